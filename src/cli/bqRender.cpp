@@ -1,0 +1,201 @@
+#include "cli/bqRender.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "platform/bqText.h"
+
+namespace bq {
+
+std::string JsonString(std::string_view text) {
+  // Round-tripping through UTF-16 turns invalid UTF-8 (possible in POSIX names) into U+FFFD.
+  const std::string clean = Utf16ToUtf8(Utf8ToUtf16(text));
+  std::string out = "\"";
+  for (char ch : clean) {
+    const auto c = static_cast<unsigned char>(ch);
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (c < 0x20 || c == 0x7F) {
+          char buf[8];
+          std::snprintf(buf, sizeof buf, "\\u%04x", c);
+          out += buf;
+        } else {
+          out.push_back(ch);
+        }
+    }
+  }
+  return out + "\"";
+}
+
+std::string KindName(TPageKind kind) {
+  switch (kind) {
+    case TPageKind::pkFields: return "fields";
+    case TPageKind::pkList: return "list";
+    case TPageKind::pkTree: return "tree";
+    case TPageKind::pkRichEdit: return "richedit";
+    case TPageKind::pkListProgress: return "list";
+  }
+  return "list";
+}
+
+static const char* AlignName(TAlign a) {
+  return a == TAlign::alRight ? "right" : a == TAlign::alCenter ? "center" : "left";
+}
+
+static void TreeJson(const std::vector<TPageRecord::TNode>& nodes, std::string& out, const std::string& indent) {
+  out += "[";
+  for (size_t i = 0; i < nodes.size(); ++i) {
+    out += i ? ",\n" : "\n";
+    out += indent + "  {\"text\": " + JsonString(nodes[i].Text);
+    if (!nodes[i].Children.empty()) {
+      out += ", \"children\": ";
+      TreeJson(nodes[i].Children, out, indent + "  ");
+    }
+    out += "}";
+  }
+  out += nodes.empty() ? "]" : "\n" + indent + "]";
+}
+
+std::string RenderPageJson(const TRenderedPage& page, const std::string& in) {
+  const TPageInfo& info = *page.Info;
+  const TPageRecord& r = page.Record;
+  std::string out = in + "{\n";
+  out += in + "  \"title\": " + JsonString(info.Title) + ",\n";
+  out += in + "  \"setting\": " + JsonString(info.SettingName) + ",\n";
+  out += in + "  \"template\": " + JsonString(info.TemplateName) + ",\n";
+  out += in + "  \"kind\": " + JsonString(KindName(info.Kind));
+  if (page.WithContent) {
+    switch (info.Kind) {
+      case TPageKind::pkFields:
+        out += ",\n" + in + "  \"fields\": [";
+        for (size_t i = 0; i < r.Fields.size(); ++i) {
+          out += i ? ",\n" : "\n";
+          out += in + "    {\"id\": " + std::to_string(r.Fields[i].Id) + ", \"label\": " +
+                 JsonString(r.Fields[i].Label) + ", \"text\": " + JsonString(r.Fields[i].Text) + "}";
+        }
+        out += r.Fields.empty() ? "]" : "\n" + in + "  ]";
+        break;
+      case TPageKind::pkTree:
+        out += ",\n" + in + "  \"tree\": ";
+        TreeJson(r.Tree, out, in + "  ");
+        break;
+      case TPageKind::pkRichEdit:
+        out += ",\n" + in + "  \"rtf\": " + JsonString(r.RichText);
+        break;
+      case TPageKind::pkList:
+      case TPageKind::pkListProgress:
+        out += ",\n" + in + "  \"columns\": [";
+        for (size_t i = 0; i < r.Columns.size(); ++i) {
+          out += i ? ", " : "";
+          out += "{\"title\": " + JsonString(r.Columns[i].Title) + ", \"width\": " +
+                 std::to_string(r.Columns[i].Width) + ", \"align\": \"" + AlignName(r.Columns[i].Align) + "\"}";
+        }
+        out += "],\n" + in + "  \"groups\": [";
+        for (size_t i = 0; i < r.Groups.size(); ++i) {
+          out += i ? ",\n" : "\n";
+          out += in + "    {\"id\": " + std::to_string(r.Groups[i].Id) + ", \"header\": " + JsonString(r.Groups[i].Header) + "}";
+        }
+        out += r.Groups.empty() ? "]" : "\n" + in + "  ]";
+        out += ",\n" + in + "  \"rows\": [";
+        for (size_t i = 0; i < r.Rows.size(); ++i) {
+          out += i ? ",\n" : "\n";
+          out += in + "    {\"group\": " + std::to_string(r.Rows[i].Group) + ", \"cells\": [";
+          for (size_t c = 0; c < r.Rows[i].Cells.size(); ++c) out += (c ? ", " : "") + JsonString(r.Rows[i].Cells[c]);
+          out += "]}";
+        }
+        out += r.Rows.empty() ? "]" : "\n" + in + "  ]";
+        break;
+    }
+  }
+  return out + "\n" + in + "}";
+}
+
+std::string RenderJson(const TSelection& selection, const std::vector<TRenderedPage>& pages) {
+  std::string out = "{\n  \"files\": [";
+  for (size_t i = 0; i < selection.Count(); ++i) {
+    out += i ? ",\n" : "\n";
+    out += "    {\"name\": " + JsonString(selection.SelectedFiles[i]) + ", \"types\": [";
+    const auto members = selection.SelectedTypes[i].Members();
+    for (size_t k = 0; k < members.size(); ++k) out += (k ? ", " : "") + JsonString(FileTypeName(members[k]));
+    out += "]";
+    if (i < selection.Errors.size() && !selection.Errors[i].empty()) out += ", \"error\": " + JsonString(selection.Errors[i]);
+    out += "}";
+  }
+  out += selection.Count() ? "\n  ],\n" : "],\n";
+  out += "  \"pages\": [";
+  for (size_t i = 0; i < pages.size(); ++i) {
+    out += i ? ",\n" : "\n";
+    out += RenderPageJson(pages[i], "    ");
+  }
+  out += pages.empty() ? "]\n}\n" : "\n  ]\n}\n";
+  return out;
+}
+
+// Display width of UTF-8 text, counting code points.
+static size_t Width(const std::string& s) {
+  size_t n = 0;
+  for (char c : s)
+    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++n;
+  return n;
+}
+
+static void TreeText(const std::vector<TPageRecord::TNode>& nodes, std::string& out, int depth) {
+  for (const auto& n : nodes) {
+    out += std::string(static_cast<size_t>(depth) * 2, ' ') + n.Text + "\n";
+    TreeText(n.Children, out, depth + 1);
+  }
+}
+
+std::string RenderPageText(const TRenderedPage& page) {
+  const TPageRecord& r = page.Record;
+  std::string out = "[" + page.Info->Title + "]\n";
+  switch (page.Info->Kind) {
+    case TPageKind::pkFields:
+      for (const auto& f : r.Fields) out += f.Label + " " + f.Text + "\n";
+      break;
+    case TPageKind::pkTree:
+      TreeText(r.Tree, out, 0);
+      break;
+    case TPageKind::pkRichEdit:
+      out += r.RichText + "\n";
+      break;
+    case TPageKind::pkList:
+    case TPageKind::pkListProgress: {
+      size_t columns = r.Columns.size();
+      for (const auto& row : r.Rows) columns = std::max(columns, row.Cells.size());
+      std::vector<size_t> widths(columns, 0);
+      for (size_t c = 0; c < r.Columns.size(); ++c) widths[c] = Width(r.Columns[c].Title);
+      for (const auto& row : r.Rows)
+        for (size_t c = 0; c < row.Cells.size(); ++c) widths[c] = std::max(widths[c], Width(row.Cells[c]));
+      auto line = [&](const std::vector<std::string>& cells) {
+        std::string s;
+        for (size_t c = 0; c < cells.size(); ++c) {
+          s += cells[c];
+          if (c + 1 < cells.size()) s += std::string(widths[c] - Width(cells[c]) + 2, ' ');
+        }
+        return s + "\n";
+      };
+      std::vector<std::string> titles;
+      for (const auto& c : r.Columns) titles.push_back(c.Title);
+      if (!titles.empty()) out += line(titles);
+      if (r.GroupView && !r.Groups.empty()) {
+        for (const auto& g : r.Groups) {
+          out += "  " + g.Header + "\n";
+          for (const auto& row : r.Rows)
+            if (row.Group == g.Id) out += "  " + line(row.Cells);
+        }
+      } else {
+        for (const auto& row : r.Rows) out += line(row.Cells);
+      }
+      break;
+    }
+  }
+  return out;
+}
+
+}  // namespace bq

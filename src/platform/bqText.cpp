@@ -1,0 +1,190 @@
+#include "platform/bqText.h"
+
+#include <array>
+#include <cstdint>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace bq {
+
+std::u16string Utf8ToUtf16(std::string_view s) {
+  std::u16string out;
+  out.reserve(s.size());
+  size_t i = 0;
+  const size_t n = s.size();
+  while (i < n) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    uint32_t cp = 0xFFFD;
+    size_t len = 1;
+    if (c < 0x80) {
+      cp = c;
+    } else if ((c & 0xE0) == 0xC0 || (c & 0xF0) == 0xE0 || (c & 0xF8) == 0xF0) {
+      len = (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : 4;
+      uint32_t v = c & (len == 2 ? 0x1F : len == 3 ? 0x0F : 0x07);
+      bool ok = i + len <= n;
+      for (size_t k = 1; ok && k < len; ++k) {
+        const auto cc = static_cast<unsigned char>(s[i + k]);
+        if ((cc & 0xC0) != 0x80) ok = false;
+        else v = (v << 6) | (cc & 0x3F);
+      }
+      static constexpr uint32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
+      if (ok && v >= kMin[len] && v <= 0x10FFFF && !(v >= 0xD800 && v <= 0xDFFF)) cp = v;
+      else len = 1;
+    }
+    i += len;
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(cp));
+    }
+  }
+  return out;
+}
+
+std::string Utf16ToUtf8(std::u16string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size(); ++i) {
+    uint32_t cp = s[i];
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
+      ++i;
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      cp = 0xFFFD;  // lone surrogate
+    }
+    if (cp < 0x80) {
+      out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+  }
+  return out;
+}
+
+namespace {
+// Windows-1252 code points for 0x80..0x9F; the five unassigned bytes map to the C1 controls.
+constexpr std::array<char16_t, 32> kCp1252High = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+}  // namespace
+
+std::string AnsiToUtf8(std::string_view bytes) {
+#ifdef _WIN32
+  if (bytes.empty()) return {};
+  const int n = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+  if (n > 0) {
+    std::u16string w(static_cast<size_t>(n), u'\0');
+    MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()),
+                        reinterpret_cast<wchar_t*>(w.data()), n);
+    return Utf16ToUtf8(w);
+  }
+#endif
+  std::u16string w;
+  w.reserve(bytes.size());
+  for (char ch : bytes) {
+    const auto c = static_cast<unsigned char>(ch);
+    w.push_back(c >= 0x80 && c < 0xA0 ? kCp1252High[c - 0x80] : static_cast<char16_t>(c));
+  }
+  return Utf16ToUtf8(w);
+}
+
+std::string UpperAscii(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+  return out;
+}
+
+std::string LowerAscii(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  return out;
+}
+
+int CompareTextI(std::string_view a, std::string_view b) {
+  const size_t n = a.size() < b.size() ? a.size() : b.size();
+  for (size_t i = 0; i < n; ++i) {
+    unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+    if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 32);
+    if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 32);
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+bool SameTextI(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && CompareTextI(a, b) == 0;
+}
+
+std::string Hex8(uint32_t value) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string out(8, '0');
+  for (int i = 7; i >= 0; --i, value >>= 4) out[static_cast<size_t>(i)] = kDigits[value & 15];
+  return out;
+}
+
+std::string HexBytes(const void* data, size_t size, bool upper) {
+  const char* digits = upper ? "0123456789ABCDEF" : "0123456789abcdef";
+  const auto* p = static_cast<const unsigned char*>(data);
+  std::string out;
+  out.reserve(size * 2);
+  for (size_t i = 0; i < size; ++i) {
+    out.push_back(digits[p[i] >> 4]);
+    out.push_back(digits[p[i] & 15]);
+  }
+  return out;
+}
+
+static size_t LastSeparator(std::string_view path) {
+  return path.find_last_of("\\/:");
+}
+
+std::string FileNameOnly(std::string_view path) {
+  const size_t p = LastSeparator(path);
+  return std::string(p == std::string_view::npos ? path : path.substr(p + 1));
+}
+
+std::string FolderOf(std::string_view path) {
+  const size_t p = path.find_last_of("\\/");
+  return p == std::string_view::npos ? std::string() : std::string(path.substr(0, p));
+}
+
+std::string JoinPath(std::string_view folder, std::string_view name) {
+  if (folder.empty()) return std::string(name);
+  std::string out(folder);
+  const char last = out.back();
+  if (last != '/' && last != '\\') {
+#ifdef _WIN32
+    out.push_back('\\');
+#else
+    out.push_back('/');
+#endif
+  }
+  out.append(name);
+  return out;
+}
+
+std::string TrimControls(std::string_view text) {
+  size_t b = 0, e = text.size();
+  while (b < e && static_cast<unsigned char>(text[b]) < 33) ++b;
+  while (e > b && static_cast<unsigned char>(text[e - 1]) < 33) --e;
+  return std::string(text.substr(b, e - b));
+}
+
+}  // namespace bq

@@ -1,0 +1,37 @@
+// Text encodings and comparisons. Text inside the core is UTF-8.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace bq {
+
+std::u16string Utf8ToUtf16(std::string_view text);
+std::string Utf16ToUtf8(std::u16string_view text);
+
+// Decodes 8-bit text in the system ANSI code page: the Windows build asks the system;
+// elsewhere it is Windows-1252, so both front ends show the same text on a Western system.
+std::string AnsiToUtf8(std::string_view bytes);
+
+// ASCII case folding; other bytes are left alone.
+std::string UpperAscii(std::string_view text);
+std::string LowerAscii(std::string_view text);
+bool SameTextI(std::string_view a, std::string_view b);
+int CompareTextI(std::string_view a, std::string_view b);
+
+// Upper-case hexadecimal digits of a 32-bit value, exactly 8, leading zeros kept.
+std::string Hex8(uint32_t value);
+// Hexadecimal digits of a byte string, in order.
+std::string HexBytes(const void* data, size_t size, bool upper);
+
+// The part of a path after its last folder separator ("\", "/" or ":").
+std::string FileNameOnly(std::string_view path);
+// The folder part of a path, without the trailing separator ("" when there is none).
+std::string FolderOf(std::string_view path);
+std::string JoinPath(std::string_view folder, std::string_view name);
+
+// Removes leading and trailing characters whose code is below 33.
+std::string TrimControls(std::string_view text);
+
+}  // namespace bq

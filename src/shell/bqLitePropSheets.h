@@ -1,0 +1,29 @@
+// The handler's portable logic: building a dialog's selection and choosing its pages.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "shell/bqViewBase.h"
+#include "shell/zoxConfig.h"
+
+namespace bq {
+
+inline constexpr const char* ProductName = "Brisquel Lite";
+// Names are kept up to this many UTF-16 units, as the shell's drop list gives them.
+constexpr size_t MaxSelectedNameUnits = 261;
+
+// The extension lists' file: beside the module first, then in the current directory.
+std::string FindExtensionsIni();
+
+// Identifies every file, content types first, then extension types. A file that cannot be
+// read keeps its extension types and stays in the selection (its error is recorded).
+TSelectionRef BuildSelection(const std::vector<std::u16string>& names, const TExtensionLists& lists);
+TSelectionRef BuildSelection(const std::vector<std::string>& utf8Names, const TExtensionLists& lists);
+
+// The pages a dialog offers, in registration order: those whose type set is empty or meets
+// the first file's set, not switched off under the "Tabs" settings, and, for several files,
+// only those that take several files.
+std::vector<const TPageInfo*> ChoosePages(const TSelection& selection, const TPageRegistry& registry,
+                                          const TZOXConfigManager& config);
+
+}  // namespace bq

@@ -1,0 +1,96 @@
+#include "shell/bqPageView.h"
+
+namespace bq {
+
+void TPageRecorder::EnableGroupView(bool on) {
+  std::lock_guard g(FLock);
+  FRecord.GroupView = on;
+}
+
+void TPageRecorder::AddColumn(std::string_view title, int width, TAlign align) {
+  std::lock_guard g(FLock);
+  FRecord.Columns.push_back({std::string(title), width, align});
+}
+
+void TPageRecorder::AddGroup(int id, std::string_view header) {
+  std::lock_guard g(FLock);
+  FRecord.Groups.push_back({id, std::string(header)});
+}
+
+int TPageRecorder::InsertRow(int index, std::string_view text) {
+  std::lock_guard g(FLock);
+  auto& rows = FRecord.Rows;
+  const size_t at = index < 0 || static_cast<size_t>(index) > rows.size() ? rows.size() : static_cast<size_t>(index);
+  TPageRecord::TRow row;
+  row.Cells.emplace_back(text);
+  rows.insert(rows.begin() + static_cast<std::ptrdiff_t>(at), std::move(row));
+  return static_cast<int>(at);
+}
+
+void TPageRecorder::SetCell(int row, int column, std::string_view text) {
+  std::lock_guard g(FLock);
+  if (row < 0 || column < 0 || static_cast<size_t>(row) >= FRecord.Rows.size()) return;
+  auto& cells = FRecord.Rows[static_cast<size_t>(row)].Cells;
+  if (cells.size() <= static_cast<size_t>(column)) cells.resize(static_cast<size_t>(column) + 1);
+  cells[static_cast<size_t>(column)] = std::string(text);
+}
+
+void TPageRecorder::SetRowGroup(int row, int groupId) {
+  std::lock_guard g(FLock);
+  if (row < 0 || static_cast<size_t>(row) >= FRecord.Rows.size()) return;
+  FRecord.Rows[static_cast<size_t>(row)].Group = groupId;
+}
+
+TPageView::TTreeNode TPageRecorder::AddTreeNode(TTreeNode parent, std::string_view text) {
+  std::lock_guard g(FLock);
+  if (parent < 0 || static_cast<size_t>(parent) >= FNodePaths.size()) return 0;
+  std::vector<size_t> path = FNodePaths[static_cast<size_t>(parent)];
+  std::vector<TPageRecord::TNode>* level = &FRecord.Tree;
+  for (size_t i : path) level = &(*level)[i].Children;
+  level->push_back({std::string(text), {}});
+  path.push_back(level->size() - 1);
+  FNodePaths.push_back(std::move(path));
+  return static_cast<TTreeNode>(FNodePaths.size() - 1);
+}
+
+void TPageRecorder::SetRichText(std::string_view rtf) {
+  std::lock_guard g(FLock);
+  FRecord.RichText = std::string(rtf);
+}
+
+void TPageRecorder::AddField(int id, std::string_view label) {
+  std::lock_guard g(FLock);
+  FRecord.Fields.push_back({id, std::string(label), {}});
+}
+
+void TPageRecorder::SetField(int id, std::string_view text) {
+  std::lock_guard g(FLock);
+  for (auto& f : FRecord.Fields)
+    if (f.Id == id) {
+      f.Text = std::string(text);
+      return;
+    }
+  FRecord.Fields.push_back({id, {}, std::string(text)});
+}
+
+void TPageRecorder::SetProgress(int percent) {
+  std::lock_guard g(FLock);
+  FRecord.Progress = percent;
+}
+
+bool TPageRecorder::StopRequested() const {
+  std::lock_guard g(FLock);
+  return FStop;
+}
+
+void TPageRecorder::RequestStop() {
+  std::lock_guard g(FLock);
+  FStop = true;
+}
+
+TPageRecord TPageRecorder::Record() const {
+  std::lock_guard g(FLock);
+  return FRecord;
+}
+
+}  // namespace bq

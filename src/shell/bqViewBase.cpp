@@ -1,0 +1,20 @@
+#include "shell/bqViewBase.h"
+
+namespace bq {
+
+void TPageRegistry::RegisterPage(TPageKind kind, TFillPage fill, bool worker, TFileIdentifyTypes fileTypes,
+                                 std::string templateName, std::string title, std::string settingName,
+                                 bool multiSelect) {
+  TPageInfo info;
+  info.Kind = kind;
+  info.Fill = fill;
+  info.Worker = worker;
+  info.FileTypes = fileTypes;
+  info.TemplateName = std::move(templateName);
+  info.Title = std::move(title);
+  info.SettingName = std::move(settingName);
+  info.MultiSelect = multiSelect;
+  FPages.push_back(std::move(info));
+}
+
+}  // namespace bq

@@ -1,0 +1,220 @@
+#include "shell/zoxFFIdentifier.h"
+
+#include <fstream>
+#include <sstream>
+
+#include "platform/bqFile.h"
+#include "platform/bqText.h"
+#include "shell/quStringCompare.h"
+
+namespace bq {
+
+using namespace std::string_view_literals;
+
+namespace {
+constexpr auto A = TSignatureTest::stAtStart;
+constexpr auto N = TSignatureTest::stNearStart;
+constexpr auto X = TSignatureTest::stNone;
+
+constexpr std::array<TFileTypeRow, FileIdentifyTypeCount> kTable = {{
+    {fitCabinet, "fitCabinet", "MSCF\0\0\0\0"sv, A, 1024, "Cabinet", "Cabinet"},
+    {fitELF, "fitELF", "\x7F" "ELF\x01\x01\x01\0\0\0\0\0\0\0\0\0"sv, A, 1024, "ELF", "ELF Linux Binary"},
+    {fitMZ, "fitMZ", "MZ"sv, A, 1024, "PE", "EXEcutable"},
+    {fitXML, "fitXML", "<?xml"sv, N, 1024, "XML", "eXtended Markup Language"},
+    {fitHTML, "fitHTML", "<html>"sv, N, 1024, "HTML", "Hypertext Markup Language"},
+    {fitPHP, "fitPHP", "<?php"sv, N, 1024, "PHP", "PHP script"},
+    {fitEML, "fitEML", "From"sv, A, 1024, "EML", "EMail"},
+    {fitZIP, "fitZIP", "PK"sv, A, 1024, "Zip", "ZIP archive"},
+    {fitPascalUnit, "fitPascalUnit", "unit "sv, N, 1024, "Pascal", "Pascal unit"},
+    {fitPascalProgram, "fitPascalProgram", "program "sv, A, 1024, "Pascal", "Pascal program"},
+    {fitDelphiForm, "fitDelphiForm", "object "sv, A, 1024, "DelphiForm", "Delphi form"},
+    {fitSQL, "fitSQL", "CREATE TABLE"sv, N, 1024, "SQL", "SQL commands"},
+    {fitVBS, "fitVBS", ""sv, X, 1024, "VisualBasicScript", "Visual Basic Script"},
+    {fitJS, "fitJS", ""sv, X, 1024, "JavaScript", "JavaScript"},
+    {fitBasic, "fitBasic", ""sv, X, 1024, "Basic", "Basic program"},
+    {fitC, "fitC", ""sv, X, 1024, "C", "C program"},
+    {fitIni, "fitIni", ""sv, X, 1024, "Ini", "Initialization file"},
+    {fitLink, "fitLink", "\x4C\0\0\0\x01\x14\x02\0\0\0\0\0\xC0\0\0\0"sv, A, 1024, "Link", "Link"},
+    {fitdBase, "fitdBase", ""sv, X, 1024, "dBase", "dBase database"},
+    {fitCSV, "fitCSV", ""sv, X, 1024, "CSV", "Comma separated table"},
+    {fitTab, "fitTab", ""sv, X, 1024, "Tab", "Tab separated table"},
+    {fitRTF, "fitRTF", "{\\rtf"sv, A, 1024, "RTF", "Rich Text Format"},
+    {fitText, "fitText", ""sv, X, 1024, "Text", "Text"},
+    {fitPicture, "fitPicture", "\xFF\xD8\xFF"sv, A, 1024, "Picture", "Picture"},
+    {fitJPEG, "fitJPEG", "\xFF\xD8\xFF"sv, A, 1024, "JPEG", "Joint Photographic Experts Group file"},
+    {fitAudio, "fitAudio", ""sv, X, 1024, "Audio", "Audio"},
+    {fitVideo, "fitVideo", ""sv, X, 1024, "Video", "Video"},
+    {fitWave, "fitWave", "WAVEfmt"sv, N, 1024, "Wave", "Wave audio file"},
+    {fitRIFF, "fitRIFF", "RIFF"sv, A, 1024, "RIFF", "RIFF file"},
+    {fitUPX, "fitUPX", "UPX0"sv, N, 1024, "UPX", "UPX compressed"},
+    {fitMP3, "fitMP3", "ID3"sv, A, 1024, "MP3", "MP3 Audio"},
+    {fitPECompact, "fitPECompact", "PEC0"sv, N, 1024, "PEC", "PECompact compressed"},
+    {fitChm, "fitChm", "ITSF"sv, A, 1024, "CHM", "CHM compressed HTML help"},
+    {fitNSIS, "fitNSIS", "\xEF\xBE\xAD\xDE" "NullsoftInst"sv, N, 524288, "NSIS", "NullSoft Installer Setup"},
+    {fitFLAC, "fitFLAC", "fLaC"sv, A, 1024, "FLAC", "FLAC Audio"},
+    {fitOGG, "fitOGG", "OggS"sv, A, 1024, "OGG", "OGG Audio"},
+    {fitRAR, "fitRAR", "Rar!"sv, A, 1024, "RAR", "RAR archive"},
+}};
+
+bool IsBlank(char c) { return c >= 1 && c <= 32; }
+}  // namespace
+
+const std::array<TFileTypeRow, FileIdentifyTypeCount>& FileTypeTable() { return kTable; }
+
+std::string_view FileTypeName(TFileIdentifyType t) {
+  return t < FileIdentifyTypeCount ? kTable[t].Name : std::string_view("?");
+}
+
+std::vector<TFileIdentifyType> TFileIdentifyTypes::Members() const {
+  std::vector<TFileIdentifyType> out;
+  for (int i = 0; i < FileIdentifyTypeCount; ++i)
+    if (Contains(static_cast<TFileIdentifyType>(i))) out.push_back(static_cast<TFileIdentifyType>(i));
+  return out;
+}
+
+// Comma-delimited text with double quotes: leading blanks (1..32) are skipped; an item ends at a
+// comma or a blank; a quoted item runs to its closing quote ("" inside stands for one quote);
+// a comma that ends the value adds an empty item; NUL ends the value.
+std::vector<std::string> SplitDelimited(std::string_view value) {
+  std::vector<std::string> items;
+  const size_t nul = value.find('\0');
+  if (nul != std::string_view::npos) value = value.substr(0, nul);
+  size_t p = 0;
+  const size_t n = value.size();
+  while (p < n && IsBlank(value[p])) ++p;
+  while (p < n) {
+    std::string item;
+    if (value[p] == '"') {
+      ++p;
+      while (p < n) {
+        if (value[p] == '"') {
+          if (p + 1 < n && value[p + 1] == '"') {
+            item.push_back('"');
+            p += 2;
+            continue;
+          }
+          ++p;
+          break;
+        }
+        item.push_back(value[p++]);
+      }
+    } else {
+      const size_t start = p;
+      while (p < n && !IsBlank(value[p]) && value[p] != ',') ++p;
+      item.assign(value.substr(start, p - start));
+    }
+    items.push_back(std::move(item));
+    while (p < n && IsBlank(value[p])) ++p;
+    if (p < n && value[p] == ',') {
+      if (p + 1 == n) items.emplace_back();
+      do ++p;
+      while (p < n && IsBlank(value[p]));
+    }
+  }
+  return items;
+}
+
+TExtensionLists ParseExtensionLists(std::string_view ini) {
+  // Collect the keys of every [Extensions] section; the first occurrence of a key wins.
+  std::vector<std::pair<std::string, std::string>> keys;
+  bool inSection = false;
+  size_t pos = 0;
+  while (pos < ini.size()) {
+    size_t eol = ini.find_first_of("\r\n", pos);
+    if (eol == std::string_view::npos) eol = ini.size();
+    std::string_view line = ini.substr(pos, eol - pos);
+    pos = eol + 1;
+    const std::string trimmed = TrimControls(line);
+    if (trimmed.empty() || trimmed[0] == ';') continue;
+    if (trimmed.front() == '[') {
+      const size_t close = trimmed.find(']');
+      const std::string name = TrimControls(trimmed.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+      inSection = SameTextI(name, "Extensions");
+      continue;
+    }
+    if (!inSection) continue;
+    const size_t eq = trimmed.find('=');
+    if (eq == std::string::npos) continue;
+    keys.emplace_back(TrimControls(trimmed.substr(0, eq)), TrimControls(trimmed.substr(eq + 1)));
+  }
+
+  TExtensionLists lists;
+  for (const auto& row : kTable) {
+    for (const auto& [key, value] : keys) {
+      if (SameTextI(key, row.IniKey)) {
+        lists.Lists[row.Type] = SplitDelimited(value);
+        break;
+      }
+    }
+  }
+  return lists;
+}
+
+TExtensionLists LoadExtensionLists(const std::string& iniFileName) {
+  std::string text;
+  // An INI file of extension lists is small; a larger file is not one.
+  if (!ReadFileHead(iniFileName, 1 << 20, text)) return {};
+  if (text.size() >= 3 && text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
+  return ParseExtensionLists(text);
+}
+
+void IdentifyHead(std::string_view head, TFileIdentifyTypes& types) {
+  if (head.size() > IdentifyHeadSize) head = head.substr(0, IdentifyHeadSize);
+  TMemorySource source(head);
+  for (const auto& row : kTable) {
+    bool match = false;
+    switch (row.Test) {
+      case TSignatureTest::stAtStart:
+        // The first occurrence lies at offset 0 exactly when the head begins with it.
+        match = head.substr(0, row.Signature.size()) == row.Signature;
+        break;
+      case TSignatureTest::stNearStart: {
+        TJsTextSearch search;
+        search.Pattern = std::string(row.Signature);
+        search.Source = &source;
+        search.StopAtFirst = true;
+        search.Limit = row.Limit;
+        const int64_t at = search.Search();
+        match = at >= 0 && at < row.Limit;
+        break;
+      }
+      case TSignatureTest::stNone:
+        break;
+    }
+    if (match) types.Include(row.Type);
+  }
+  for (char ch : head) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (!(c == 9 || c == 10 || c == 13 || (c >= 32 && c <= 126))) return;
+  }
+  types.Include(fitText);
+}
+
+bool IdentifyByContent(const std::string& fileName, TFileIdentifyTypes& types, std::string* error) {
+  std::string head;
+  if (!ReadFileHead(fileName, IdentifyHeadSize, head, error)) return false;
+  IdentifyHead(head, types);
+  return true;
+}
+
+std::string FileExtension(std::string_view fileName) {
+  const size_t dot = fileName.rfind('.');
+  if (dot == std::string_view::npos) return {};
+  const size_t sep = fileName.find_last_of("\\/:");
+  if (sep != std::string_view::npos && sep > dot) return {};
+  return std::string(fileName.substr(dot));
+}
+
+void IdentifyByExtension(const std::string& fileName, const TExtensionLists& lists, TFileIdentifyTypes& types) {
+  const std::string ext = UpperAscii(FileExtension(fileName));
+  for (const auto& row : kTable) {
+    for (const auto& e : lists.Lists[row.Type]) {
+      if (ext.size() == e.size() + 1 && ext[0] == '.' && ext.compare(1, std::string::npos, e) == 0) {
+        types.Include(row.Type);
+        break;
+      }
+    }
+  }
+}
+
+}  // namespace bq

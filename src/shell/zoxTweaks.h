@@ -1,0 +1,15 @@
+// Tweaks for a named host process.
+#pragma once
+#include <string_view>
+
+#include "platform/bqRegistry.h"
+
+namespace bq {
+
+// The host-specific key "\SOFTWARE\Marrowgate\Tweaks\<host>" first, then the common
+// "\SOFTWARE\Marrowgate\Tweaks\", under HKEY_LOCAL_MACHINE in the 32-bit view; a REG_DWORD counts
+// by its lowest byte. True when found.
+bool ReadTweak(const TRegistry& registry, std::string_view hostExecutable, std::string_view valueName,
+               bool& value);
+
+}  // namespace bq
