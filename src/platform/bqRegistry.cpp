@@ -1,5 +1,7 @@
 #include "platform/bqRegistry.h"
 
+#include <algorithm>
+
 #include "platform/bqText.h"
 
 #ifdef _WIN32
@@ -141,17 +143,24 @@ std::unique_ptr<TRegistryKey> TMemoryRegistry::OpenKey(TRegRoot root, std::strin
   const TRegView view = (access & kKeyWow64_64) ? TRegView::rv64 : TRegView::rv32;
   auto it = FKeys.find(Id(root, path, view));
   if (it == FKeys.end()) it = FKeys.find(Id(root, path, std::nullopt));
-  if (it == FKeys.end()) return nullptr;
-  if (it->second.DeniedBits & access & ~kKeyWow64_64) return nullptr;
-  // Sub-keys: the next path component of every key stored below this one.
-  const std::string prefix = it->first + "\\";
+  static const TKey kEmptyRoot;
+  const bool isRoot = Normalize(path).empty();
+  if (it == FKeys.end() && !isRoot) return nullptr;
+  const TKey& key = it == FKeys.end() ? kEmptyRoot : it->second;
+  if (key.DeniedBits & access & ~kKeyWow64_64) return nullptr;
+  // Sub-keys: the next path component of every key stored below this one, in any view.
+  const std::string rootId = std::to_string(static_cast<int>(root)) + "/";
+  const std::string below = isRoot ? std::string() : Normalize(path) + "\\";
   std::vector<std::string> subKeys;
-  for (auto k = FKeys.upper_bound(prefix); k != FKeys.end() && k->first.compare(0, prefix.size(), prefix) == 0; ++k) {
-    std::string rest = k->first.substr(prefix.size());
+  for (const auto& [id, unused] : FKeys) {
+    if (id.compare(0, rootId.size(), rootId) != 0) continue;
+    const std::string keyPath = id.substr(id.find('|') + 1);
+    if (keyPath.compare(0, below.size(), below) != 0 || keyPath.size() == below.size()) continue;
+    std::string rest = keyPath.substr(below.size());
     rest = rest.substr(0, rest.find('\\'));
-    if (subKeys.empty() || subKeys.back() != rest) subKeys.push_back(rest);
+    if (std::find(subKeys.begin(), subKeys.end(), rest) == subKeys.end()) subKeys.push_back(rest);
   }
-  return std::make_unique<TMemoryKey>(it->second, std::move(subKeys));
+  return std::make_unique<TMemoryKey>(key, std::move(subKeys));
 }
 
 // ---- the system registry ----
