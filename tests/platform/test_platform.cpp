@@ -1,0 +1,84 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "common/bqTestFiles.h"
+#include "platform/bqFile.h"
+#include "platform/bqRegistry.h"
+#include "platform/bqText.h"
+
+using namespace bq;
+
+namespace {
+
+TEST(Text, Utf8Utf16RoundTripsAndRepairs) {
+  const std::string text = "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80z";  // a é € 😀 z
+  const std::u16string wide = Utf8ToUtf16(text);
+  EXPECT_EQ(wide, (std::u16string{u'a', 0xE9, 0x20AC, 0xD83D, 0xDE00, u'z'}));
+  EXPECT_EQ(Utf16ToUtf8(wide), text);
+  // Broken input becomes U+FFFD instead of being dropped or read past.
+  EXPECT_EQ(Utf8ToUtf16("\xC3"), std::u16string(1, 0xFFFD));
+  EXPECT_EQ(Utf8ToUtf16("\xE2\x82"), (std::u16string{0xFFFD, 0xFFFD}));
+  EXPECT_EQ(Utf8ToUtf16("\xC0\xAF"), (std::u16string{0xFFFD, 0xFFFD}));  // overlong
+  EXPECT_EQ(Utf8ToUtf16("\xED\xA0\x80"), (std::u16string{0xFFFD, 0xFFFD, 0xFFFD}));  // surrogate
+  EXPECT_EQ(Utf16ToUtf8(std::u16string(1, 0xD800)), "\xEF\xBF\xBD");
+}
+
+TEST(Text, AnsiIsWindows1252) {
+  EXPECT_EQ(AnsiToUtf8("caf\xE9"), "caf\xC3\xA9");
+  EXPECT_EQ(AnsiToUtf8("\x80\x99\x9F"), "\xE2\x82\xAC\xE2\x84\xA2\xC5\xB8");  // € ™ Ÿ
+  EXPECT_EQ(AnsiToUtf8("\x81"), "\xC2\x81");
+}
+
+TEST(Text, NamesCaseAndHex) {
+  EXPECT_EQ(FileNameOnly("C:\\dir\\file.txt"), "file.txt");
+  EXPECT_EQ(FileNameOnly("/tmp/x/y.bin"), "y.bin");
+  EXPECT_EQ(FileNameOnly("plain"), "plain");
+  EXPECT_EQ(FolderOf("/tmp/x/y.bin"), "/tmp/x");
+  EXPECT_TRUE(SameTextI("Extensions", "EXTENSIONS"));
+  EXPECT_FALSE(SameTextI("Ext", "Extensions"));
+  EXPECT_LT(CompareTextI("abc", "ABD"), 0);
+  EXPECT_EQ(Hex8(0x1A2B), "00001A2B");
+  EXPECT_EQ(Hex8(0xFFFFFFFF), "FFFFFFFF");
+  EXPECT_EQ(TrimControls("\t\r\n x y \x01"), "x y");
+}
+
+TEST(File, ReadsSeeksAndReportsErrors) {
+  const std::string name = bqtest::WriteFile("f.bin", "0123456789");
+  TFileReader f;
+  ASSERT_TRUE(f.Open(name));
+  EXPECT_EQ(f.Size(), 10);
+  char buf[16] = {};
+  EXPECT_EQ(f.Read(buf, 4), 4u);
+  EXPECT_TRUE(f.Seek(8));
+  EXPECT_EQ(f.Read(buf, 16), 2u);
+  EXPECT_EQ(std::string(buf, 2), "89");
+  EXPECT_EQ(f.Read(buf, 16), 0u);
+  EXPECT_FALSE(f.Failed());
+
+  // Another writer keeps writing while we read.
+  std::ofstream(name, std::ios::app) << "more";
+  TFileReader missing;
+  EXPECT_FALSE(missing.Open(name + ".none"));
+  EXPECT_FALSE(missing.Error().empty());
+  TFileReader dir;
+  EXPECT_FALSE(dir.Open(bqtest::ScratchDir().string()));
+
+  std::string head;
+  ASSERT_TRUE(ReadFileHead(name, 3, head));
+  EXPECT_EQ(head, "012");
+  EXPECT_GT(VolumeClusterSize(name), 0u);
+}
+
+TEST(Registry, ValuesDecodeByType) {
+  EXPECT_EQ(TRegValue::Dword(0x01020304).AsDword(), 0x01020304u);
+  EXPECT_EQ(TRegValue::String("x").AsDword(), std::nullopt);
+  EXPECT_EQ(TRegValue::String("caf\xC3\xA9").AsString(), "caf\xC3\xA9");
+  EXPECT_EQ(TRegValue::MultiString({"a", "b c"}).AsStringList(), (std::vector<std::string>{"a", "b c"}));
+  TRegValue odd;  // a string value with an odd byte count and no terminator
+  odd.Type = kRegSz;
+  odd.Data = {'h', 0, 'i', 0, 'x'};
+  EXPECT_EQ(odd.AsString(), "hi");
+}
+
+}  // namespace
