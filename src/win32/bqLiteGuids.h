@@ -1,0 +1,17 @@
+/* The fixed identities of the server. Included by C++, the resource script and the IDL file,
+   so it stays plain preprocessor text. */
+#ifndef BQ_LITE_GUIDS_H
+#define BQ_LITE_GUIDS_H
+
+#define BQ_CLSID_UUID 6E1A4F2B-93C7-4D8E-A5B2-1F0C7D3E8A61
+#define BQ_LIBID_UUID 6E1A4F2B-93C7-4D8E-A5B2-1F0C7D3E8A60
+#define BQ_IID_UUID   6E1A4F2B-93C7-4D8E-A5B2-1F0C7D3E8A62
+
+#define BQ_CLSID_TEXT L"{6E1A4F2B-93C7-4D8E-A5B2-1F0C7D3E8A61}"
+#define BQ_LIBID_TEXT L"{6E1A4F2B-93C7-4D8E-A5B2-1F0C7D3E8A60}"
+
+#define BQ_VERSION_MAJOR 1
+#define BQ_VERSION_MINOR 0
+#define BQ_VERSION_TEXT "1.0.0"
+
+#endif

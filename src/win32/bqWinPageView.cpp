@@ -1,0 +1,179 @@
+#include "win32/bqWinPageView.h"
+
+#include <commctrl.h>
+#include <richedit.h>
+
+#include <string>
+
+#include "win32/bqLiteModule.h"
+#include "win32/zoxUIListView.h"
+#include "win32/zoxUIWinAPIHelpers.h"
+
+namespace bq::win32 {
+
+namespace {
+constexpr int kMainControl = 1666;
+constexpr int kProgressBar = 1667;
+
+HWND ChildOfClass(HWND page, int id, const wchar_t* className) {
+  HWND child = GetDlgItem(page, id);
+  wchar_t name[64] = {};
+  if (!child || !GetClassNameW(child, name, 64)) return nullptr;
+  return lstrcmpiW(name, className) == 0 ? child : nullptr;
+}
+
+bool IsStatic(HWND window) {
+  wchar_t name[16] = {};
+  return window && GetClassNameW(window, name, 16) && lstrcmpiW(name, L"Static") == 0;
+}
+
+int Format(TAlign align) {
+  return align == TAlign::alRight ? LVCFMT_RIGHT : align == TAlign::alCenter ? LVCFMT_CENTER : LVCFMT_LEFT;
+}
+}  // namespace
+
+TWinPageView::TWinPageView(HWND page)
+    : FPage(page),
+      FList(ChildOfClass(page, kMainControl, WC_LISTVIEWW)),
+      FTree(ChildOfClass(page, kMainControl, WC_TREEVIEWW)),
+      FRich(nullptr),
+      FProgress(ChildOfClass(page, kProgressBar, PROGRESS_CLASSW)) {
+  HWND main = GetDlgItem(page, kMainControl);
+  if (main && !FList && !FTree) FRich = main;
+  if (FProgress) SendMessageW(FProgress, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+}
+
+void TWinPageView::EnableGroupView(bool on) {
+  if (FList) LvEnableGroupView(FList, on);
+}
+
+void TWinPageView::AddColumn(std::string_view title, int width, TAlign align) {
+  if (FList && LvInsertColumn(FList, FColumns, Wide(title), width, Format(align)) >= 0) ++FColumns;
+}
+
+void TWinPageView::AddGroup(int id, std::string_view header) {
+  if (FList) LvInsertGroup(FList, -1, id, Wide(header));
+}
+
+int TWinPageView::InsertRow(int index, std::string_view text) {
+  return FList ? LvInsertItem(FList, index, Wide(text)) : -1;
+}
+
+void TWinPageView::SetCell(int row, int column, std::string_view text) {
+  if (FList && row >= 0 && column >= 0) LvSetSubItemText(FList, row, column, Wide(text));
+}
+
+void TWinPageView::SetRowGroup(int row, int groupId) {
+  if (FList && row >= 0) LvSetItemGroup(FList, row, groupId);
+}
+
+TPageView::TTreeNode TWinPageView::AddTreeNode(TTreeNode parent, std::string_view text) {
+  if (!FTree) return 0;
+  return reinterpret_cast<TTreeNode>(TvInsertItem(FTree, reinterpret_cast<HTREEITEM>(parent), TVI_LAST, Wide(text)));
+}
+
+void TWinPageView::SetRichText(std::string_view rtf) {
+  if (!FRich) return;
+  // The control recognises an RTF document by its "{\rtf" start.
+  const std::string text(rtf);
+  SETTEXTEX how{ST_DEFAULT, CP_ACP};
+  SendMessageW(FRich, EM_SETTEXTEX, reinterpret_cast<WPARAM>(&how), reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void TWinPageView::AddField(int id, std::string_view label) {
+  HWND edit = GetDlgItem(FPage, id);
+  if (!edit) return;
+  // The label is the static text just before the box in the template.
+  HWND before = GetWindow(edit, GW_HWNDPREV);
+  if (IsStatic(before)) SetWindowTextW(before, Wide(label).c_str());
+}
+
+void TWinPageView::SetField(int id, std::string_view text) {
+  if (HWND edit = GetDlgItem(FPage, id)) SetWindowTextW(edit, Wide(text).c_str());
+}
+
+void TWinPageView::SetProgress(int percent) {
+  FLastProgress = percent;
+  if (FProgress) SendMessageW(FProgress, PBM_SETPOS, static_cast<WPARAM>(percent), 0);
+}
+
+void TWinPageView::FinishWorker() {
+  if (!FList || !FProgress || FLastProgress < 100) return;
+  ShowWindow(FProgress, SW_HIDE);
+  FitControl(FPage, FList);
+}
+
+void TWorkerLink::Close() {
+  std::lock_guard guard(Lock);
+  Page = nullptr;
+  Stop = true;
+}
+
+bool TWorkerLink::Send(const TPageCall& call) {
+  HWND page;
+  {
+    std::lock_guard guard(Lock);
+    page = Page;
+  }
+  // Never holds the lock across the send: the page's thread takes it when it closes.
+  if (!page) return false;
+  SendMessageW(page, WM_BQ_PAGECALL, reinterpret_cast<WPARAM>(this), reinterpret_cast<LPARAM>(&call));
+  return true;
+}
+
+void TWorkerPageView::EnableGroupView(bool on) {
+  FLink->Send([&](TWinPageView& v) { v.EnableGroupView(on); });
+}
+
+void TWorkerPageView::AddColumn(std::string_view title, int width, TAlign align) {
+  FLink->Send([&](TWinPageView& v) { v.AddColumn(title, width, align); });
+}
+
+void TWorkerPageView::AddGroup(int id, std::string_view header) {
+  FLink->Send([&](TWinPageView& v) { v.AddGroup(id, header); });
+}
+
+int TWorkerPageView::InsertRow(int index, std::string_view text) {
+  int row = -1;
+  FLink->Send([&](TWinPageView& v) { row = v.InsertRow(index, text); });
+  return row;
+}
+
+void TWorkerPageView::SetCell(int row, int column, std::string_view text) {
+  FLink->Send([&](TWinPageView& v) { v.SetCell(row, column, text); });
+}
+
+void TWorkerPageView::SetRowGroup(int row, int groupId) {
+  FLink->Send([&](TWinPageView& v) { v.SetRowGroup(row, groupId); });
+}
+
+TPageView::TTreeNode TWorkerPageView::AddTreeNode(TTreeNode parent, std::string_view text) {
+  TTreeNode node = 0;
+  FLink->Send([&](TWinPageView& v) { node = v.AddTreeNode(parent, text); });
+  return node;
+}
+
+void TWorkerPageView::SetRichText(std::string_view rtf) {
+  FLink->Send([&](TWinPageView& v) { v.SetRichText(rtf); });
+}
+
+void TWorkerPageView::AddField(int id, std::string_view label) {
+  FLink->Send([&](TWinPageView& v) { v.AddField(id, label); });
+}
+
+void TWorkerPageView::SetField(int id, std::string_view text) {
+  FLink->Send([&](TWinPageView& v) { v.SetField(id, text); });
+}
+
+void TWorkerPageView::SetProgress(int percent) {
+  if (FLink->LastProgress.exchange(percent) == percent) return;
+  FLink->Send([&](TWinPageView& v) { v.SetProgress(percent); });
+}
+
+bool TWorkerPageView::StopRequested() const {
+  if (FLink->Stop) return true;
+  std::lock_guard guard(FLink->Lock);
+  return FLink->Page == nullptr;
+}
+
+}  // namespace bq::win32
