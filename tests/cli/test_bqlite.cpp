@@ -1,0 +1,100 @@
+// bqlite as a user runs it: real processes, real files, the exit status and both outputs.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <sys/wait.h>
+
+#include "common/bqTestFiles.h"
+
+using bqtest::WriteFile;
+
+namespace {
+
+struct TRun {
+  int Status = -1;
+  std::string Out;
+  std::string Err;
+};
+
+TRun Bqlite(const std::string& args) {
+  const std::string errFile = (bqtest::ScratchDir() / "stderr.txt").string();
+  const std::string cmd = std::string(BQLITE_PATH) + " " + args + " 2>" + errFile;
+  TRun run;
+  std::FILE* p = popen(cmd.c_str(), "r");
+  std::array<char, 4096> buf{};
+  size_t n;
+  while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) run.Out.append(buf.data(), n);
+  const int status = pclose(p);
+  run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  std::FILE* e = std::fopen(errFile.c_str(), "r");
+  while (e && (n = std::fread(buf.data(), 1, buf.size(), e)) > 0) run.Err.append(buf.data(), n);
+  if (e) std::fclose(e);
+  return run;
+}
+
+std::string Q(const std::string& s) { return "'" + s + "'"; }
+
+TEST(Bqlite, ListsTabsForTheSelection) {
+  const std::string exe = WriteFile("app.exe", "MZ" + std::string(500, '\x01'));
+  const std::string zip = WriteFile("pack.zip", "PK\x03\x04" + std::string(50, '\x01'));
+  auto r = Bqlite("--list-pages " + Q(exe));
+  EXPECT_EQ(r.Status, 0);
+  EXPECT_EQ(r.Out, "Brisquel\nHashes\nStreams\nHeader\nSections\nImports\nExports\nResources\nPatterns\n");
+  r = Bqlite("--list-pages " + Q(exe) + " " + Q(zip));
+  EXPECT_EQ(r.Out, "Brisquel\nHashes\nHeader\nSections\nExports\nPatterns\n");
+  r = Bqlite("--list-pages --json " + Q(zip));
+  EXPECT_NE(r.Out.find("\"types\": [\"fitZIP\"]"), std::string::npos);
+  EXPECT_NE(r.Out.find("\"title\": \"Archive\""), std::string::npos);
+}
+
+TEST(Bqlite, ReportsUnreadableFilesAndShowsTheOthers) {
+  const std::string good = WriteFile("good.txt", "abc");
+  const std::string missing = (bqtest::ScratchDir() / "missing.txt").string();
+  auto r = Bqlite("--identify " + Q(missing) + " " + Q(good));
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_NE(r.Err.find(missing + ": No such file"), std::string::npos) << r.Err;
+  EXPECT_NE(r.Out.find(good + ": fitText"), std::string::npos);
+
+  r = Bqlite("--page main " + Q(good) + " " + Q(missing));
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_EQ(r.Out, "[Brisquel]\nCRC 32: 352441C2\nMD5: 900150983cd24fb0d6963f7d28e17f72\n"
+                   "SHA 1: a9993e364706816aba3e25717850c26c9cd0d89d\n\n");
+}
+
+TEST(Bqlite, PrintsWholePagesAsJson) {
+  const std::string a = WriteFile("j/a \"quoted\".txt", "abc");
+  auto r = Bqlite("--json --page Hashes --page BRISQUEL " + Q(a));
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_NE(r.Out.find("\"name\": \"" + (bqtest::ScratchDir() / "j/a \\\"quoted\\\".txt").string() + "\""),
+            std::string::npos);
+  EXPECT_NE(r.Out.find("{\"id\": 1000, \"label\": \"CRC 32:\", \"text\": \"352441C2\"}"), std::string::npos);
+  EXPECT_NE(r.Out.find("{\"group\": 2, \"cells\": [\"a \\\"quoted\\\".txt\", \"A448017AAF21D8525FC10AE87AA6729D\"]}"),
+            std::string::npos)
+      << r.Out;
+  EXPECT_EQ(r.Out.find("\"Streams\""), std::string::npos);
+  if (bqtest::HaveTool("python3")) {
+    const std::string json = WriteFile("out.json", r.Out);
+    EXPECT_TRUE(bqtest::Shell("python3 -c \"import json,sys; d=json.load(open('out.json')); "
+                              "sys.exit(0 if [p['title'] for p in d['pages']]==['Brisquel','Hashes'] else 1)\""));
+  }
+}
+
+TEST(Bqlite, RejectsBadUsage) {
+  EXPECT_EQ(Bqlite("").Status, 2);
+  EXPECT_EQ(Bqlite("--bogus x").Status, 2);
+  EXPECT_EQ(Bqlite("--page NoSuchPage x").Status, 2);
+  EXPECT_EQ(Bqlite("--extensions /nonexistent.ini x").Status, 2);
+  EXPECT_EQ(Bqlite("--help").Status, 0);
+}
+
+TEST(Bqlite, ExtensionListsFromTheNamedFile) {
+  const std::string ini = WriteFile("mine.ini", "[Extensions]\nAudio=XYZ\n");
+  const std::string f = WriteFile("clip.xyz", std::string(10, '\x01'));
+  auto r = Bqlite("--identify --extensions " + Q(ini) + " " + Q(f));
+  EXPECT_EQ(r.Out, f + ": fitAudio\n");
+  r = Bqlite("--list-pages --extensions " + Q(ini) + " " + Q(f));
+  EXPECT_NE(r.Out.find("Audio\n"), std::string::npos);
+}
+
+}  // namespace
