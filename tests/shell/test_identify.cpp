@@ -115,14 +115,16 @@ TEST(TextSearch, FindsAcrossBlocksWithLimitsAndAllOccurrences) {
   EXPECT_EQ(fresh.BytesRead(), 4096u);
 
   // Pattern longer than the data, one-byte patterns, repeated bytes.
-  TMemorySource tiny(std::string("ab"));
+  const std::string ab = "ab";
+  TMemorySource tiny(ab);
   search.Source = &tiny;
   search.Limit = 0;
   search.Pattern = "abc";
   EXPECT_EQ(search.Search(), -1);
   search.Pattern = "b";
   EXPECT_EQ(search.Search(), 1);
-  TMemorySource runs(std::string(5000, 'a') + "aab");
+  const std::string aaab = std::string(5000, 'a') + "aab";
+  TMemorySource runs(aaab);
   search.Source = &runs;
   search.Pattern = "aab";
   EXPECT_EQ(search.Search(), 5000);
