@@ -73,6 +73,9 @@ constexpr uint64_t kFold512Lo = FoldConstant(512 + 32), kFold512Hi = FoldConstan
 constexpr uint64_t kFold128Lo = FoldConstant(128 + 32), kFold128Hi = FoldConstant(128 - 32);
 
 BQ_TARGET("pclmul,sse4.1")
+inline __m128i Load(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+
+BQ_TARGET("pclmul,sse4.1")
 inline __m128i Fold(__m128i x, __m128i k, __m128i next) {
   __m128i lo = _mm_clmulepi64_si128(x, k, 0x00);
   __m128i hi = _mm_clmulepi64_si128(x, k, 0x11);
@@ -84,17 +87,16 @@ BQ_TARGET("pclmul,sse4.1")
 uint32_t CrcClmul(uint32_t reg, const uint8_t* p, size_t n) {
   const __m128i k512 = _mm_set_epi64x(int64_t(kFold512Hi), int64_t(kFold512Lo));
   const __m128i k128 = _mm_set_epi64x(int64_t(kFold128Hi), int64_t(kFold128Lo));
-  auto load = [](const uint8_t* q) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(q)); };
 
-  __m128i x0 = _mm_xor_si128(load(p), _mm_cvtsi32_si128(int(reg)));
-  __m128i x1 = load(p + 16), x2 = load(p + 32), x3 = load(p + 48);
+  __m128i x0 = _mm_xor_si128(Load(p), _mm_cvtsi32_si128(int(reg)));
+  __m128i x1 = Load(p + 16), x2 = Load(p + 32), x3 = Load(p + 48);
   p += 64;
   n -= 64;
   while (n >= 64) {
-    x0 = Fold(x0, k512, load(p));
-    x1 = Fold(x1, k512, load(p + 16));
-    x2 = Fold(x2, k512, load(p + 32));
-    x3 = Fold(x3, k512, load(p + 48));
+    x0 = Fold(x0, k512, Load(p));
+    x1 = Fold(x1, k512, Load(p + 16));
+    x2 = Fold(x2, k512, Load(p + 32));
+    x3 = Fold(x3, k512, Load(p + 48));
     p += 64;
     n -= 64;
   }
@@ -102,7 +104,7 @@ uint32_t CrcClmul(uint32_t reg, const uint8_t* p, size_t n) {
   x = Fold(x, k128, x2);
   x = Fold(x, k128, x3);
   while (n >= 16) {
-    x = Fold(x, k128, load(p));
+    x = Fold(x, k128, Load(p));
     p += 16;
     n -= 16;
   }

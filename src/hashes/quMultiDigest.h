@@ -16,7 +16,9 @@
 
 namespace bq {
 
-enum TDigestKind {
+// A fixed underlying type makes any int a valid value, so out-of-range kinds
+// can be rejected rather than being undefined.
+enum TDigestKind : int {
   dkCRC32,
   dkMD4,
   dkMD5,

@@ -60,8 +60,14 @@ struct TAlgo {
 
 Bytes EvpDigest(const char* name, const uint8_t* p, size_t n) {
   // MD4 and RIPEMD-160 live in the legacy provider of OpenSSL 3.
-  static const bool loaded = OSSL_PROVIDER_load(nullptr, "legacy") && OSSL_PROVIDER_load(nullptr, "default");
-  (void)loaded;
+  static const struct TProviders {
+    OSSL_PROVIDER* Legacy = OSSL_PROVIDER_load(nullptr, "legacy");
+    OSSL_PROVIDER* Default = OSSL_PROVIDER_load(nullptr, "default");
+    ~TProviders() {
+      if (Legacy) OSSL_PROVIDER_unload(Legacy);
+      if (Default) OSSL_PROVIDER_unload(Default);
+    }
+  } providers;
   EVP_MD* md = EVP_MD_fetch(nullptr, name, nullptr);
   if (!md) return {};
   Bytes out(EVP_MAX_MD_SIZE);
