@@ -1,0 +1,635 @@
+// Test host: opens the Properties dialog of files the way Explorer does (the shell's context
+// menu "properties" verb), drives every Brisquel Lite tab, reads the controls back and writes
+// them as the JSON that bqlite prints. A message hook on the dialog's thread records what the
+// pages sent that the controls do not keep (list-view groups, rich-edit documents, labels).
+#include <windows.h>
+#include <commctrl.h>
+#include <richedit.h>
+#include <shlobj.h>
+#include <psapi.h>
+#include <tlhelp32.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cli/bqRender.h"
+#include "platform/bqText.h"
+#include "shell/bqLitePropSheets.h"
+#include "shell/bqPages.h"
+
+namespace {
+
+using namespace bq;
+using Clock = std::chrono::steady_clock;
+
+std::string Utf8(const std::wstring& w) { return Utf16ToUtf8(std::u16string(w.begin(), w.end())); }
+std::wstring Wide(const std::string& s) {
+  const std::u16string w = Utf8ToUtf16(s);
+  return std::wstring(w.begin(), w.end());
+}
+
+long Ms(Clock::time_point since) {
+  return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
+}
+
+// Waits while answering the messages other threads send to this one: the dialog's thread may
+// send to the host's windows and must not be held up by a test that only sleeps.
+void PumpSleep(DWORD ms) {
+  const DWORD end = GetTickCount() + ms;
+  for (;;) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    const DWORD now = GetTickCount();
+    if (static_cast<LONG>(end - now) <= 0) return;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, end - now, QS_ALLINPUT);
+  }
+}
+
+int gFailures = 0;
+void Fail(const std::string& what) {
+  std::printf("FAIL %s\n", what.c_str());
+  std::fflush(stdout);
+  ++gFailures;
+}
+
+// ---- What the hook records, per control window.
+
+struct TListShadow {
+  std::vector<TPageRecord::TGroup> Groups;
+  std::vector<int> RowGroups;  // follows insertions, so rows keep their group when others move
+};
+
+std::mutex gHookLock;
+std::map<HWND, TListShadow> gLists;
+std::map<HWND, std::string> gRichText;
+std::vector<HWND> gTextSets;  // statics and edits whose text a page set, in order
+std::atomic<long> gLastActivity{0};
+
+long Now() { return static_cast<long>(GetTickCount()); }
+
+std::wstring ClassOf(HWND w) {
+  wchar_t name[64] = {};
+  GetClassNameW(w, name, 64);
+  return name;
+}
+
+LRESULT CALLBACK RecordHook(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == HC_ACTION && lParam) {
+    const auto* c = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
+    std::lock_guard guard(gHookLock);
+    switch (c->message) {
+      case LVM_INSERTGROUP: {
+        const auto* g = reinterpret_cast<const LVGROUP*>(c->lParam);
+        if (g && (g->mask & LVGF_GROUPID)) {
+          std::string header = (g->mask & LVGF_HEADER) && g->pszHeader ? Utf8(g->pszHeader) : std::string();
+          gLists[c->hwnd].Groups.push_back({g->iGroupId, header});
+        }
+        gLastActivity = Now();
+        break;
+      }
+      case LVM_INSERTITEMW:
+      case LVM_INSERTITEMA: {
+        auto& rows = gLists[c->hwnd].RowGroups;
+        if (c->lResult >= 0 && static_cast<size_t>(c->lResult) <= rows.size())
+          rows.insert(rows.begin() + c->lResult, 0);
+        gLastActivity = Now();
+        break;
+      }
+      case LVM_SETITEMW:
+      case LVM_SETITEMA: {
+        const auto* it = reinterpret_cast<const LVITEMW*>(c->lParam);
+        auto& rows = gLists[c->hwnd].RowGroups;
+        if (it && (it->mask & LVIF_GROUPID) && it->iItem >= 0 && static_cast<size_t>(it->iItem) < rows.size())
+          rows[static_cast<size_t>(it->iItem)] = it->iGroupId;
+        gLastActivity = Now();
+        break;
+      }
+      case LVM_DELETEITEM: {
+        auto& rows = gLists[c->hwnd].RowGroups;
+        if (c->wParam < rows.size()) rows.erase(rows.begin() + static_cast<std::ptrdiff_t>(c->wParam));
+        break;
+      }
+      case LVM_DELETEALLITEMS: gLists[c->hwnd].RowGroups.clear(); break;
+      case EM_SETTEXTEX: {
+        const auto* how = reinterpret_cast<const SETTEXTEX*>(c->wParam);
+        if (how && c->lParam)
+          gRichText[c->hwnd] = how->codepage == 1200 ? Utf8(reinterpret_cast<const wchar_t*>(c->lParam))
+                                                    : std::string(reinterpret_cast<const char*>(c->lParam));
+        gLastActivity = Now();
+        break;
+      }
+      case WM_SETTEXT: {
+        const std::wstring cls = ClassOf(c->hwnd);
+        if (!lstrcmpiW(cls.c_str(), L"Static") || !lstrcmpiW(cls.c_str(), L"Edit")) gTextSets.push_back(c->hwnd);
+        gLastActivity = Now();
+        break;
+      }
+      case LVM_INSERTCOLUMNW:
+      case LVM_ENABLEGROUPVIEW:
+      case TVM_INSERTITEMW:
+      case PBM_SETPOS:
+        gLastActivity = Now();
+        break;
+    }
+  }
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// ---- Reading pages back.
+
+std::wstring TextOf(HWND w) {
+  const int n = GetWindowTextLengthW(w);
+  std::wstring text(static_cast<size_t>(n) + 1, L'\0');
+  text.resize(static_cast<size_t>(GetWindowTextW(w, text.data(), n + 1)));
+  return text;
+}
+
+void ReadFields(HWND page, TPageRecord& r) {
+  std::vector<HWND> sets;
+  {
+    std::lock_guard guard(gHookLock);
+    sets = gTextSets;
+  }
+  for (HWND w : sets) {
+    if (GetParent(w) != page || !IsWindow(w)) continue;
+    HWND edit = w;
+    std::string label;
+    bool labelled = false;
+    if (!lstrcmpiW(ClassOf(w).c_str(), L"Static")) {
+      edit = GetWindow(w, GW_HWNDNEXT);
+      if (!edit || lstrcmpiW(ClassOf(edit).c_str(), L"Edit")) continue;
+      label = Utf8(TextOf(w));
+      labelled = true;
+    }
+    const int id = GetDlgCtrlID(edit);
+    bool known = false;
+    for (auto& f : r.Fields) known |= f.Id == id;
+    if (known) continue;
+    r.Fields.push_back({id, labelled ? label : std::string(), Utf8(TextOf(edit))});
+  }
+}
+
+void ReadList(HWND list, TPageRecord& r) {
+  for (int c = 0;; ++c) {
+    wchar_t title[512] = {};
+    LVCOLUMNW column{};
+    column.mask = LVCF_TEXT | LVCF_FMT | LVCF_WIDTH;
+    column.pszText = title;
+    column.cchTextMax = 512;
+    if (!SendMessageW(list, LVM_GETCOLUMNW, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&column))) break;
+    const int fmt = column.fmt & LVCFMT_JUSTIFYMASK;
+    const int width = static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(c), 0));
+    r.Columns.push_back({Utf8(title), width, fmt == LVCFMT_RIGHT ? TAlign::alRight : fmt == LVCFMT_CENTER ? TAlign::alCenter : TAlign::alLeft});
+  }
+  TListShadow shadow;
+  {
+    std::lock_guard guard(gHookLock);
+    shadow = gLists[list];
+  }
+  r.Groups = shadow.Groups;
+  const int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+  const size_t columns = std::max<size_t>(1, r.Columns.size());
+  for (int i = 0; i < count; ++i) {
+    TPageRecord::TRow row;
+    for (size_t c = 0; c < columns; ++c) {
+      std::wstring text(4096, L'\0');
+      LVITEMW item{};
+      item.iSubItem = static_cast<int>(c);
+      item.pszText = text.data();
+      item.cchTextMax = 4096;
+      const auto n = SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
+      text.resize(static_cast<size_t>(n));
+      row.Cells.push_back(Utf8(text));
+    }
+    row.Group = static_cast<size_t>(i) < shadow.RowGroups.size() ? shadow.RowGroups[static_cast<size_t>(i)] : 0;
+    r.Rows.push_back(std::move(row));
+  }
+}
+
+void ReadTree(HWND tree, HTREEITEM first, std::vector<TPageRecord::TNode>& out) {
+  for (HTREEITEM item = first; item;
+       item = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(item)))) {
+    wchar_t text[1024] = {};
+    TVITEMW it{};
+    it.mask = TVIF_TEXT;
+    it.hItem = item;
+    it.pszText = text;
+    it.cchTextMax = 1024;
+    SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&it));
+    TPageRecord::TNode node{Utf8(text), {}};
+    ReadTree(tree, reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(item))),
+             node.Children);
+    out.push_back(std::move(node));
+  }
+}
+
+TPageRecord ReadPage(HWND page, TPageKind kind) {
+  TPageRecord r;
+  HWND main = GetDlgItem(page, 1666);
+  switch (kind) {
+    case TPageKind::pkFields: ReadFields(page, r); break;
+    case TPageKind::pkList:
+    case TPageKind::pkListProgress:
+      if (main) ReadList(main, r);
+      break;
+    case TPageKind::pkTree:
+      if (main) ReadTree(main, reinterpret_cast<HTREEITEM>(SendMessageW(main, TVM_GETNEXTITEM, TVGN_ROOT, 0)), r.Tree);
+      break;
+    case TPageKind::pkRichEdit: {
+      std::lock_guard guard(gHookLock);
+      r.RichText = gRichText[main];
+      break;
+    }
+  }
+  return r;
+}
+
+// ---- Screenshots: the dialog's pixels as a 24-bit BMP.
+
+bool SaveShot(HWND dialog, const std::wstring& file) {
+  RECT rc{};
+  if (!GetWindowRect(dialog, &rc)) return false;
+  const int w = rc.right - rc.left, h = rc.bottom - rc.top;
+  if (w <= 0 || h <= 0) return false;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+  bi.bmiHeader.biWidth = w;
+  bi.bmiHeader.biHeight = h;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 24;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  bool ok = false;
+  if (bitmap && bits) {
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, w, h, screen, rc.left, rc.top, SRCCOPY);
+    GdiFlush();
+    SelectObject(memory, old);
+    const DWORD stride = (static_cast<DWORD>(w) * 3 + 3) & ~3u;
+    BITMAPFILEHEADER fh{};
+    fh.bfType = 0x4D42;
+    fh.bfOffBits = sizeof fh + sizeof bi.bmiHeader;
+    fh.bfSize = fh.bfOffBits + stride * static_cast<DWORD>(h);
+    std::ofstream out(file.c_str(), std::ios::binary);
+    out.write(reinterpret_cast<const char*>(&fh), sizeof fh);
+    out.write(reinterpret_cast<const char*>(&bi.bmiHeader), sizeof bi.bmiHeader);
+    out.write(static_cast<const char*>(bits), static_cast<std::streamsize>(stride * static_cast<DWORD>(h)));
+    ok = out.good();
+  }
+  if (bitmap) DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return ok;
+}
+
+// ---- Opening a dialog: one thread per dialog, as the shell gives each its own.
+
+struct TDialogRun {
+  std::vector<std::wstring> Files;
+  DWORD ThreadId = 0;
+  HANDLE Thread = nullptr;
+  std::atomic<bool> Done{false};
+  HRESULT Result = E_PENDING;
+};
+
+// The "properties" verb of the files' context menu (all files in one folder).
+HRESULT InvokeProperties(const std::vector<std::wstring>& files) {
+  std::vector<PIDLIST_ABSOLUTE> absolute;
+  HRESULT hr = S_OK;
+  for (const auto& f : files) {
+    PIDLIST_ABSOLUTE pidl = nullptr;
+    hr = SHParseDisplayName(f.c_str(), nullptr, &pidl, 0, nullptr);
+    if (FAILED(hr)) break;
+    absolute.push_back(pidl);
+  }
+  IShellFolder* folder = nullptr;
+  IContextMenu* menu = nullptr;
+  if (SUCCEEDED(hr) && !absolute.empty()) {
+    PCUITEMID_CHILD first = nullptr;
+    hr = SHBindToParent(absolute[0], IID_IShellFolder, reinterpret_cast<void**>(&folder), &first);
+    if (SUCCEEDED(hr)) {
+      std::vector<PCUITEMID_CHILD> children;
+      for (auto pidl : absolute) children.push_back(ILFindLastID(pidl));
+      hr = folder->GetUIObjectOf(nullptr, static_cast<UINT>(children.size()), children.data(), IID_IContextMenu,
+                                 nullptr, reinterpret_cast<void**>(&menu));
+    }
+  }
+  if (SUCCEEDED(hr) && menu) {
+    HMENU popup = CreatePopupMenu();
+    menu->QueryContextMenu(popup, 0, 1, 0x7FFF, CMF_NORMAL);
+    CMINVOKECOMMANDINFO info{};
+    info.cbSize = sizeof info;
+    info.lpVerb = "properties";
+    info.nShow = SW_SHOWNORMAL;
+    hr = menu->InvokeCommand(&info);
+    DestroyMenu(popup);
+  }
+  if (menu) menu->Release();
+  if (folder) folder->Release();
+  for (auto pidl : absolute) CoTaskMemFree(pidl);
+  return hr;
+}
+
+DWORD WINAPI OpenerMain(void* parameter) {
+  auto* run = static_cast<TDialogRun*>(parameter);
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROCRET, RecordHook, nullptr, GetCurrentThreadId());
+  run->Result = InvokeProperties(run->Files);
+  // Where the shell shows the sheet without blocking, keep its thread's messages flowing.
+  MSG msg;
+  while (!run->Done && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+  if (hook) UnhookWindowsHookEx(hook);
+  CoUninitialize();
+  run->Done = true;
+  return 0;
+}
+
+struct TFindDialog {
+  DWORD ThreadId;
+  HWND Found;
+};
+
+BOOL CALLBACK FindSheet(HWND w, LPARAM p) {
+  auto* find = reinterpret_cast<TFindDialog*>(p);
+  if (GetWindowThreadProcessId(w, nullptr) != find->ThreadId || ClassOf(w) != L"#32770") return TRUE;
+  if (!SendMessageW(w, PSM_GETTABCONTROL, 0, 0)) return TRUE;
+  find->Found = w;
+  return FALSE;
+}
+
+HWND WaitForDialog(const TDialogRun& run, int timeoutMs) {
+  const auto start = Clock::now();
+  while (Ms(start) < timeoutMs && !run.Done) {
+    TFindDialog find{run.ThreadId, nullptr};
+    EnumWindows(FindSheet, reinterpret_cast<LPARAM>(&find));
+    if (find.Found && IsWindowVisible(find.Found)) return find.Found;
+    PumpSleep(100);
+  }
+  return nullptr;
+}
+
+std::vector<std::wstring> TabTitles(HWND dialog) {
+  std::vector<std::wstring> titles;
+  HWND tab = reinterpret_cast<HWND>(SendMessageW(dialog, PSM_GETTABCONTROL, 0, 0));
+  const int count = static_cast<int>(SendMessageW(tab, TCM_GETITEMCOUNT, 0, 0));
+  for (int i = 0; i < count; ++i) {
+    wchar_t text[256] = {};
+    TCITEMW item{};
+    item.mask = TCIF_TEXT;
+    item.pszText = text;
+    item.cchTextMax = 256;
+    SendMessageW(tab, TCM_GETITEMW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
+    titles.push_back(text);
+  }
+  return titles;
+}
+
+// Where a thread started (0 when the system does not say).
+uintptr_t ThreadStart(DWORD id) {
+  using TQuery = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+  static const auto query = reinterpret_cast<TQuery>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationThread")));
+  HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, id);
+  uintptr_t start = 0;
+  if (thread && query) query(thread, 9 /* ThreadQuerySetWin32StartAddress */, &start, sizeof start, nullptr);
+  if (thread) CloseHandle(thread);
+  return start;
+}
+
+// The threads of this process that run code of BQLite.dll: the pages' workers.
+std::set<DWORD> WorkerThreads() {
+  std::set<DWORD> ids;
+  HMODULE module = GetModuleHandleW(L"BQLite.dll");
+  MODULEINFO info{};
+  if (!module || !GetModuleInformation(GetCurrentProcess(), module, &info, sizeof info)) return ids;
+  const auto base = reinterpret_cast<uintptr_t>(info.lpBaseOfDll);
+  HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (snap == INVALID_HANDLE_VALUE) return ids;
+  THREADENTRY32 e{};
+  e.dwSize = sizeof e;
+  for (BOOL ok = Thread32First(snap, &e); ok; ok = Thread32Next(snap, &e)) {
+    if (e.th32OwnerProcessID != GetCurrentProcessId()) continue;
+    const uintptr_t start = ThreadStart(e.th32ThreadID);
+    if (start >= base && start < base + info.SizeOfImage) ids.insert(e.th32ThreadID);
+  }
+  CloseHandle(snap);
+  return ids;
+}
+
+// A page is complete when no worker of the module is alive and its controls have been quiet
+// for a moment.
+bool WaitForPage(int timeoutMs) {
+  const auto start = Clock::now();
+  while (Ms(start) < timeoutMs) {
+    if (WorkerThreads().empty() && Now() - gLastActivity > 400) return true;
+    PumpSleep(100);
+  }
+  return false;
+}
+
+const TPageInfo* PageByTitle(const std::wstring& title) {
+  for (const auto& p : ModulePages().Pages())
+    if (Wide(p.Title) == title) return &p;
+  return nullptr;
+}
+
+bool Responsive(HWND dialog) {
+  DWORD_PTR result = 0;
+  return SendMessageTimeoutW(dialog, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 3000, &result) != 0;
+}
+
+bool WaitClosed(TDialogRun& run, HWND dialog, int timeoutMs) {
+  const auto start = Clock::now();
+  while (Ms(start) < timeoutMs) {
+    if (!IsWindow(dialog)) return true;
+    PumpSleep(20);
+  }
+  return false;
+}
+
+bool WorkersGone(int timeoutMs) {
+  const auto start = Clock::now();
+  while (Ms(start) < timeoutMs) {
+    if (WorkerThreads().empty()) return true;
+    PumpSleep(20);
+  }
+  return false;
+}
+
+struct TOptions {
+  std::wstring Out, OutB, Shots, CancelOn, Name = L"dialog";
+  bool Lock = false, Pair = false;
+  std::vector<std::wstring> Files;
+};
+
+void StartRun(TDialogRun& run) {
+  run.Thread = CreateThread(nullptr, 0, OpenerMain, &run, 0, &run.ThreadId);
+}
+
+// Reads every Brisquel Lite tab of one dialog; writes its JSON and screenshots.
+void ReadDialog(TDialogRun& run, HWND dialog, const std::wstring& out, const std::wstring& shots, const std::string& name) {
+  const auto titles = TabTitles(dialog);
+  std::string list;
+  for (const auto& t : titles) list += (list.empty() ? "" : "|") + Utf8(t);
+  std::printf("%s tabs: %s\n", name.c_str(), list.c_str());
+
+  std::vector<TRenderedPage> pages;
+  for (size_t i = 0; i < titles.size(); ++i) {
+    const TPageInfo* info = PageByTitle(titles[i]);
+    if (!info) continue;
+    gLastActivity = Now();
+    SendMessageW(dialog, PSM_SETCURSEL, static_cast<WPARAM>(i), 0);
+    if (!WaitForPage(60000)) Fail(name + ": page " + info->Title + " did not finish within 60 s");
+    HWND page = reinterpret_cast<HWND>(SendMessageW(dialog, PSM_GETCURRENTPAGEHWND, 0, 0));
+    TRenderedPage rendered;
+    rendered.Info = info;
+    rendered.WithContent = true;
+    if (page) rendered.Record = ReadPage(page, info->Kind);
+    else Fail(name + ": page " + info->Title + " has no window");
+    pages.push_back(std::move(rendered));
+    if (!shots.empty()) {
+      SetWindowPos(dialog, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+      RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+      PumpSleep(150);
+      const std::wstring file = shots + L"\\" + Wide(name) + L"-" + std::to_wstring(i) + L"-" + titles[i] + L".bmp";
+      if (!SaveShot(dialog, file)) Fail(name + ": no screenshot of " + info->Title);
+    }
+  }
+  // The dialog stays usable: every tab can be shown again and it answers messages.
+  for (size_t i = 0; i < titles.size(); ++i) SendMessageW(dialog, PSM_SETCURSEL, static_cast<WPARAM>(i), 0);
+  if (!Responsive(dialog)) Fail(name + ": dialog does not answer");
+
+  std::vector<std::string> names;
+  for (const auto& f : run.Files) names.push_back(Utf8(f));
+  const auto selection = BuildSelection(names, LoadExtensionLists(FindExtensionsIni()));
+  std::ofstream(out.c_str(), std::ios::binary) << RenderJson(*selection, pages);
+}
+
+bool CloseDialog(TDialogRun& run, HWND dialog, const std::string& name) {
+  PostMessageW(dialog, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+  if (!WaitClosed(run, dialog, 10000)) {
+    Fail(name + ": dialog did not close");
+    return false;
+  }
+  WaitForSingleObject(run.Thread, 10000);
+  return true;
+}
+
+int Run(const TOptions& o) {
+  if (o.Pair) {
+    if (o.Files.size() != 2) return 2;
+    TDialogRun a, b;
+    a.Files = {o.Files[0]};
+    b.Files = {o.Files[1]};
+    StartRun(a);
+    StartRun(b);
+    HWND da = WaitForDialog(a, 30000), db = WaitForDialog(b, 30000);
+    if (!da || !db) {
+      Fail("pair: both dialogs must open");
+      return 1;
+    }
+    std::printf("pair: two dialogs on threads %lu and %lu\n", a.ThreadId, b.ThreadId);
+    const std::string name = Utf8(o.Name);
+    ReadDialog(a, da, o.Out, o.Shots, name + "-a");
+    ReadDialog(b, db, o.OutB, o.Shots, name + "-b");
+    CloseDialog(a, da, name + "-a");
+    CloseDialog(b, db, name + "-b");
+    return gFailures ? 1 : 0;
+  }
+
+  HANDLE locked = INVALID_HANDLE_VALUE;
+  if (o.Lock) {
+    locked = CreateFileW(o.Files[0].c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (locked == INVALID_HANDLE_VALUE) Fail("could not lock the first file");
+  }
+  TDialogRun run;
+  run.Files = o.Files;
+  StartRun(run);
+  HWND dialog = WaitForDialog(run, 30000);
+  if (!dialog) {
+    Fail("no Properties dialog appeared (verb result " + std::to_string(run.Result) + ")");
+    return 1;
+  }
+
+  // The shell may still be busy with its own page; start once the dialog answers.
+  const auto shown = Clock::now();
+  if (!Responsive(dialog)) Fail("the dialog does not answer after it appeared");
+  std::printf("dialog answered %ld ms after it appeared\n", Ms(shown));
+
+  if (!o.CancelOn.empty()) {
+    const auto titles = TabTitles(dialog);
+    size_t index = titles.size();
+    for (size_t i = 0; i < titles.size(); ++i)
+      if (titles[i] == o.CancelOn) index = i;
+    if (index == titles.size()) {
+      Fail("no tab " + Utf8(o.CancelOn));
+      return 1;
+    }
+    SendMessageW(dialog, PSM_SETCURSEL, index, 0);
+    PumpSleep(500);
+    const size_t workers = WorkerThreads().size();
+    std::printf("cancel: %zu worker thread(s) running when cancelled\n", workers);
+    HMODULE module = GetModuleHandleW(L"BQLite.dll");
+    auto canUnload = module ? reinterpret_cast<HRESULT(WINAPI*)()>(reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow"))) : nullptr;
+    if (workers && (!canUnload || canUnload() != S_FALSE)) Fail("cancel: DllCanUnloadNow must answer S_FALSE while a worker runs");
+    const auto start = Clock::now();
+    PostMessageW(dialog, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+    if (!WaitClosed(run, dialog, 10000)) Fail("cancel: dialog still open after 10 s");
+    std::printf("cancel: closed in %ld ms\n", Ms(start));
+    WaitForSingleObject(run.Thread, 10000);
+    if (!WorkersGone(30000)) Fail("cancel: worker still running 30 s after the dialog closed");
+    else std::printf("cancel: workers ended %ld ms after the cancel\n", Ms(start));
+    return gFailures ? 1 : 0;
+  }
+
+  ReadDialog(run, dialog, o.Out, o.Shots, Utf8(o.Name));
+  CloseDialog(run, dialog, Utf8(o.Name));
+  if (locked != INVALID_HANDLE_VALUE) CloseHandle(locked);
+  return gFailures ? 1 : 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  TOptions o;
+  for (int i = 1; i < argc; ++i) {
+    const std::wstring a = argv[i];
+    auto value = [&]() { return i + 1 < argc ? std::wstring(argv[++i]) : std::wstring(); };
+    if (a == L"--out") o.Out = value();
+    else if (a == L"--out-b") o.OutB = value();
+    else if (a == L"--shots") o.Shots = value();
+    else if (a == L"--cancel-on") o.CancelOn = value();
+    else if (a == L"--name") o.Name = value();
+    else if (a == L"--lock") o.Lock = true;
+    else if (a == L"--pair") o.Pair = true;
+    else o.Files.push_back(a);
+  }
+  if (o.Files.empty() || (o.Out.empty() && o.CancelOn.empty())) {
+    std::fputs("usage: bqdialoghost [--name NAME] [--lock] [--shots DIR] [--cancel-on TAB] [--pair --out-b FILE] --out FILE FILE...\n", stderr);
+    return 2;
+  }
+  InitCommonControls();
+  try {
+    const int rc = Run(o);
+    std::printf("host: %d failure(s)\n", gFailures);
+    std::fflush(stdout);
+    // Leave at once: a worker still winding down must not hold the test up.
+    ExitProcess(static_cast<UINT>(rc));
+  } catch (const std::exception& e) {
+    std::printf("FAIL host: %s\n", e.what());
+    return 1;
+  }
+}
