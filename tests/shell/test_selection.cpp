@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include "common/bqTestFiles.h"
 #include "platform/bqText.h"
@@ -83,6 +86,7 @@ TEST(Selection, NamesTypesAndUnreadableFiles) {
   EXPECT_EQ(Utf8ToUtf16(cut->SelectedFiles[0]).size(), MaxSelectedNameUnits);
 }
 
+#ifndef _WIN32
 TEST(Selection, UnreadableFileThatExists) {
   if (::geteuid() == 0) GTEST_SKIP() << "root reads every file";
   const std::string name = WriteFile("locked.exe", "MZ");
@@ -90,6 +94,7 @@ TEST(Selection, UnreadableFileThatExists) {
   const auto sel = BuildSelection(std::vector<std::string>{name}, TExtensionLists{});
   EXPECT_FALSE(sel->Errors[0].empty());
 }
+#endif
 
 TEST(PageRegistry, RecordsInTabOrder) {
   const TPageRegistry reg = BuildModulePages(false);
