@@ -37,6 +37,16 @@ step "native tests" native
 step "sanitizer tests" sanitized
 step "windows-x64 build" build windows-x64
 step "windows-x86 build" build windows-x86
+# The portable suites, built for Windows, run under Wine as well.
+wine_units() {
+  local prefix="$root/build/windows-x64/wine-units" t rc=0
+  for t in build/windows-x64/tests/platform/platform_tests.exe build/windows-x64/tests/shell/shell_tests.exe; do
+    [ -f "$t" ] || { echo "missing $t"; return 1; }
+    WINEPREFIX="$prefix" WINEDEBUG=-all timeout 600 wine "$t" || rc=1
+  done
+  return $rc
+}
+step "windows unit tests under wine" wine_units
 if [ -x tests/win32/run_wine_tests.sh ]; then
   step "wine end-to-end" tests/win32/run_wine_tests.sh
 fi
