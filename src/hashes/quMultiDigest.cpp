@@ -190,27 +190,30 @@ void TMultiDigest::WaitWorker() {
 void TMultiDigest::Update(const void* data, size_t n) {
   if (n == 0) return;
   const uint8_t* p = static_cast<const uint8_t*>(data);
-  WaitWorker();
   if (!FThread.joinable() || n < MinParallelBlock) {
+    WaitWorker();
     for (auto& u : FUnits) u->Update(p, n);
     return;
   }
-  // The worker gets a private copy when one can be had, so that this call
-  // can return while it is still busy.
+  // The worker gets a private copy when one can be had, so that this call can
+  // return while it is still busy. Of the two copy buffers the worker holds at
+  // most the one posted last, so the other is filled while it works.
   const uint8_t* job = p;
   if (n <= kMaxCopy) {
-    if (FCopy.size() < n) {
+    std::vector<uint8_t>& copy = FCopy[FNextCopy];
+    if (copy.size() < n) {
       try {
-        FCopy.resize(n);
+        copy.resize(n);
       } catch (const std::bad_alloc&) {
-        FCopy.clear();
+        copy.clear();
       }
     }
-    if (FCopy.size() >= n) {
-      std::memcpy(FCopy.data(), p, n);
-      job = FCopy.data();
+    if (copy.size() >= n) {
+      std::memcpy(copy.data(), p, n);
+      job = copy.data();
     }
   }
+  WaitWorker();
   {
     std::lock_guard<std::mutex> lock(FMutex);
     FJobData = job;
@@ -218,6 +221,7 @@ void TMultiDigest::Update(const void* data, size_t n) {
     FJobPending = true;
   }
   FWake.notify_one();
+  if (job != p) FNextCopy ^= 1;
   for (TUnit* u : FMainUnits) u->Update(p, n);
   if (job == p) WaitWorker();
 }

@@ -42,7 +42,8 @@ size_t DigestSize(TDigestKind kind);       // in bytes
 // Digests are grouped by their measured cost into two sides of about equal
 // work; Update runs one side on the calling thread while the worker runs the
 // other, on a private copy of blocks up to 4 MiB so that the caller can
-// refill its buffer while the worker is still busy. Small blocks, a single
+// refill its buffer while the worker is still busy (two copies are kept, so
+// at most 8 MiB). Small blocks, a single
 // digest or a worker that cannot be started fall back to running everything
 // on the calling thread. The results never depend on how the work was split.
 // An object must not be used from two threads at once.
@@ -84,7 +85,8 @@ private:
   std::array<bool, DigestKindCount> FSelected{};
   std::array<std::vector<uint8_t>, DigestKindCount> FResults;
 
-  std::vector<uint8_t> FCopy;
+  std::vector<uint8_t> FCopy[2];
+  int FNextCopy = 0;
   std::thread FThread;
   std::mutex FMutex;
   std::condition_variable FWake, FDone;
