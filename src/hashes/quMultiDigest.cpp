@@ -32,7 +32,7 @@ constexpr double kCostCRC32Fast = 0.09, kCostCRC32 = 0.35;
 constexpr double kCostMD4 = 0.85, kCostMD5 = 1.4;
 constexpr double kCostSHA1Fast = 0.56, kCostSHA1 = 1.4;
 constexpr double kCostRipeMD[4] = {1.25, 1.8, 1.25, 1.8};  // 128, 160, 256, 320
-constexpr double kCostRipeMDPair128 = 2.0, kCostRipeMDPair160 = 3.4, kCostRipeMDQuad = 3.6;
+constexpr double kCostRipeMDPair128 = 2.0, kCostRipeMDPair160 = 3.4, kCostRipeMDQuad = 3.3;
 constexpr double kCostCallerOverhead = 0.25;
 
 }  // namespace
