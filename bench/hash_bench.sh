@@ -1,18 +1,18 @@
 #!/usr/bin/env bash
 # End-to-end digest throughput on one cached file:
-#   (a) openssl dgst -md5                      (b) bq_hashfile: CRC-32 + MD5 + SHA-1
-#   (c) rhash: CRC-32 MD4 MD5 SHA-1 RIPEMD-160 (d) bq_hashfile: all eight digests
+#   (a) openssl dgst -md5                      (b) bqlite's first page: CRC-32 + MD5 + SHA-1
+#   (c) rhash: CRC-32 MD4 MD5 SHA-1 RIPEMD-160 (d) bqlite's digest list: all eight digests
 # Targets: b/a <= 1.1, d/c < 1.0, peak RSS of (d) < 64 MiB.
 #
-#   bench/hash_bench.sh [BQ_HASHFILE] [SIZE_MIB] [RUNS]
-# BQ_HASHFILE defaults to build/linux/bench/bq_hashfile. Each time is the best
+#   bench/hash_bench.sh [BQLITE] [SIZE_MIB] [RUNS]
+# BQLITE defaults to build/linux/bqlite. Each time is the best
 # of RUNS interleaved runs after a warm-up (timed by hyperfine when installed),
 # so that other load on the machine inflates it as little as possible; the
 # exit status is 1 when a target is missed.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
-tool=${1:-$here/../build/linux/bench/bq_hashfile}
+tool=${1:-$here/../build/linux/bqlite}
 size_mib=${2:-512}
 runs=${3:-5}
 
@@ -27,14 +27,14 @@ head -c "$((size_mib * 1024 * 1024))" /dev/urandom > "$file"
 cat "$file" > /dev/null  # into the page cache
 
 # The two tools must agree before their times mean anything.
-ours=$("$tool" --md5 "$file" | awk '{print $2}')
+ours=$("$tool" --page Main "$file" | awk '/^MD5:/ {print $2}')
 theirs=$(openssl dgst -md5 -r "$file" | awk '{print $1}')
 [ "$ours" = "$theirs" ] || { echo "hash_bench: MD5 mismatch: $ours vs $theirs" >&2; exit 1; }
 
 cmd_a="openssl dgst -md5 $file"
-cmd_b="$tool --crc32 --md5 --sha1 $file"
+cmd_b="$tool --page Main $file"
 cmd_c="rhash --crc32 --md4 --md5 --sha1 --ripemd160 $file"
-cmd_d="$tool --all $file"
+cmd_d="$tool --page Hashes $file"
 
 echo "file: $size_mib MiB, cached; load average: $(cut -d' ' -f1-3 /proc/loadavg); best of $runs runs"
 
@@ -63,9 +63,9 @@ for _ in $(seq "$runs"); do
 done
 ta=${best[0]} tb=${best[1]} tc=${best[2]} td=${best[3]}
 printf '(a) %-62s %7.3f s\n' "openssl dgst -md5" "$ta"
-printf '(b) %-62s %7.3f s\n' "bq_hashfile --crc32 --md5 --sha1" "$tb"
+printf '(b) %-62s %7.3f s\n' "bqlite --page Main (CRC-32, MD5, SHA-1)" "$tb"
 printf '(c) %-62s %7.3f s\n' "rhash --crc32 --md4 --md5 --sha1 --ripemd160" "$tc"
-printf '(d) %-62s %7.3f s\n' "bq_hashfile --all (8 digests)" "$td"
+printf '(d) %-62s %7.3f s\n' "bqlite --page Hashes (8 digests)" "$td"
 
 rss_kib=""
 if [ -x /usr/bin/time ]; then

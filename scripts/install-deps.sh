@@ -7,7 +7,7 @@ what=${1:-build}
 
 packages=(cmake ninja-build g++ make pkg-config libgtest-dev googletest zlib1g-dev python3 file)
 if [ "$what" = test ]; then
-  packages+=(libbenchmark-dev libssl-dev libcrypto++-dev rhash openssl hyperfine time
+  packages+=(libbenchmark-dev libssl-dev libcrypto++-dev rhash openssl hyperfine time bc
              clang libclang-rt-14-dev
              g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools libz-mingw-w64-dev
              libwine-dev wine wine64 xvfb xauth imagemagick)
