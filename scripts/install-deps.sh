@@ -22,9 +22,6 @@ done
 echo "installing: ${missing[*]}" >&2
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO=sudo
-if [ "$what" = test ] && ! dpkg --print-foreign-architectures | grep -q i386; then
-  $SUDO dpkg --add-architecture i386 || true
-fi
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+$SUDO apt-get install -y -qq "${missing[@]}" >/dev/null

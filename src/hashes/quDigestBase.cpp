@@ -1,5 +1,7 @@
 #include "hashes/quDigestBase.h"
 
+#include "platform/bqText.h"
+
 #include <atomic>
 #include <cstdlib>
 
@@ -44,16 +46,6 @@ std::atomic<int>& AccelerationFlag() {
   return flag;
 }
 
-std::string Hex(const void* data, size_t n, const char* digits) {
-  const uint8_t* p = static_cast<const uint8_t*>(data);
-  std::string s(2 * n, '0');
-  for (size_t i = 0; i < n; ++i) {
-    s[2 * i] = digits[p[i] >> 4];
-    s[2 * i + 1] = digits[p[i] & 15];
-  }
-  return s;
-}
-
 }  // namespace
 
 const TCpuFeatures& CpuFeatures() {
@@ -73,7 +65,7 @@ bool DigestAccelerationEnabled() {
   return v != 0;
 }
 
-std::string HexUpper(const void* data, size_t n) { return Hex(data, n, "0123456789ABCDEF"); }
-std::string HexLower(const void* data, size_t n) { return Hex(data, n, "0123456789abcdef"); }
+std::string HexUpper(const void* data, size_t n) { return HexBytes(data, n, true); }
+std::string HexLower(const void* data, size_t n) { return HexBytes(data, n, false); }
 
 }  // namespace bq
