@@ -182,10 +182,11 @@ std::string RenderPageText(const TRenderedPage& page) {
       };
       std::vector<std::string> titles;
       for (const auto& c : r.Columns) titles.push_back(c.Title);
-      if (!titles.empty()) out += line(titles);
-      if (r.GroupView && !r.Groups.empty()) {
+      const bool grouped = r.GroupView && !r.Groups.empty();
+      if (!titles.empty()) out += (grouped ? "  " : "") + line(titles);
+      if (grouped) {
         for (const auto& g : r.Groups) {
-          out += "  " + g.Header + "\n";
+          out += g.Header + "\n";
           for (const auto& row : r.Rows)
             if (row.Group == g.Id) out += "  " + line(row.Cells);
         }
