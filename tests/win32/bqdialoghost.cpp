@@ -534,9 +534,15 @@ int Run(const TOptions& o) {
     TDialogRun a, b;
     a.Files = {o.Files[0]};
     b.Files = {o.Files[1]};
+    // The second dialog opens once the first has settled, and both stay open until each has
+    // been read. Wine's text shaping (usp10) is not safe when edit controls on two threads lay
+    // out text at the same moment, so the two dialogs must not fill their edit boxes at once.
     StartRun(a);
+    HWND da = WaitForDialog(a, 30000);
+    if (da) WaitForPage(10000);
     StartRun(b);
-    HWND da = WaitForDialog(a, 30000), db = WaitForDialog(b, 30000);
+    HWND db = da ? WaitForDialog(b, 30000) : nullptr;
+    if (db) WaitForPage(10000);
     if (!da || !db) {
       Fail("pair: both dialogs must open");
       return 1;
