@@ -81,9 +81,7 @@ STDMETHODIMP TBrisquelLitePropSheets::Initialize(PCIDLIST_ABSOLUTE, IDataObject*
       wchar_t buffer[522] = {};
       DragQueryFileW(drop, i, buffer, 522);
       buffer[521] = L'\0';
-      size_t length = 0;
-      while (length < MaxSelectedNameUnits && buffer[length]) ++length;
-      names.emplace_back(buffer, buffer + length);
+      names.emplace_back(buffer, buffer + std::char_traits<wchar_t>::length(buffer));  // BuildSelection cuts it
     }
     FSelection = BuildSelection(names, LoadExtensionLists(FindExtensionsIni()));
     return S_OK;
