@@ -11,6 +11,13 @@ if [ "$what" = test ]; then
              clang libclang-rt-14-dev
              g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools libz-mingw-w64-dev
              libwine-dev wine wine64 xvfb xauth imagemagick)
+  # Each subsystem's oracles and fixture makers, one package a line (# starts a comment).
+  for list in "$(dirname "$0")"/deps/*.txt; do
+    [ -f "$list" ] || continue
+    while read -r p _; do
+      case "$p" in ""|"#"*) ;; *) packages+=("$p") ;; esac
+    done < "$list"
+  done
 fi
 
 missing=()
@@ -23,5 +30,5 @@ echo "installing: ${missing[*]}" >&2
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO=sudo
 export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
+$SUDO apt-get -o DPkg::Lock::Timeout=600 update -qq
+$SUDO apt-get install -y -qq -o DPkg::Lock::Timeout=600 "${missing[@]}" >/dev/null

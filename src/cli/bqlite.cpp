@@ -1,5 +1,6 @@
 // bqlite: the command-line front end. Identifies files and prints the pages the Properties
 // dialog would show for them, as text or JSON.
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -13,7 +14,7 @@
 #include "platform/bqRegistry.h"
 #include "platform/bqText.h"
 #include "shell/bqLitePropSheets.h"
-#include "shell/bqPages.h"
+#include "pages/bqPages.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -71,15 +72,96 @@ void Usage(std::FILE* to) {
       "  --page NAME         print only this page (a tab title or a setting name; repeatable)\n"
       "  --json              JSON instead of text\n"
       "  --extensions FILE   read the extension lists from FILE instead of Extensions.ini\n"
+      "  --each              each file on its own, as if one Properties dialog were opened per file\n"
+      "  --tweak NAME=VALUE  set a tweak for this run (DisableImportsXPView=1: the Imports tree)\n"
       "  --help              this text\n",
       to);
 }
 
+enum class TMode { mPages, mIdentify, mListPages };
+
+struct TOptions {
+  TMode Mode = TMode::mPages;
+  bool Json = false;
+  bool Each = false;
+  std::vector<std::string> PageNames;
+  const TPageRegistry* Pages = nullptr;
+};
+
+// Reports one selection: its identification, its tabs or its pages. JSON goes to json (one
+// document) instead of stdout. Returns the exit status.
+int Report(const std::vector<std::string>& files, const TExtensionLists& lists, const TOptions& options,
+           std::string* json) {
+  const TSelectionRef selection = BuildSelection(files, lists);
+  int status = 0;
+  for (size_t i = 0; i < selection->Count(); ++i) {
+    if (!selection->Errors[i].empty()) {
+      std::fprintf(stderr, "bqlite: %s: %s\n", selection->SelectedFiles[i].c_str(), selection->Errors[i].c_str());
+      status = 1;
+    }
+  }
+
+  if (options.Mode == TMode::mIdentify) {
+    if (json) {
+      *json = RenderJson(*selection, {});
+    } else {
+      for (size_t i = 0; i < selection->Count(); ++i) {
+        std::string line = selection->SelectedFiles[i] + ":";
+        for (auto t : selection->SelectedTypes[i].Members()) line += " " + std::string(FileTypeName(t));
+        std::puts(line.c_str());
+      }
+    }
+    return status;
+  }
+
+  TZOXConfigManager config(SystemRegistry());
+  config.Name = ProductName;
+  std::vector<const TPageInfo*> chosen = ChoosePages(*selection, *options.Pages, config);
+  if (!options.PageNames.empty()) {
+    std::erase_if(chosen, [&](const TPageInfo* p) {
+      for (const auto& n : options.PageNames)
+        if (SameTextI(n, p->Title) || SameTextI(n, p->SettingName)) return false;
+      return true;
+    });
+  }
+
+  const bool progress = !json && isatty(fileno(stderr));
+  std::vector<TRenderedPage> pages;
+  const TPageContext context{selection, &SystemRegistry()};
+  for (const TPageInfo* info : chosen) {
+    TRenderedPage page;
+    page.Info = info;
+    page.WithContent = options.Mode == TMode::mPages;
+    if (page.WithContent && info->Fill) {
+      TCliView view(info->Title, progress && info->Worker);
+      try {
+        info->Fill(context, view);
+      } catch (const std::exception& e) {
+        std::fprintf(stderr, "bqlite: page %s: %s\n", info->Title.c_str(), e.what());
+        status = 1;
+      }
+      view.ClearProgress();
+      page.Record = view.Record();
+    }
+    if (json) {
+      pages.push_back(std::move(page));
+    } else if (options.Mode == TMode::mListPages) {
+      std::puts(info->Title.c_str());
+    } else {
+      std::fputs((RenderPageText(page) + "\n").c_str(), stdout);
+      std::fflush(stdout);
+    }
+    if (gInterrupted) return 130;
+  }
+  if (json) *json = RenderJson(*selection, pages);
+  return status;
+}
+
 int Run(const std::vector<std::string>& args) {
-  enum class TMode { mPages, mIdentify, mListPages } mode = TMode::mPages;
-  bool json = false;
-  std::vector<std::string> pageNames, files;
+  TOptions options;
+  std::vector<std::string> files;
   std::string extensions;
+  int importsTree = -1;  // -1: as the registry says
   bool endOfOptions = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
@@ -88,17 +170,34 @@ int Run(const std::vector<std::string>& args) {
     } else if (a == "--") {
       endOfOptions = true;
     } else if (a == "--identify") {
-      mode = TMode::mIdentify;
+      options.Mode = TMode::mIdentify;
     } else if (a == "--list-pages") {
-      mode = TMode::mListPages;
+      options.Mode = TMode::mListPages;
     } else if (a == "--json") {
-      json = true;
-    } else if (a == "--page" || a == "--extensions") {
+      options.Json = true;
+    } else if (a == "--each") {
+      options.Each = true;
+    } else if (a == "--page" || a == "--extensions" || a == "--tweak") {
       if (i + 1 >= args.size()) {
         std::fprintf(stderr, "bqlite: %s needs a value\n", a.c_str());
         return 2;
       }
-      (a == "--page" ? pageNames.emplace_back() : extensions) = args[++i];
+      const std::string& value = args[++i];
+      if (a == "--page") {
+        options.PageNames.push_back(value);
+      } else if (a == "--extensions") {
+        extensions = value;
+      } else {
+        // Tweaks otherwise come from HKLM\SOFTWARE\Marrowgate\Tweaks; one run may set them here.
+        const size_t eq = value.find('=');
+        const std::string name = value.substr(0, eq);
+        const std::string setting = eq == std::string::npos ? "1" : value.substr(eq + 1);
+        if (!SameTextI(name, "DisableImportsXPView") || (setting != "0" && setting != "1")) {
+          std::fprintf(stderr, "bqlite: unknown tweak %s (known: DisableImportsXPView=0|1)\n", value.c_str());
+          return 2;
+        }
+        importsTree = setting == "1";
+      }
     } else if (a == "--help" || a == "-h") {
       Usage(stdout);
       return 0;
@@ -117,78 +216,43 @@ int Run(const std::vector<std::string>& args) {
     std::fprintf(stderr, "bqlite: %s: extension list file not found\n", extensions.c_str());
     return 2;
   }
-  const TExtensionLists lists = LoadExtensionLists(extensions.empty() ? FindExtensionsIni() : extensions);
-  const TSelectionRef selection = BuildSelection(files, lists);
-
-  int status = 0;
-  for (size_t i = 0; i < selection->Count(); ++i) {
-    if (!selection->Errors[i].empty()) {
-      std::fprintf(stderr, "bqlite: %s: %s\n", selection->SelectedFiles[i].c_str(), selection->Errors[i].c_str());
-      status = 1;
+  const TPageRegistry tweaked = BuildModulePages(importsTree == 1);
+  options.Pages = importsTree < 0 ? &ModulePages() : &tweaked;
+  for (const auto& n : options.PageNames) {
+    bool known = false;
+    for (const auto& p : options.Pages->Pages()) known |= SameTextI(n, p.Title) || SameTextI(n, p.SettingName);
+    if (!known) {
+      std::fprintf(stderr, "bqlite: no page is named %s\n", n.c_str());
+      return 2;
     }
   }
+  const TExtensionLists lists = LoadExtensionLists(extensions.empty() ? FindExtensionsIni() : extensions);
 
-  if (mode == TMode::mIdentify) {
-    if (json) {
-      std::fputs(RenderJson(*selection, {}).c_str(), stdout);
-    } else {
-      for (size_t i = 0; i < selection->Count(); ++i) {
-        std::string line = selection->SelectedFiles[i] + ":";
-        for (auto t : selection->SelectedTypes[i].Members()) line += " " + std::string(FileTypeName(t));
-        std::puts(line.c_str());
-      }
-    }
+  if (!options.Each) {
+    std::string json;
+    const int status = Report(files, lists, options, options.Json ? &json : nullptr);
+    if (options.Json) std::fputs(json.c_str(), stdout);
     return status;
   }
 
-  TZOXConfigManager config(SystemRegistry());
-  config.Name = ProductName;
-  std::vector<const TPageInfo*> chosen = ChoosePages(*selection, ModulePages(), config);
-  if (!pageNames.empty()) {
-    for (const auto& n : pageNames) {
-      bool known = false;
-      for (const auto& p : ModulePages().Pages()) known |= SameTextI(n, p.Title) || SameTextI(n, p.SettingName);
-      if (!known) {
-        std::fprintf(stderr, "bqlite: no page is named %s\n", n.c_str());
-        return 2;
-      }
+  // --each: every file is a selection of its own, as if one dialog were opened per file. Text
+  // output heads each file's pages with "==> FILE <=="; JSON is an array of the documents.
+  int status = 0;
+  if (options.Json) std::fputs("[\n", stdout);
+  for (size_t i = 0; i < files.size(); ++i) {
+    std::string json;
+    if (!options.Json && options.Mode != TMode::mIdentify) std::printf("==> %s <==\n", files[i].c_str());
+    const int s = Report({files[i]}, lists, options, options.Json ? &json : nullptr);
+    if (s == 130) return s;
+    status = std::max(status, s);
+    if (options.Json) {
+      while (!json.empty() && json.back() == '\n') json.pop_back();
+      std::fputs(json.c_str(), stdout);
+      std::fputs(i + 1 < files.size() ? ",\n" : "\n", stdout);
     }
-    std::erase_if(chosen, [&](const TPageInfo* p) {
-      for (const auto& n : pageNames)
-        if (SameTextI(n, p->Title) || SameTextI(n, p->SettingName)) return false;
-      return true;
-    });
+    std::fflush(stdout);
   }
-
-  const bool progress = !json && isatty(fileno(stderr));
-  std::vector<TRenderedPage> pages;
-  const TPageContext context{selection, &SystemRegistry()};
-  for (const TPageInfo* info : chosen) {
-    TRenderedPage page;
-    page.Info = info;
-    page.WithContent = mode == TMode::mPages;
-    if (page.WithContent && info->Fill) {
-      TCliView view(info->Title, progress && info->Worker);
-      try {
-        info->Fill(context, view);
-      } catch (const std::exception& e) {
-        std::fprintf(stderr, "bqlite: page %s: %s\n", info->Title.c_str(), e.what());
-        status = 1;
-      }
-      view.ClearProgress();
-      page.Record = view.Record();
-    }
-    if (json) {
-      pages.push_back(std::move(page));
-    } else if (mode == TMode::mListPages) {
-      std::puts(info->Title.c_str());
-    } else {
-      std::fputs((RenderPageText(page) + "\n").c_str(), stdout);
-      std::fflush(stdout);
-    }
-    if (gInterrupted) return 130;
-  }
-  if (json) std::fputs(RenderJson(*selection, pages).c_str(), stdout);
+  if (options.Json) std::fputs("]\n", stdout);
   return status;
 }
 

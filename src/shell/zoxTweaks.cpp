@@ -20,4 +20,9 @@ bool ReadTweak(const TRegistry& registry, std::string_view hostExecutable, std::
   return false;
 }
 
+bool ImportsTreeViewTweak(const TRegistry& registry, std::string_view hostExecutable) {
+  bool value = false;
+  return ReadTweak(registry, hostExecutable, "DisableImportsXPView", value) && value;
+}
+
 }  // namespace bq

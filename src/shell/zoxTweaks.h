@@ -13,3 +13,11 @@ bool ReadTweak(const TRegistry& registry, std::string_view hostExecutable, std::
                bool& value);
 
 }  // namespace bq
+
+namespace bq {
+
+// Whether the Imports page uses its tree view on this host: the tweak "DisableImportsXPView" is
+// read for the host's executable name from the given registry.
+bool ImportsTreeViewTweak(const TRegistry& registry, std::string_view hostExecutable);
+
+}  // namespace bq

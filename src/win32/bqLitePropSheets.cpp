@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "shell/bqLitePropSheets.h"
-#include "shell/bqPages.h"
+#include "pages/bqPages.h"
 #include "shell/zoxConfig.h"
 #include "win32/bqLiteModule.h"
 #include "win32/zoxUIWinAPIPropSheets.h"

@@ -8,7 +8,7 @@
 #include "common/bqTestFiles.h"
 #include "platform/bqText.h"
 #include "shell/bqLitePropSheets.h"
-#include "shell/bqPages.h"
+#include "pages/bqPages.h"
 #include "shell/bqStrings.h"
 
 using namespace bq;

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "shell/bqPages.h"
+#include "pages/bqPages.h"
 #include "shell/quMulticonfigRead.h"
 #include "shell/zoxConfig.h"
 #include "shell/zoxTweaks.h"

@@ -23,7 +23,7 @@
 #include "cli/bqRender.h"
 #include "platform/bqText.h"
 #include "shell/bqLitePropSheets.h"
-#include "shell/bqPages.h"
+#include "pages/bqPages.h"
 
 namespace {
 

@@ -237,6 +237,12 @@ else
 fi
 rm -f "$FIX/large.bin"
 
+# ---- Each subsystem's cases (tests/win32/cases/*.sh), in name order. They run here, inside
+# Xvfb in $BUILD, and use dialog_case, run_host, winpath, pass, fail and $FIX.
+for case_file in "$ROOT"/tests/win32/cases/*.sh; do
+  [ -f "$case_file" ] && . "$case_file"
+done
+
 # ---- Screenshots as PNG.
 n=0
 for b in "$ART"/shots/*.bmp; do

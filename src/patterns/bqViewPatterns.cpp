@@ -1,0 +1,7 @@
+#include "patterns/bqViewPatterns.h"
+
+namespace bq {
+
+void FillPatternsPage(const TPageContext&, TPageView&) {}
+
+}  // namespace bq
