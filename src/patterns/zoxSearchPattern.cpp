@@ -50,6 +50,20 @@ constexpr std::array<uint8_t, 256> kClass = MakeClasses();
 
 inline bool Is(uint8_t byte, uint8_t cls) { return (kClass[byte] & cls) != 0; }
 
+// Where a run of bytes of one class that can matter begins: the first j >= from with bytes j
+// to j + 4 all in the class, else the start of a shorter run that reaches the end of the block
+// (it may go on in the next one), else n. A run of fewer than five bytes that ends inside the
+// block yields nothing for the file-name and string recognisers, so it is passed over; the
+// count has no branch on the bytes, only on reaching five.
+inline size_t SkipShortRuns(const uint8_t* d, size_t from, size_t n, uint8_t cls) {
+  size_t run = 0;
+  for (size_t j = from; j < n; ++j) {
+    run = (run + 1) & (0 - static_cast<size_t>((kClass[d[j]] & cls) != 0));
+    if (run == 5) return j - 4;
+  }
+  return n - run;
+}
+
 // The first characters of a candidate. A candidate is collected in slices of the blocks it
 // spans; only its first Cap characters are kept.
 struct TText {
@@ -226,7 +240,7 @@ void TPatternSearch::TState::ScanNames(TByteView block) {
   size_t i = 0;
   while (i < n) {
     if (NameLength == 0) {
-      while (i < n && !Is(d[i], ccName)) ++i;
+      i = SkipShortRuns(d, i, n, ccName);
       if (i == n) break;
       NameStart = Base + i;
       NameColonBad = false;
@@ -277,7 +291,7 @@ void TPatternSearch::TState::ScanStrings(TByteView block) {
   size_t i = 0;
   while (i < n) {
     if (!InString) {
-      while (i < n && !Is(d[i], ccPrintable)) ++i;
+      i = SkipShortRuns(d, i, n, ccPrintable);
       if (i == n) break;
       InString = true;
       StringStart = Base + i;

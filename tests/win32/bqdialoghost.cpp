@@ -499,6 +499,9 @@ void ReadDialog(TDialogRun& run, HWND dialog, const std::wstring& out, const std
     rendered.WithContent = true;
     if (page) rendered.Record = ReadPage(page, info->Kind);
     else Fail(name + ": page " + info->Title + " has no window");
+    // A worker page's progress bar goes away when its work is done.
+    HWND bar = page && info->Kind == TPageKind::pkListProgress ? GetDlgItem(page, 1667) : nullptr;
+    if (bar && IsWindowVisible(bar)) Fail(name + ": the progress bar of " + info->Title + " is still shown");
     pages.push_back(std::move(rendered));
     if (!shots.empty()) {
       SetWindowPos(dialog, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
