@@ -103,7 +103,14 @@ TEST(PatternSearch, FindingsDoNotDependOnBlocks) {
                             "C:\\dir\\file.dll" + Z + "--plain text--" + Z;
   const auto whole = Find(bytes);
   // Each kind once, and four strings (the URL's holds "://").
-  ASSERT_EQ(whole.size(), 8u);
+  ASSERT_EQ(whole, (std::vector<TFinding>{{pcGUID, "{6E1A4F2B-93C7-4D8E}", 1},
+                                          {pcString, "6E1A4F2B-93C7-4D8E}", 1},
+                                          {pcURL, "http://a.b/c", 22},
+                                          {pcRegistry, "HKEY_CURRENT_USER\\X", 35},
+                                          {pcString, "HKEY_CURRENT_USER\\X", 35},
+                                          {pcFileName, "C:\\dir\\file.dll", 55},
+                                          {pcString, "C:\\dir\\file.dll", 55},
+                                          {pcString, "plain text--", 71}}));
   for (size_t piece = 1; piece <= bytes.size(); ++piece) ASSERT_EQ(Find(bytes, piece), whole) << "pieces of " << piece;
   for (size_t cut = 1; cut < bytes.size(); ++cut) {
     TPatternSearch search;
