@@ -209,11 +209,14 @@ else
   fail "the dialog's pages equal the installed bqlite's" "$diff"
 fi
 
-# ---- Setup over the installation (repair, or an upgrade of the same version).
+# ---- Setup over the installation repairs it (and upgrades it, the version being the same).
 phase "repair"
+# A damaged installation: the handler's key and a file gone.
+damaged=$(batch damage "reg delete \"$HANDLER\\BrisquelPropSheet\" /f >nul" "reg query \"$HANDLER\\BrisquelPropSheet\" >nul 2>&1 || echo gone")
+rm -f "$DEST/readme.txt"
 run_setup repair /S
-[ $rc -eq 0 ] && [ -z "$(same_files)" ] && pass "setup over the installation exits 0, the files stay" ||
-  fail "setup over the installation" "exit code $rc; $(cat "$ART/repair.err"); files: $(same_files)"
+[ $rc -eq 0 ] && [ "$damaged" = gone ] && [ -z "$(same_files)" ] && pass "setup over a damaged installation exits 0 and restores the files" ||
+  fail "setup over a damaged installation" "exit code $rc; damaged: $damaged; $(cat "$ART/repair.err"); files: $(same_files)"
 snapshot repair
 check_registration "again"
 check_uninstall_entry "again"
