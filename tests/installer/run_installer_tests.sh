@@ -15,7 +15,7 @@ export WINEPREFIX=$ROOT/build/installer-prefix
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=C.UTF-8 LC_ALL=C.UTF-8
 
 if [ "${1:-}" != "--inner" ]; then
-  for tool in makensis wine xvfb-run x86_64-w64-mingw32-gcc; do
+  for tool in makensis wine xvfb-run x86_64-w64-mingw32-gcc-posix; do
     command -v "$tool" >/dev/null 2>&1 && continue
     "$ROOT/scripts/install-deps.sh" test || { echo "0 passed, 1 failed"; exit 1; }
     break
@@ -26,7 +26,7 @@ if [ "${1:-}" != "--inner" ]; then
   rm -rf "$ART"; mkdir -p "$ART" "$TOOLS"
   for helper in regsvr32_standin holddll; do
     [ "$TOOLS/$helper.exe" -nt "$ROOT/tests/installer/$helper.c" ] && continue
-    x86_64-w64-mingw32-gcc -municode -O2 -s -Wall -o "$TOOLS/$helper.exe" "$ROOT/tests/installer/$helper.c" ||
+    x86_64-w64-mingw32-gcc-posix -municode -O2 -s -Wall -o "$TOOLS/$helper.exe" "$ROOT/tests/installer/$helper.c" ||
       { echo "0 passed, 1 failed"; exit 1; }
   done
   export SETUP
