@@ -21,10 +21,30 @@ cache=$here/../build/bench-cache
 mkdir -p "$cache"
 file=$cache/executables-${size_mb}MB.bin
 if [ ! -s "$file" ]; then
-  # ELF executables and shared libraries, in a fixed order.
-  find /usr/lib /usr/bin /usr/libexec -type f -size +64k 2>/dev/null | sort | while read -r f; do
-    [ "$(head -c 4 "$f" 2>/dev/null | od -An -tx1 | tr -d ' ')" = 7f454c46 ] && echo "$f"
-  done | xargs cat 2>/dev/null | head -c "$((size_mb * 1000 * 1000))" > "$file.part" || true
+  # ELF executables and shared libraries, in a fixed order, until the size is reached.
+  python3 - "$file.part" "$((size_mb * 1000 * 1000))" <<'PY'
+import os, sys
+out, want = open(sys.argv[1], "wb"), int(sys.argv[2])
+files = []
+for top in ("/usr/lib", "/usr/bin", "/usr/libexec"):
+    for folder, _, names in os.walk(top):
+        files += [os.path.join(folder, n) for n in names]
+for path in sorted(files):
+    if want <= 0:
+        break
+    try:
+        if os.path.islink(path) or os.path.getsize(path) < 65536:
+            continue
+        with open(path, "rb") as f:
+            if f.read(4) != b"\x7fELF":
+                continue
+            f.seek(0)
+            data = f.read(want)
+    except OSError:
+        continue
+    out.write(data)
+    want -= len(data)
+PY
   mv "$file.part" "$file"
 fi
 bytes=$(stat -c %s "$file")
