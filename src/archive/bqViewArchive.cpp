@@ -19,24 +19,41 @@ constexpr TColumnInfo kColumns[5] = {{1522, 128, TAlign::alLeft}, {1523, 64, TAl
                                      {1524, 64, TAlign::alRight}, {1525, 96, TAlign::alLeft},
                                      {1526, 70, TAlign::alCenter}};
 
-std::string CellText(const TArchivedFile& entry, TColumn column) {
+// Entries of one archive often share a time stamp: its text is made once.
+struct TDateText {
+  double Stamp = -1;
+  std::string Text;
+  const std::string& Of(double stamp) {
+    if (stamp != Stamp) {
+      Text = TimestampText(stamp);
+      Stamp = stamp;
+    }
+    return Text;
+  }
+};
+
+// The text of one cell; numbers are formatted into scratch.
+std::string_view CellText(const TArchivedFile& entry, TColumn column, TDateText& dates, std::string& scratch) {
   switch (column) {
     case colName: return entry.Filename;
-    case colPacked: return entry.SizePackedAsString();
-    case colUnpacked: return entry.SizeUnpackedAsString();
-    case colDate: return TimestampText(entry.Timestamp);
-    case colCRC: return entry.CRC32AsString();
+    case colPacked: return scratch = entry.SizePackedAsString();
+    case colUnpacked: return scratch = entry.SizeUnpackedAsString();
+    case colDate: return dates.Of(entry.Timestamp);
+    case colCRC: return scratch = entry.CRC32AsString();
   }
   return {};
 }
 
 // One group of rows for one archive, with the cells of the given columns in order.
 void AddRows(TPageView& view, const TSimpleArchive& archive, const std::vector<TColumn>& columns, int groupId) {
+  TDateText dates;
+  std::string scratch;
   for (size_t j = 0; j < archive.Files.Count(); ++j) {
     const TArchivedFile& entry = archive.Files[j];
     const int row = view.InsertRow(static_cast<int>(j), entry.Filename);
     if (row < 0) continue;
-    for (size_t k = 1; k < columns.size(); ++k) view.SetCell(row, static_cast<int>(k), CellText(entry, columns[k]));
+    // The last column first: a row's cells are then sized once.
+    for (size_t k = columns.size() - 1; k >= 1; --k) view.SetCell(row, static_cast<int>(k), CellText(entry, columns[k], dates, scratch));
     view.SetRowGroup(row, groupId);
   }
 }

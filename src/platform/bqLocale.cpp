@@ -71,6 +71,9 @@ std::string ShortDateTimeText(const TDateTimeParts& when) {
 }
 
 std::string OemToUtf8(std::string_view bytes) {
+  bool ascii = true;
+  for (char ch : bytes) ascii &= static_cast<unsigned char>(ch) < 0x80;
+  if (ascii) return std::string(bytes);
 #ifdef _WIN32
   if (bytes.empty()) return {};
   const int n = MultiByteToWideChar(CP_OEMCP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
