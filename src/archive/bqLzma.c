@@ -31,13 +31,14 @@ int BqLzmaCreate(const unsigned char props[5], TBqLzma** decoder) {
 int BqLzmaDecode(TBqLzma* decoder, unsigned char* out, size_t outLimit, size_t* outPos,
                  const unsigned char* in, size_t inSize, size_t* inPos, int* finished) {
   CLzmaDec* p = &decoder->State;
+  static const unsigned char kNone[1] = {0};
   SizeT srcLen = inSize - *inPos;
   ELzmaStatus status;
   SRes res;
   /* The output buffer is the dictionary: it grows, it is never wrapped. */
   p->dic = out;
   p->dicBufSize = outLimit;
-  res = LzmaDec_DecodeToDic(p, outLimit, in + *inPos, &srcLen, LZMA_FINISH_ANY, &status);
+  res = LzmaDec_DecodeToDic(p, outLimit, srcLen ? in + *inPos : kNone, &srcLen, LZMA_FINISH_ANY, &status);
   *inPos += srcLen;
   *outPos = p->dicPos;
   *finished = status == LZMA_STATUS_FINISHED_WITH_MARK;

@@ -114,12 +114,17 @@ bool TSimpleNSIS::LoadFromStream(TArchiveSource& source) {
 bool TSimpleNSIS::ReadHeader(TArchiveSource& source, uint64_t h, std::vector<uint8_t>& header) {
   if (HeaderLength > kMaxHeaderLength) return Fail("NSIS: header length too large");
   std::vector<uint8_t> bytes;
-  source.ReadRange(h, 10, bytes);
+  // Ten bytes as the layout tests need, and one more for the test at byte 5.
+  source.ReadRange(h, 11, bytes);
   const TByteView first(bytes);
   if (first.Size() < 10) return Fail("NSIS: truncated");
   uint32_t d;
   first.U32LE(0, d);
-  auto lzmaAt = [&](uint64_t k) { return first[k] == 0x5D && first[k + 1] == 0 && first[k + 2] == 0 && first[k + 5] == 0; };
+  auto lzmaAt = [&](uint64_t k) {
+    uint8_t p = 0, a = 1, b = 1, c = 1;
+    return first.U8(k, p) && first.U8(k + 1, a) && first.U8(k + 2, b) && first.U8(k + 5, c) && p == 0x5D && a == 0 &&
+           b == 0 && c == 0;
+  };
 
   Solid = true;
   uint64_t propsAt = 0;  // LZMA: the property byte and dictionary size, relative to h

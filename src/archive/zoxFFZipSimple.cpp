@@ -33,6 +33,7 @@ bool FindEndRecord(TArchiveSource& source, TEndRecord& end) {
   bool found = false;
   uint64_t best = 0;
   for (uint64_t p = view.Size() >= kEndSize ? view.Size() - kEndSize + 1 : 0; p-- > 0;) {
+    if (view[p] != 'P') continue;  // most bytes: no need to read a whole signature
     uint32_t sig;
     uint16_t commentLength;
     if (!view.U32LE(p, sig) || sig != kEndSignature || !view.U16LE(p + 20, commentLength)) continue;
