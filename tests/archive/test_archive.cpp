@@ -361,6 +361,9 @@ TEST(NsisReader, BombsAndDamage) {
   EXPECT_FALSE(any.Open(bqtest::WriteFile("huge.exe", huge)));
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
   EXPECT_EQ(any.Archive->Files.Count(), 0u);
+  // Exactly the ten bytes the layout tests read, and nothing after them.
+  EXPECT_FALSE(any.Open(bqtest::WriteFile("ten.exe", exe.substr(0, first + 28 + 10))));
+  EXPECT_EQ(any.Archive->Files.Count(), 0u);
   // Cut in the compressed header: nothing at all.
   EXPECT_FALSE(any.Open(bqtest::WriteFile("cut.exe", exe.substr(0, first + 28 + 100))));
   EXPECT_EQ(any.Archive->Files.Count(), 0u);

@@ -108,6 +108,7 @@ TEST(MultiDecoder, LzmaAgainstLiblzma) {
   const std::string stream = alone.substr(13);
   EXPECT_EQ(Decode(TCompressionMethod::cmLZMA, stream, data.size(), 0, &props), data);
   EXPECT_EQ(Decode(TCompressionMethod::cmLZMA, stream, 5000, 0, &props), data.substr(0, 5000));  // bounded output
+  EXPECT_EQ(Decode(TCompressionMethod::cmLZMA, "", 100, 0, &props), "");  // no input at all
   // Input cut short: what could be decoded, no more.
   EXPECT_LT(Decode(TCompressionMethod::cmLZMA, stream.substr(0, stream.size() / 2), data.size(), 0, &props).size(), data.size());
   std::string badProps = props;
