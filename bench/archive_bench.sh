@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# The Archive page on a ZIP of 100,000 entries against bsdtar listing the same file:
+#   (a) bsdtar -tvf FILE          (b) bqlite --page Archive FILE
+# Target: b/a <= 0.2 (the central directory is read in one piece).
+#
+#   bench/archive_bench.sh [BQLITE] [RUNS]
+# BQLITE defaults to build/linux/bqlite. The archive is made once (Python zipfile) and kept in
+# build/bench-archive/. Each time is the best of RUNS interleaved runs after a warm-up, so that
+# other load on the machine inflates it as little as possible; exit status 1 when the target
+# is missed.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+tool=${1:-$here/../build/linux/bqlite}
+runs=${2:-7}
+for cmd in "$tool" bsdtar python3; do
+  command -v "$cmd" >/dev/null || { echo "archive_bench: $cmd not found" >&2; exit 2; }
+done
+
+cache=$here/../build/bench-archive
+mkdir -p "$cache"
+file=$cache/many.zip
+[ -f "$file" ] || python3 -c "
+import sys; sys.path.insert(0, '$here/../tests/archive')
+import make_fixtures; make_fixtures.make_many('$file')"
+cat "$file" > /dev/null  # into the page cache
+
+# Both list every entry.
+ours=$("$tool" --page Archive "$file" | grep -c '\.txt ')
+theirs=$(bsdtar -tvf "$file" | wc -l)
+[ "$ours" = 100000 ] && [ "$theirs" = 100000 ] || { echo "archive_bench: $ours vs $theirs entries" >&2; exit 1; }
+
+best() { sort -g | head -1; }
+# One run: "wall cpu" in seconds (cpu = user + system, which other load on the machine barely
+# touches; the wall time is what a person waits).
+time_once() {
+  /usr/bin/time -f '%e %U %S' -o "$work/t" "$@" >/dev/null
+  awk '{printf "%s %.3f\n", $1, $2 + $3}' "$work/t"
+}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+"$tool" --page Archive "$file" >/dev/null; bsdtar -tvf "$file" >/dev/null  # warm-up
+: > "$work/a"; : > "$work/b"
+for _ in $(seq "$runs"); do
+  time_once bsdtar -tvf "$file" >> "$work/a"
+  time_once "$tool" --page Archive "$file" >> "$work/b"
+done
+wa=$(cut -d' ' -f1 "$work/a" | best); ca=$(cut -d' ' -f2 "$work/a" | best)
+wb=$(cut -d' ' -f1 "$work/b" | best); cb=$(cut -d' ' -f2 "$work/b" | best)
+printf 'file: 100,000 entries, %d bytes; load average: %s; best of %d runs\n' "$(stat -c %s "$file")" \
+  "$(cut -d' ' -f1-3 /proc/loadavg)" "$runs"
+printf '                              wall      cpu\n'
+printf '(a) bsdtar -tvf              %6.3f s  %6.3f s\n' "$wa" "$ca"
+printf '(b) bqlite --page Archive    %6.3f s  %6.3f s\n' "$wb" "$cb"
+rw=$(echo "$wb / $wa" | bc -l); rc=$(echo "$cb / $ca" | bc -l)
+printf 'b/a = %.3f wall, %.3f cpu (target <= 0.2)\n' "$rw" "$rc"
+[ "$(echo "$rw <= 0.2 || $rc <= 0.2" | bc -l)" = 1 ]

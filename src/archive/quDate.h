@@ -1,0 +1,26 @@
+// Archive time stamps: OLE Automation dates (days since 1899-12-30 00:00, the fraction being
+// the time of day, local time; 0 for none) made from the formats' MS-DOS and FILETIME values.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "platform/bqLocale.h"
+
+namespace bq {
+
+// MS-DOS date and time, minutes resolution (seconds are not used). Nothing when the date or
+// time is not valid.
+std::optional<double> DosDateTimeToTimestamp(uint16_t date, uint16_t time);
+// Date in the high 16 bits, time in the low 16 bits, 2-second resolution; 0 when not valid.
+double PackedDosDateTimeToTimestamp(uint32_t value);
+// A FILETIME (UTC) in local time, through MS-DOS date and time (1980 to 2107), so with 2-second
+// resolution; 0 when it cannot be converted.
+double FileTimeToTimestamp(uint64_t fileTime);
+
+// The calendar parts of a time stamp (rounded to the second).
+TDateTimeParts TimestampToParts(double timestamp);
+// A time stamp as the Archive page shows it: the user's short date and time.
+std::string TimestampText(double timestamp);
+
+}  // namespace bq

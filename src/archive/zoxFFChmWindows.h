@@ -1,0 +1,15 @@
+// Compiled HTML Help listing: the help file's own directory (ITSF and ITSP headers, the chain
+// of PMGL chunks), read with the bounded reader on every platform.
+#pragma once
+#include "archive/quArchiveSimple.h"
+
+namespace bq {
+
+class TWindowsChm : public TSimpleArchive {
+public:
+  bool LoadFromStream(TArchiveSource& source) override;
+  // "ITSF" at the start.
+  static bool Recognise(TArchiveSource& source);
+};
+
+}  // namespace bq

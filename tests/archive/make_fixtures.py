@@ -1,0 +1,152 @@
+#!/usr/bin/env python3
+"""Makes the archive fixtures with real tools: make_fixtures.py DIR [--heavy]
+
+Light fixtures are made afresh; the heavy ones (--heavy: a ZIP64 archive with a 5 GiB member and
+a ZIP of 100,000 entries) only when they are not in DIR already, so a build folder keeps them."""
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import zipfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def run(*args, cwd):
+    subprocess.run(args, cwd=cwd, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def write(path, data):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data if isinstance(data, bytes) else data.encode())
+
+
+def stamp(path, when):  # mtime with even seconds, so MS-DOS times are exact
+    subprocess.run(["touch", "-d", when, path], check=True)
+
+
+def zips(d):
+    src = os.path.join(d, "src")
+    for old in ("info.zip", "bsd.zip"):  # zip would add to the old one
+        if os.path.exists(f"{d}/{old}"):
+            os.remove(f"{d}/{old}")
+    write(f"{src}/a.txt", "alpha\n")
+    write(f"{src}/sub/b.txt", "bravo bravo bravo\n" * 20)
+    write(f"{src}/sub/deeper/c.txt", "charlie\n")
+    for p, t in (("a.txt", "2021-03-04 05:06:08"), ("sub/b.txt", "2019-12-31 23:59:58"), ("sub/deeper/c.txt", "2000-02-29 12:00:00"),
+                 ("sub/deeper", "2001-01-01 01:01:00"), ("sub", "2002-02-02 02:02:02")):
+        stamp(f"{src}/{p}", t)
+    # Info-ZIP, with folders and an archive comment (which holds "PK" too).
+    subprocess.run(["zip", "-q", "-r", "-z", "../info.zip", "a.txt", "sub"], cwd=src, check=True,
+                   input=b"comment with PK\x05\x06 inside\n")
+    run("bsdtar", "--format", "zip", "-cf", "../bsd.zip", "a.txt", "sub", cwd=src)
+    # Python: UTF-8 names (flag bit 11), a folder, stored and deflated members, a comment.
+    with zipfile.ZipFile(f"{d}/py.zip", "w", zipfile.ZIP_DEFLATED) as z:
+        z.writestr(zipfile.ZipInfo("folder/", (2010, 10, 10, 10, 10, 10)), b"")
+        z.writestr(zipfile.ZipInfo("folder/caf\u00e9 \u65e5\u672c.txt", (2011, 11, 11, 11, 11, 12)), "unicode name\n")
+        z.writestr(zipfile.ZipInfo("stored.bin", (2012, 12, 12, 12, 12, 12)), bytes(range(256)) * 4, zipfile.ZIP_STORED)
+        z.writestr(zipfile.ZipInfo("zeros.bin", (1980, 1, 1, 0, 0, 0)), bytes(100000))
+        z.comment = b"python comment"
+    # A name without flag bit 11 is OEM text: "caf\x82" is "cafe" with an acute accent in code page 437.
+    with zipfile.ZipFile(f"{d}/oem.zip", "w") as z:
+        z.writestr(zipfile.ZipInfo("cafX.txt", (2015, 5, 5, 5, 5, 6)), "oem\n")
+        z.writestr(zipfile.ZipInfo("next.txt", (2015, 5, 5, 5, 5, 8)), "next\n")
+    data = open(f"{d}/oem.zip", "rb").read().replace(b"cafX.txt", b"caf\x82.txt")
+    write(f"{d}/oem.zip", data)
+    # An invalid date (all zero) in the second entry: it shows with time 0, and the third follows.
+    with zipfile.ZipFile(f"{d}/baddate.zip", "w") as z:
+        for n in ("first.txt", "second.txt", "third.txt"):
+            z.writestr(zipfile.ZipInfo(n, (2016, 6, 6, 6, 6, 6)), n)
+    data = bytearray(open(f"{d}/baddate.zip", "rb").read())
+    second = data.find(b"PK\x01\x02", data.find(b"PK\x01\x02") + 4)
+    data[second + 12:second + 16] = bytes(4)
+    write(f"{d}/baddate.zip", bytes(data))
+
+
+def heavy(d):
+    if not os.path.exists(f"{d}/zip64.zip"):
+        zeros = bytes(1 << 20)
+        with zipfile.ZipFile(f"{d}/zip64.tmp", "w", zipfile.ZIP_DEFLATED, compresslevel=1) as z:
+            with z.open(zipfile.ZipInfo("huge.bin", (2024, 2, 29, 12, 34, 56)), "w", force_zip64=True) as w:
+                for _ in range(5 * 1024):
+                    w.write(zeros)
+            z.writestr(zipfile.ZipInfo("after.txt", (2024, 3, 1, 0, 0, 0)), "after")
+        os.replace(f"{d}/zip64.tmp", f"{d}/zip64.zip")
+    make_many(f"{d}/many.zip")
+
+
+def make_many(path):
+    if os.path.exists(path):
+        return
+    with zipfile.ZipFile(path + ".tmp", "w") as z:
+        for i in range(100000):
+            z.writestr(zipfile.ZipInfo("d%03d/f%06d.txt" % (i // 1000, i), (2020, 1, 2, 3, 4, 6)), b"")
+    os.replace(path + ".tmp", path)
+
+
+def cabs(d):
+    src = os.path.join(d, "src")
+    run("gcab", "-c", "../plain.cab", "a.txt", "sub/b.txt", "sub/deeper/c.txt", cwd=src)
+    run("gcab", "-c", "-z", "../mszip.cab", "a.txt", "sub/b.txt", "sub/deeper/c.txt", cwd=src)
+
+
+def chms(d):
+    p = os.path.join(d, "chm")
+    write(f"{p}/index.html", "<html><head><title>Index</title></head><body>index</body></html>")
+    write(f"{p}/sub/page.html", "<html><body>page</body></html>")
+    write(f"{p}/sub/more/deep.html", "<html><body>deep</body></html>")
+    write(f"{p}/help.hhp", "[OPTIONS]\nCompiled file=help.chm\nDefault topic=index.html\nTitle=Help\n\n"
+                           "[FILES]\nindex.html\nsub/page.html\nsub/more/deep.html\n")
+    run("chmcmd", "help.hhp", cwd=p)
+    shutil.copy(f"{p}/help.chm", f"{d}/help.chm")
+
+
+NSIS_BODY = r'''
+OutFile "{out}"
+InstallDir "$PROGRAMFILES\Fixture"
+RequestExecutionLevel user
+Section "one"
+  SetOutPath "$INSTDIR"
+  File a.txt
+  File sub\b.txt
+  File /oname=$PLUGINSDIR\plugin.dat a.txt
+  File /oname=$DESKTOP\desk.txt sub\deeper\c.txt
+SectionEnd
+Section "two"
+  File a.txt
+SectionEnd
+'''
+
+
+def nsis(d):
+    src = os.path.join(d, "src")
+    variants = {"nsis-zlib": "SetCompressor zlib", "nsis-lzma": "SetCompressor lzma",
+                "nsis-solid-lzma": "SetCompressor /SOLID lzma", "nsis-solid-zlib": "SetCompressor /SOLID zlib",
+                "nsis-off": "SetCompress off", "nsis-ansi": "Unicode false\nSetCompressor lzma"}
+    for name, head in variants.items():
+        write(f"{src}/{name}.nsi", head + NSIS_BODY.format(out=f"../{name}.exe"))
+        run("makensis", "-V1", f"{name}.nsi", cwd=src)
+    write(f"{src}/nsis-one.nsi", 'OutFile "../nsis-one.exe"\nRequestExecutionLevel user\n'
+                                 'Section\n  SetOutPath "$INSTDIR"\n  File a.txt\nSectionEnd\n')
+    run("makensis", "-V1", "nsis-one.nsi", cwd=src)
+
+
+def rars(d):
+    for v in ("full", "plain"):
+        run(sys.executable, os.path.join(HERE, "make_rar.py"), f"{d}/{v}.rar", v, cwd=d)
+
+
+if __name__ == "__main__":
+    out = os.path.abspath(sys.argv[1])
+    os.makedirs(out, exist_ok=True)
+    zips(out)
+    cabs(out)
+    chms(out)
+    nsis(out)
+    rars(out)
+    if "--heavy" in sys.argv:
+        heavy(out)
+    elif "--many" in sys.argv:
+        make_many(f"{out}/many.zip")

@@ -1,0 +1,70 @@
+#!/usr/bin/env python3
+"""Lists an archive with an independent lister: oracle.py KIND FILE
+
+Prints one line per entry: name, unpacked size, packed size, "YYYY-MM-DD HH:MM", CRC-32 (8
+upper-case hex digits), separated by tabs; "*" where the lister does not tell. Path separators
+are turned into "\\" where the archive stores "\\" (RAR, CAB, CHM, NSIS), as the readers show them."""
+import json
+import re
+import subprocess
+import sys
+import zipfile
+
+
+def out(name, size="*", packed="*", when="*", crc="*"):
+    print("\t".join(str(x) for x in (name, size, packed, when, crc)))
+
+
+def seven_zip(path, backslash):
+    text = subprocess.run(["7z", "l", "-slt", path], capture_output=True, text=True, check=True).stdout
+    body = text.split("----------\n", 1)[1]
+    for block in body.strip().split("\n\n"):
+        f = dict(line.split(" = ", 1) for line in block.splitlines() if " = " in line)
+        if "Path" not in f:
+            continue
+        name = f["Path"].replace("/", "\\") if backslash else f["Path"] + ("/" if f.get("Folder") == "+" else "")
+        crc = f.get("CRC") or "*"
+        out(name, f.get("Size") or "0", f.get("Packed Size") or "0", f.get("Modified", "*")[:16] or "*",
+            crc.upper().zfill(8) if crc != "*" else "*")
+
+
+def main():
+    kind, path = sys.argv[1], sys.argv[2]
+    if kind == "zip-python":
+        with zipfile.ZipFile(path) as z:
+            for i in z.infolist():
+                y, mo, d, h, mi, _ = i.date_time
+                out(i.filename, i.file_size, i.compress_size, f"{y:04}-{mo:02}-{d:02} {h:02}:{mi:02}", f"{i.CRC:08X}")
+    elif kind == "zip-unzip":
+        text = subprocess.run(["unzip", "-Z", "-v", path], capture_output=True, check=True).stdout.decode("utf-8", "replace")
+        for block in text.split("Central directory entry #")[1:]:
+            name = [line for line in block.splitlines()[2:] if line.strip()][0].strip()
+            size = re.search(r"uncompressed size:\s+(\d+)", block).group(1)
+            packed = re.search(r"  compressed size:\s+(\d+)", block).group(1)
+            crc = re.search(r"32-bit CRC value \(hex\):\s+([0-9a-f]+)", block).group(1)
+            out(name, size, packed, "*", crc.upper())
+    elif kind in ("zip-7z", "rar-7z", "nsis-7z"):
+        seven_zip(path, backslash=kind != "zip-7z")
+    elif kind == "rar-lsar":
+        doc = json.loads(subprocess.run(["lsar", "-j", path], capture_output=True, check=True).stdout)
+        for e in doc["lsarContents"]:
+            out(e["XADFileName"].replace("/", "\\"), e.get("XADFileSize", 0), e.get("XADCompressedSize", 0),
+                e["XADLastModificationDate"][:16], f'{e.get("RARCRC32", 0):08X}')
+    elif kind == "cab":
+        text = subprocess.run(["cabextract", "-l", path], capture_output=True, text=True, check=True).stdout
+        for line in text.splitlines():
+            m = re.match(r"\s*(\d+) \| (\d\d)\.(\d\d)\.(\d{4}) (\d\d:\d\d):\d\d \| (.*)$", line)
+            if m:
+                out(m.group(6).replace("/", "\\"), m.group(1), "*", f"{m.group(4)}-{m.group(3)}-{m.group(2)} {m.group(5)}")
+    elif kind == "chm":
+        text = subprocess.run(["enum_chmLib", path], capture_output=True, text=True, check=True).stdout
+        for line in text.splitlines():
+            m = re.match(r"\s*\d+\s+\d+\s+(\d+)\s+.*?\t+(/.*)$", line)
+            if m and not m.group(2).endswith("/"):
+                out(m.group(2).replace("/", "\\"), m.group(1))
+    else:
+        sys.exit(f"unknown kind {kind}")
+
+
+if __name__ == "__main__":
+    main()
