@@ -1,6 +1,6 @@
 #!/usr/bin/python3
-"""Independent readings of an audio file, as lines GROUP<TAB>LABEL<TAB>VALUE that its Audio
-page must show: mutagen for ID3v1/ID3v2, Vorbis comments, FLAC STREAMINFO and the MPEG
+"""Independent readings of audio files, as lines FILE<TAB>GROUP<TAB>LABEL<TAB>VALUE that their
+Audio pages must show: mutagen for ID3v1/ID3v2, Vorbis comments, FLAC STREAMINFO and the MPEG
 header with its Xing frame count; ffprobe for the wave format; exiftool for RIFF INFO.
 An ID3v2 label "#TIT2" stands for the frame's description ("~TCON": the ";"-separated parts
 compared as a set); a wave tag label "*" for any."""
@@ -17,8 +17,11 @@ from mutagen.oggvorbis import OggVorbis
 MODES = ["Stereo", "Joint Stereo", "Dual channel", "Mono"]
 
 
+current = ""
+
+
 def out(group, label, value):
-    print(f"{group}\t{label}\t{value}")
+    print(f"{current}\t{group}\t{label}\t{value}")
 
 
 def mpeg(path):
@@ -116,19 +119,25 @@ def wave(path):
     out("Wave stream", "Channels", s["channels"])
     out("Wave stream", "Samplerate", f"{s['sample_rate']} Hz")
     out("Wave stream", "Bits/sample", s["bits_per_sample"])
-    info = json.loads(subprocess.run(["exiftool", "-j", "-RIFF:all", path], capture_output=True, text=True).stdout)[0]
+    info = riff_info.get(path, {})
     skip = {"SourceFile", "NumberOfSamples", "Encoding", "NumChannels", "SampleRate", "AvgBytesPerSec", "BitsPerSample"}
     for k, v in info.items():
         if k not in skip:
             out("Wave tags", "*", v)
 
 
-path = sys.argv[1]
-kind = sys.argv[2] if len(sys.argv) > 2 else "auto"
-if kind in ("mp3", "auto") and path.lower().endswith(".mp3"):
-    mpeg(path)
-    id3(path)
-elif path.lower().endswith((".ogg", ".flac")):
-    vorbis(path)
-elif path.lower().endswith(".wav"):
-    wave(path)
+paths = sys.argv[1:]
+waves = [p for p in paths if p.lower().endswith(".wav")]
+riff_info = {}
+if waves:  # one exiftool run for all of them
+    for entry in json.loads(subprocess.run(["exiftool", "-j", "-RIFF:all"] + waves, capture_output=True, text=True).stdout):
+        riff_info[entry["SourceFile"]] = entry
+for path in paths:
+    current = path
+    if path.lower().endswith(".mp3"):
+        mpeg(path)
+        id3(path)
+    elif path.lower().endswith((".ogg", ".flac")):
+        vorbis(path)
+    elif path.lower().endswith(".wav"):
+        wave(path)

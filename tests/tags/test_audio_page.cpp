@@ -21,6 +21,12 @@ const char* const kPython = "/usr/bin/python3";  // Debian's, with python3-mutag
 
 std::string Path(const std::string& name) { return (bqtest::ScratchDir() / name).string(); }
 
+// The files the oracle reads.
+const char* const kOracleFiles[] = {"tagged.mp3", "v1only.mp3", "v2only.mp3", "padded.mp3", "vbr.mp3", "bare.mp3",
+                                    "second.mp3", "mutagen23.mp3", "mutagen24.mp3", "eyed3.mp3", "id3v2tool.mp3",
+                                    "plain.ogg", "long.ogg", "tagged.flac", "untagged.flac", "noblock.flac", "tone.wav",
+                                    "mono.wav", "u8.wav", "s24.wav", "float.wav", "alaw.wav", "ulaw.wav", "info.wav"};
+
 // Every fixture, made once for the whole binary.
 class AudioFiles : public ::testing::Test {
 protected:
@@ -103,17 +109,31 @@ protected:
     return out;
   }
 
-  // Every value the oracle reads is on the page, in its group.
+  // Every value the oracle reads is on the page, in its group. The oracle reads every file in
+  // one run (each start of python and exiftool costs more than the reading).
   static void AgreesWithOracle(const std::string& name) {
     SCOPED_TRACE(name);
+    static const std::string all = [] {
+      std::string cmd = std::string(kPython) + " " + BQ_AUDIO_ORACLE;
+      for (const char* f : kOracleFiles) cmd += " '" + Path(f) + "'";
+      std::string text;
+      if (FILE* p = popen(cmd.c_str(), "r")) {
+        char buf[4096];
+        for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) text.append(buf, n);
+        if (pclose(p) != 0) text.clear();
+      }
+      return text;
+    }();
+    ASSERT_FALSE(all.empty()) << "audio_oracle.py failed";
     const TPageRecord r = Fill({name});
-    const std::string cmd = std::string(kPython) + " " + BQ_AUDIO_ORACLE + " '" + Path(name) + "'";
-    FILE* p = popen(cmd.c_str(), "r");
-    ASSERT_NE(p, nullptr);
     std::string out;
-    char buf[4096];
-    for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-    ASSERT_EQ(pclose(p), 0) << cmd;
+    const std::string prefix = Path(name) + "\t";
+    for (size_t start = 0; start < all.size();) {
+      size_t end = all.find('\n', start);
+      if (end == std::string::npos) end = all.size();
+      if (all.compare(start, prefix.size(), prefix) == 0) out += all.substr(start + prefix.size(), end + 1 - start - prefix.size());
+      start = end + 1;
+    }
     size_t checked = 0;
     for (size_t start = 0; start < out.size();) {
       size_t end = out.find('\n', start);
