@@ -1,6 +1,8 @@
 #include "tags/bqViewAudioTags.h"
 
+#include <deque>
 #include <memory>
+#include <unordered_map>
 
 #include "platform/bqText.h"
 #include "tags/quTags.h"
@@ -79,25 +81,42 @@ void TAudioPage::Single(const std::string& name) {
 }
 
 // Rows follow the order of the first file that has each name; a file without the name shows
-// "n/a" in its column.
+// "n/a" in its column. Each line is taken once, looked up by name through an index, so long
+// lists cost no search per row.
 void TAudioPage::MergeIntoGroup(const char* title, std::vector<TNameValueList>& lists) {
   AddGroup(title);
+  struct TIndexed {
+    std::vector<bool> Taken;
+    std::unordered_map<std::string, std::deque<size_t>> ByName;  // lower-case name -> lines
+  };
+  std::vector<TIndexed> index(lists.size());
+  for (size_t j = 0; j < lists.size(); ++j) {
+    index[j].Taken.assign(lists[j].Count(), false);
+    for (size_t i = 0; i < lists[j].Count(); ++i) index[j].ByName[LowerAscii(lists[j].Name(i))].push_back(i);
+  }
   for (size_t k = 0; k < lists.size(); ++k) {
-    while (!lists[k].Empty()) {
-      const std::string name = lists[k].Name(0);
+    for (size_t i = 0; i < lists[k].Count(); ++i) {
+      if (index[k].Taken[i]) continue;
+      index[k].Taken[i] = true;
+      const std::string name = lists[k].Name(i);
+      const std::string key = LowerAscii(name);
       std::vector<std::string> values(lists.size(), "n/a");
-      values[k] = lists[k].ValueAt(0);
+      values[k] = lists[k].ValueAt(i);
       for (size_t j = 0; j < lists.size(); ++j) {
         if (j == k) continue;
-        const int at = lists[j].IndexOfName(name);
-        if (at < 0) continue;
-        values[j] = lists[j].ValueAt(static_cast<size_t>(at));
-        lists[j].Delete(static_cast<size_t>(at));
+        const auto it = index[j].ByName.find(key);
+        if (it == index[j].ByName.end()) continue;
+        auto& lines = it->second;
+        while (!lines.empty() && index[j].Taken[lines.front()]) lines.pop_front();
+        if (lines.empty()) continue;
+        values[j] = lists[j].ValueAt(lines.front());
+        index[j].Taken[lines.front()] = true;
+        lines.pop_front();
       }
       AddRow(name, values);
-      lists[k].Delete(0);
     }
   }
+  for (auto& l : lists) l.Clear();
 }
 
 void TAudioPage::Comparison(const TSelection& selection) {

@@ -1,5 +1,7 @@
 // ID3v2.3 and 2.4 tags (TTagID3v2) and the MPEG audio stream after them.
 #include <cstring>
+#include <iterator>
+#include <unordered_set>
 
 #include "platform/bqText.h"
 #include "tags/quTags.h"
@@ -184,29 +186,27 @@ std::vector<uint8_t> TTagID3v2::RemoveUnsynchronisation(TByteView bytes, bool wh
 }
 
 std::string TTagID3v2::NormalizeGenreText(std::string_view text) {
-  std::vector<std::string> parts = SplitAtZero(text);
-  for (size_t i = 0; i < parts.size(); ++i) {
-    for (;;) {
-      const std::string& part = parts[i];
-      if (part.size() < 3 || part[0] != '(' || part[1] == '(') break;
-      const size_t close = part.find(')');
-      if (close == std::string::npos || close < 2) break;
-      const std::string ref = part.substr(1, close - 1);
-      std::string name = ref == "RX" ? "Remix" : ref == "CR" ? "Cover" : GenreName(ref);
-      std::string rest = part.substr(close + 1);
-      parts.insert(parts.begin() + static_cast<ptrdiff_t>(i) + 1, std::move(name));
-      if (rest.empty())
-        parts.erase(parts.begin() + static_cast<ptrdiff_t>(i));
-      else
-        parts[i] = std::move(rest);
+  // Each leading "(ref)" of a part becomes a part of its own; the names of one part follow
+  // its remaining text, the last reference first: (17)(4)Live gives Live, Disco, Rock.
+  std::vector<std::string> parts;
+  for (const std::string& whole : SplitAtZero(text)) {
+    std::string_view rest = whole;
+    std::vector<std::string> names;
+    while (rest.size() >= 3 && rest[0] == '(' && rest[1] != '(') {
+      const size_t close = rest.find(')');
+      if (close == std::string_view::npos || close < 2) break;
+      const std::string ref(rest.substr(1, close - 1));
+      names.push_back(ref == "RX" ? "Remix" : ref == "CR" ? "Cover" : GenreName(ref));
+      rest.remove_prefix(close + 1);
     }
+    if (!rest.empty()) parts.emplace_back(rest);
+    parts.insert(parts.end(), std::make_move_iterator(names.rbegin()), std::make_move_iterator(names.rend()));
   }
   std::vector<std::string> unique;
+  std::unordered_set<std::string> seen;
   for (auto& part : parts) {
     part = GenreName(part);
-    bool seen = false;
-    for (const auto& u : unique) seen = seen || SameTextI(u, part);
-    if (!seen) unique.push_back(part);
+    if (seen.insert(LowerAscii(part)).second) unique.push_back(std::move(part));
   }
   std::string out;
   for (size_t i = 0; i < unique.size(); ++i) {
@@ -251,10 +251,17 @@ std::string TTagID3v2::TagDescription() const {
 }
 
 void TTagID3v2::SetYear(uint32_t v) {
-  const std::string text = std::to_string(v), old = StringTags.Value("TYER");
-  if (old != text) ChangeHistory.insert(ChangeHistory.begin(), "TYER=" + old + "=>" + text);
+  const std::string text = std::to_string(v);
+  // While the frames are read the first "TYER" line is known, so many TYER frames cost no
+  // search each.
+  const bool known = FYearLine >= 0;
+  const std::string old = known ? StringTags.ValueAt(static_cast<size_t>(FYearLine)) : StringTags.Value("TYER");
+  if (old != text) ChangeHistory.push_front("TYER=" + old + "=>" + text);
   FYear = v;
-  StringTags.SetValue("TYER", text);
+  if (known)
+    StringTags.Replace(static_cast<size_t>(FYearLine), StringTags.Name(static_cast<size_t>(FYearLine)) + "=" + text);
+  else
+    StringTags.SetValue("TYER", text);
   Changed = TagExists = true;
 }
 
@@ -277,6 +284,7 @@ void TTagID3v2::Reset() {
   TagOffset = TagSize = 0;
   Unsynchronisation = ExtendedHeader = Experimental = Footer = false;
   MPEG = {};
+  FYearLine = -1;
 }
 
 void TTagID3v2::ReadFrame(std::string_view id, TByteView payload) {
@@ -284,6 +292,7 @@ void TTagID3v2::ReadFrame(std::string_view id, TByteView payload) {
   if (id[0] == 'T' && id != "TXXX") {  // every text row of the frame table starts with T
     const bool hasEncoding = !payload.Empty() && payload[0] < 4;
     const std::string text = DecodeFrameText(hasEncoding ? payload.Tail(1) : payload, hasEncoding ? encoding : 0);
+    if (FYearLine < 0 && SameTextI(id, "TYER")) FYearLine = static_cast<int>(StringTags.Count());
     StringTags.Add(std::string(id) + "=" + text);
     if (id == "TALB") SetAlbum(text);
     else if (id == "TIT2") SetTitle(text);
@@ -416,6 +425,7 @@ bool TTagID3v2::LoadFromStream(TTagSource& source) {
     pos += static_cast<size_t>(size);
   }
 
+  FYearLine = -1;
   TagExists = true;
   Changed = false;
   TagOffset = 0;

@@ -45,6 +45,36 @@ void TNameValueList::SetValue(std::string_view name, std::string_view value) {
     FLines.push_back(std::move(line));
 }
 
+void TNameValueBuilder::SetValue(std::string_view name, std::string_view value) {
+  const std::string key = LowerAscii(name);
+  const auto it = FIndex.find(key);
+  if (value.empty()) {
+    if (it != FIndex.end()) {
+      FSlots[it->second].clear();
+      FIndex.erase(it);
+    }
+    return;
+  }
+  std::string line;
+  line.reserve(name.size() + 1 + value.size());
+  line.append(name).append("=").append(value);
+  if (it != FIndex.end()) {
+    FSlots[it->second] = std::move(line);
+  } else {
+    FIndex.emplace(key, FSlots.size());
+    FSlots.push_back(std::move(line));
+  }
+}
+
+TNameValueList TNameValueBuilder::Take() {
+  TNameValueList list;
+  for (auto& line : FSlots)
+    if (!line.empty()) list.Add(std::move(line));
+  FSlots.clear();
+  FIndex.clear();
+  return list;
+}
+
 bool IntegerText(std::string_view text, int64_t& value) {
   size_t p = 0;
   while (p < text.size() && text[p] == ' ') ++p;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace bq {
@@ -25,12 +26,25 @@ public:
   // deletes the first line of that name.
   void SetValue(std::string_view name, std::string_view value);
   void Add(std::string line) { FLines.push_back(std::move(line)); }
+  void Replace(size_t i, std::string line) { FLines[i] = std::move(line); }
   void Insert(size_t at, std::string line) { FLines.insert(FLines.begin() + static_cast<ptrdiff_t>(at), std::move(line)); }
   void Delete(size_t i) { FLines.erase(FLines.begin() + static_cast<ptrdiff_t>(i)); }
   void Clear() { FLines.clear(); }
 
 private:
   std::vector<std::string> FLines;
+};
+
+// Builds a list by a run of SetValue calls in time proportional to their number (a file may
+// hold millions of comments): the same lines as SetValue on a TNameValueList would leave.
+class TNameValueBuilder {
+public:
+  void SetValue(std::string_view name, std::string_view value);
+  TNameValueList Take();
+
+private:
+  std::vector<std::string> FSlots;  // "" = deleted
+  std::unordered_map<std::string, size_t> FIndex;  // lower-case name -> slot
 };
 
 // Text as an integer: leading blanks, an optional sign, then decimal digits or hexadecimal

@@ -197,15 +197,16 @@ bool TTagVorbis::ReadCommentBlock(TByteView block) {
   }
   // The Ogg framing byte that follows is not needed.
   Vendor = Utf8Clean(vendor.Chars());
-  StringTags.Clear();
+  TNameValueBuilder tags;
   for (const TByteView& comment : comments) {
     const std::string_view text = comment.Chars();
     const size_t eq = text.find('=');
     if (eq == std::string_view::npos)
-      StringTags.SetValue("", Utf8Clean(text));
+      tags.SetValue("", Utf8Clean(text));
     else
-      StringTags.SetValue(UpperAscii(Utf8Clean(text.substr(0, eq))), Utf8Clean(text.substr(eq + 1)));
+      tags.SetValue(UpperAscii(Utf8Clean(text.substr(0, eq))), Utf8Clean(text.substr(eq + 1)));
   }
+  StringTags = tags.Take();
   return true;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,7 +26,7 @@ public:
 
   std::string Comment;
   bool Changed = false;
-  std::vector<std::string> ChangeHistory;  // newest first
+  std::deque<std::string> ChangeHistory;  // newest first
   bool TagExists = false;
 
   virtual std::string Album() const { return FAlbum; }
@@ -175,6 +176,7 @@ public:
 private:
   void Reset();
   void ReadFrame(std::string_view id, TByteView payload);
+  int FYearLine = -1;  // the first "TYER" line while the frames are read
 };
 
 // ---- Vorbis comments in Ogg and native FLAC.

@@ -13,6 +13,12 @@ bool TSimpleWave::Load(TTagSource& source, std::string& error) {
   TByteView v;
   uint64_t pos = 0, infoEnd = 0;
   bool first = true, inInfo = false;
+  TNameValueBuilder tags;
+  struct TKeep {  // entries read before a failure stay
+    TNameValueBuilder& From;
+    TNameValueList& To;
+    ~TKeep() { To = From.Take(); }
+  } keep{tags, Tags};
   for (size_t n = 0; pos < size && n < MaxChunks; ++n) {
     if (inInfo && pos >= infoEnd) inInfo = false;
     // A header that does not fit in the last bytes ends the walk.
@@ -57,7 +63,7 @@ bool TSimpleWave::Load(TTagSource& source, std::string& error) {
         return error = "RIFF/WAVE/LIST INFO entry runs past its list!", false;
       const uint32_t keep = chunkSize < MaxInfoValue ? chunkSize : MaxInfoValue;
       if (!source.Fetch(pos + 8, keep, storage, v)) return error = "RIFF/WAVE read failed!", false;
-      Tags.SetValue(TrimControls(id), TrimControls(v.Chars()));
+      tags.SetValue(TrimControls(id), TrimControls(v.Chars()));
     }
     // Any other chunk ("data" among them) is skipped by its size and pad byte; one that runs
     // past the file ends the walk there.

@@ -428,4 +428,31 @@ TEST(Wave, ChunksSizesAndInfo) {
   EXPECT_EQ(f->File.TagWave.GenreString(), "Rock");
 }
 
+// Hostile files may hold millions of entries: every list is built and merged in time
+// proportional to its length (a quadratic build would take minutes here).
+TEST(TagModel, LongListsStayLinear) {
+  std::vector<std::string> comments;
+  for (int i = 0; i < 200000; ++i) comments.push_back("N" + std::to_string(i) + "=v");
+  comments.push_back("n5=last");
+  TTagVorbis v;
+  ASSERT_TRUE(v.ReadCommentBlock(TByteView(Comments(comments))));
+  EXPECT_EQ(v.StringTags.Count(), 200000u);
+  EXPECT_EQ(v.StringTags.Line(5), "N5=last");
+
+  std::string genres;
+  for (int i = 0; i < 100000; ++i) genres += std::string("(1)\0", 4);
+  EXPECT_EQ(TTagID3v2::NormalizeGenreText(genres), "Classic Rock");
+
+  std::string frames;
+  for (int i = 0; i < 50000; ++i) frames += Frame(3, "TYER", "\0" + std::to_string(1000 + i));
+  auto f = Load(Tag(3, frames));
+  EXPECT_EQ(f->File.TagID3v2.StringTags.Line(0), "TYER=50999");
+  EXPECT_EQ(f->File.TagID3v2.StringTags.Count(), 50000u);
+
+  std::string info;
+  for (int i = 0; i < 60000; ++i) info += Chunk("I" + std::to_string(100 + i % 900), "x" + std::to_string(i));
+  f = Load(Riff(Fmt(1, 1, 8000, 8) + Chunk("LIST", "INFO" + info)));
+  EXPECT_EQ(f->File.TagWave.TagCount(), 900u);
+}
+
 }  // namespace
