@@ -17,9 +17,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   total += v2.TrackNo() + v2.Year() + v2.GenreString().size();
   for (size_t i = 0; i < file.TagWave.TagCount(); ++i) total += file.TagWave.TagName(i).size() + file.TagWave.TagValue(i).size();
   total += file.TagVorbis.TrackNo() + file.TagVorbis.Year() + file.TagVorbis.StringTags.Count();
-  // The ID3v2 helpers on the raw bytes too.
-  total += bq::TTagID3v2::NormalizeGenreText(std::string_view(reinterpret_cast<const char*>(data), size)).size();
-  total += bq::TTagID3v2::DecodeFrameText(bq::TByteView(data, size), size ? data[0] & 3 : 0).size();
-  total += bq::TTagID3v2::RemoveUnsynchronisation(bq::TByteView(data, size), size & 1).size();
+  // The genre rule and the text decoder on short raw inputs too (frames reach them as well).
+  const size_t head = size < 256 ? size : 256;
+  total += bq::TTagID3v2::NormalizeGenreText(std::string_view(reinterpret_cast<const char*>(data), head)).size();
+  total += bq::TTagID3v2::DecodeFrameText(bq::TByteView(data, head), size ? data[0] & 3 : 0).size();
   return total == static_cast<size_t>(-1);
 }
