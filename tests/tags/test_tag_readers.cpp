@@ -274,7 +274,7 @@ TEST(MPEGStream, ScanAndLines) {
 // A 100 MiB file of 0xFF bytes, made once in the build folder: the scan and every walk stay
 // bounded and nothing large is allocated.
 TEST(MPEGStream, HundredMebibytesOfFF) {
-  const std::filesystem::path path = std::filesystem::current_path() / "ff-100MiB.bin";
+  const std::filesystem::path path = std::filesystem::path(BQ_TAGS_CACHE) / "ff-100MiB.bin";
   const uintmax_t size = 100ull << 20;
   std::error_code ec;
   if (std::filesystem::file_size(path, ec) != size) {
