@@ -1,0 +1,25 @@
+// libFuzzer target for the audio readers: the bytes as a whole file through TTaggedFile (ID3v1,
+// ID3v2 with the MPEG scan, Vorbis comments in Ogg and FLAC, RIFF INFO) and every value the
+// Audio page asks of them. Seeds: fuzz/seed_tags.sh.
+#include <cstddef>
+#include <cstdint>
+
+#include "tags/quTags.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  bq::TTaggedFile file;
+  file.LoadFromMemory("fuzz.mp3", bq::TByteView(data, size));
+  size_t total = file.StreamInformation.Count() + file.TagCount();
+  for (int i = 0; i < 7; ++i) total += file.TagID3v1.FieldValue(i).size();
+  const auto& v2 = file.TagID3v2;
+  for (size_t i = 0; i < v2.StringTags.Count(); ++i)
+    total += bq::TTagID3v2::FrameDescription(v2.StringTags.Name(i)).size() + v2.StringTags.ValueAt(i).size();
+  total += v2.TrackNo() + v2.Year() + v2.GenreString().size();
+  for (size_t i = 0; i < file.TagWave.TagCount(); ++i) total += file.TagWave.TagName(i).size() + file.TagWave.TagValue(i).size();
+  total += file.TagVorbis.TrackNo() + file.TagVorbis.Year() + file.TagVorbis.StringTags.Count();
+  // The genre rule and the text decoder on short raw inputs too (frames reach them as well).
+  const size_t head = size < 256 ? size : 256;
+  total += bq::TTagID3v2::NormalizeGenreText(std::string_view(reinterpret_cast<const char*>(data), head)).size();
+  total += bq::TTagID3v2::DecodeFrameText(bq::TByteView(data, head), size ? data[0] & 3 : 0).size();
+  return total == static_cast<size_t>(-1);
+}

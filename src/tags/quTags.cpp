@@ -1,0 +1,414 @@
+#include "tags/quTags.h"
+
+#include "platform/bqText.h"
+
+namespace bq {
+
+const std::array<const char*, 148> GenreList = {
+    "Blues", "Classic Rock", "Country", "Dance", "Disco", "Funk", "Grunge", "Hip-Hop", "Jazz", "Metal",
+    "New Age", "Oldies", "Other", "Pop", "R&B", "Rap", "Reggae", "Rock", "Techno", "Industrial",
+    "Alternative", "Ska", "Death Metal", "Pranks", "Soundtrack", "Euro-Techno", "Ambient", "Trip-Hop",
+    "Vocal", "Jazz+Funk", "Fusion", "Trance", "Classical", "Instrumental", "Acid", "House", "Game",
+    "Sound Clip", "Gospel", "Noise", "AlternRock", "Bass", "Soul", "Punk", "Space", "Meditative",
+    "Instrumental Pop", "Instrumental Rock", "Ethnic", "Gothic", "Darkwave", "Techno-Industrial",
+    "Electronic", "Pop-Folk", "Eurodance", "Dream", "Southern Rock", "Comedy", "Cult", "Gangsta",
+    "Top 40", "Christian Rap", "Pop/Funk", "Jungle", "Native American", "Cabaret", "New Wave",
+    "Psychedelic", "Rave", "Showtunes", "Trailer", "Lo-Fi", "Tribal", "Acid Punk", "Acid Jazz", "Polka",
+    "Retro", "Musical", "Rock & Roll", "Hard Rock", "Folk", "Folk-Rock", "National Folk", "Swing",
+    "Fast Fusion", "Bebob", "Latin", "Revival", "Celtic", "Bluegrass", "Avantgarde", "Gothic Rock",
+    "Progressive Rock", "Psychedelic Rock", "Symphonic Rock", "Slow Rock", "Big Band", "Chorus",
+    "Easy Listening", "Acoustic", "Humour", "Speech", "Chanson", "Opera", "Chamber Music", "Sonata",
+    "Symphony", "Booty Bass", "Primus", "Porn Groove", "Satire", "Slow Jam", "Club", "Tango", "Samba",
+    "Folklore", "Ballad", "Power Ballad", "Rhythmic Soul", "Freestyle", "Duet", "Punk Rock", "Drum Solo",
+    "Acapella", "Euro-House", "Dance Hall", "Goa", "Drum", "Club-House", "Hardcore", "Terror", "Indie",
+    "Britpop", "Negerpunk", "Polsk Punk", "Beat", "Christian Gangsta", "Heavy Metal", "Black Metal",
+    "Crossover", "Contemporary Christian", "Christian Rock", "Merengue", "Salsa", "Trash Metal", "Anime",
+    "JPop", "SynthPop"};
+
+const std::array<const char*, 7> ID3v1FieldLabels = {"Artist", "Title", "Album", "Track", "Year", "Genre", "Comment"};
+
+namespace {
+// A number read by the integer text rule, 0 when the text is not a non-negative one.
+uint32_t NonNegative(std::string_view text) {
+  int64_t v = 0;
+  return IntegerText(text, v) && v >= 0 ? static_cast<uint32_t>(v) : 0;
+}
+std::string BeforeSlash(const std::string& s) { return s.substr(0, s.find('/')); }
+
+// Text cut to at most n characters (UTF-8 sequences count as one).
+std::string FirstChars(const std::string& s, size_t n) {
+  size_t count = 0;
+  for (size_t i = 0; i < s.size(); ++i) {
+    if ((static_cast<unsigned char>(s[i]) & 0xC0) == 0x80) continue;
+    if (count++ == n) return s.substr(0, i);
+  }
+  return s;
+}
+}  // namespace
+
+// ---- TTagBase.
+
+std::string TTagBase::GenreString() const {
+  const uint8_t g = Genre();
+  return GenreList[g < GenreList.size() ? g : DefaultGenreIndex];
+}
+
+std::string TTagBase::TrackString() const {
+  std::string s = std::to_string(TrackNo());
+  if (TrackCount() != 0) s += "/" + std::to_string(TrackCount());
+  return s;
+}
+
+void TTagBase::SetText(std::string& field, const std::string& v) {
+  if (field == v) return;
+  field = v;
+  Changed = TagExists = true;
+}
+
+void TTagBase::SetGenre(uint8_t v) {
+  if (FGenre == v) return;
+  FGenre = v;
+  Changed = TagExists = true;
+}
+
+void TTagBase::SetGenreString(const std::string& v) {
+  if (v == GenreString()) return;
+  FGenre = DefaultGenreIndex;
+  for (size_t i = 0; i < GenreList.size(); ++i)
+    if (v == GenreList[i]) FGenre = static_cast<uint8_t>(i);
+  Changed = TagExists = true;
+}
+
+void TTagBase::SetTrackNo(uint32_t v) {
+  if (FTrackNo == v) return;
+  FTrackNo = v;
+  Changed = TagExists = true;
+}
+
+void TTagBase::SetTrackString(const std::string& v) {
+  const size_t slash = v.find('/');
+  int64_t n = 0;
+  if (IntegerText(v.substr(0, slash), n)) FTrackNo = static_cast<uint32_t>(n);
+  if (slash != std::string::npos && IntegerText(v.substr(slash + 1), n)) FTrackCount = static_cast<uint32_t>(n);
+}
+
+void TTagBase::SetYear(uint32_t v) {
+  if (FYear == v) return;
+  FYear = v;
+  Changed = TagExists = true;
+}
+
+bool TTagBase::LoadFrom(TTagSource& source) {
+  try {
+    return LoadFromStream(source);
+  } catch (...) {  // only a failed allocation can get here
+    return false;
+  }
+}
+
+bool TTagBase::LoadFromFile(const std::string& name) {
+  FFilename = name;
+  TTagSource source;
+  return source.Open(name) && LoadFrom(source);
+}
+
+// ---- TTagID3v1.
+
+namespace {
+std::string RecordText(TByteView record, size_t offset, size_t size) {
+  std::string_view field = record.Clamp(offset, size).Chars();
+  while (!field.empty() && (field.back() == ' ' || field.back() == '\0')) field.remove_suffix(1);
+  if (field.empty() || field[0] == '\0') return {};
+  field = field.substr(0, field.find('\0'));
+  return AnsiToUtf8(field);
+}
+}  // namespace
+
+std::string TTagID3v1::FieldValue(int i) const {
+  switch (i) {
+    case 0: return Artist();
+    case 1: return Title();
+    case 2: return Album();
+    case 3: return std::to_string(TrackNo());
+    case 4: return std::to_string(Year());
+    case 5: return std::to_string(Genre());
+    case 6: return Comment;
+    default: return {};
+  }
+}
+
+void TTagID3v1::SetTitle(const std::string& v) { TTagBase::SetTitle(FirstChars(v, 30)); }
+void TTagID3v1::SetArtist(const std::string& v) { TTagBase::SetArtist(FirstChars(v, 30)); }
+void TTagID3v1::SetAlbum(const std::string& v) { TTagBase::SetAlbum(FirstChars(v, 30)); }
+// Only an ID3v1.1 record gives up the last two comment bytes to the track number.
+void TTagID3v1::SetComment(const std::string& v) { TTagBase::SetComment(FirstChars(v, ID3v11() ? 28 : 30)); }
+
+void TTagID3v1::SetTrackNo(uint32_t v) {
+  TTagBase::SetTrackNo(v);
+  if (FTrackFlag != (v != 0)) Changed = true;
+  FTrackFlag = v != 0;
+}
+
+bool TTagID3v1::LoadFromStream(TTagSource& source) {
+  TagExists = false;
+  FTrackFlag = false;
+  if (source.Size() < 128) return false;
+  std::vector<uint8_t> storage;
+  TByteView r;
+  if (!source.Fetch(source.Size() - 128, 128, storage, r) || !r.Equals(0, "TAG")) return false;
+  if (r[125] == 0 && r[126] != 0) {  // ID3v1.1: the track number ends the comment
+    FTrackFlag = true;
+    FTrackNo = r[126];
+  }
+  SetAlbum(RecordText(r, 63, 30));
+  SetArtist(RecordText(r, 33, 30));
+  SetComment(RecordText(r, 97, 30));
+  SetTitle(RecordText(r, 3, 30));
+  SetGenre(r[127]);
+  int64_t year = 0;
+  SetYear(IntegerText(RecordText(r, 93, 4), year) && year >= 0 ? static_cast<uint32_t>(year) : 0);
+  TagExists = true;
+  Changed = false;
+  return true;
+}
+
+// ---- TTagVorbis.
+
+uint32_t TTagVorbis::TrackNo() const { return NonNegative(BeforeSlash(TrackString())); }
+uint32_t TTagVorbis::Year() const { return NonNegative(StringTags.Value("DATE")); }
+
+namespace {
+std::string Utf8Clean(std::string_view bytes) { return Utf16ToUtf8(Utf8ToUtf16(bytes)); }
+}  // namespace
+
+bool TTagVorbis::ReadCommentBlock(TByteView block) {
+  TByteCursor c(block);
+  const uint32_t vendorLength = c.U32LE();
+  if (!c.Ok() || vendorLength > c.Remaining()) return false;
+  const TByteView vendor = c.Bytes(vendorLength);
+  const uint32_t count = c.U32LE();
+  if (!c.Ok() || count > c.Remaining() / 4) return false;  // each comment needs its length
+  std::vector<TByteView> comments;
+  comments.reserve(count);
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint32_t length = c.U32LE();
+    if (!c.Ok() || length > c.Remaining()) return false;
+    comments.push_back(c.Bytes(length));
+  }
+  // The Ogg framing byte that follows is not needed.
+  Vendor = Utf8Clean(vendor.Chars());
+  TNameValueBuilder tags;
+  for (const TByteView& comment : comments) {
+    const std::string_view text = comment.Chars();
+    const size_t eq = text.find('=');
+    if (eq == std::string_view::npos)
+      tags.SetValue("", Utf8Clean(text));
+    else
+      tags.SetValue(UpperAscii(Utf8Clean(text.substr(0, eq))), Utf8Clean(text.substr(eq + 1)));
+  }
+  StringTags = tags.Take();
+  return true;
+}
+
+bool TTagVorbis::LoadFromStream(TTagSource& source) {
+  TagExists = StreamRead = false;
+  FileFormat = vffUnknown;
+  std::vector<uint8_t> storage;
+  TByteView v;
+  if (!source.Fetch(0, 4, storage, v)) return false;
+  if (v.Equals(0, "fLaC")) {
+    FileFormat = vffNativeFlac;
+    TagExists = ReadFlac(source);
+  } else if (v.Equals(0, "OggS")) {
+    FileFormat = vffOgg;
+    TagExists = ReadOgg(source);
+  }
+  return TagExists;
+}
+
+// Packets are assembled across pages ("OggS" checked on each), each at most MaxPacketSize and
+// what the file holds. Packet 0 must be the Vorbis identification header and packet 1 the
+// comment header; other codecs in Ogg are not read.
+bool TTagVorbis::ReadOgg(TTagSource& source) {
+  std::vector<uint8_t> storage, packet;
+  TByteView v;
+  uint64_t pos = 0;
+  int packetNo = 0;
+  for (int pages = 0; packetNo < 2 && pages < 100000; ++pages) {
+    if (!source.Fetch(pos, 27, storage, v) || !v.Equals(0, "OggS")) return false;
+    const uint8_t segments = v[26];
+    if (!source.Fetch(pos + 27, segments, storage, v)) return false;
+    const std::vector<uint8_t> lacing(v.Data(), v.Data() + v.Size());
+    uint64_t dataSize = 0;
+    for (uint8_t lace : lacing) dataSize += lace;
+    const uint64_t data = pos + 27 + segments;
+    if (!source.Fetch(data, dataSize, storage, v)) return false;
+    size_t at = 0;
+    for (uint8_t lace : lacing) {
+      if (packet.size() + lace > MaxPacketSize) return false;
+      packet.insert(packet.end(), v.Data() + at, v.Data() + at + lace);
+      at += lace;
+      if (lace == 255) continue;  // the packet goes on
+      const TByteView p(packet);
+      if (packetNo == 0) {
+        if (!p.Equals(0, "\x01vorbis") || p.Size() < 7 + 23) return false;
+        TByteCursor c(p, 7);
+        auto& id = Identification;
+        id.Version = c.U32LE();
+        id.Channels = c.U8();
+        id.SampleRate = c.U32LE();
+        id.BitrateMaximum = static_cast<int32_t>(c.U32LE());
+        id.BitrateNominal = static_cast<int32_t>(c.U32LE());
+        id.BitrateMinimum = static_cast<int32_t>(c.U32LE());
+        id.BlockSizes = c.U8();
+        id.Framing = c.U8();
+        StreamRead = true;
+      } else {
+        return p.Equals(0, "\x03vorbis") && ReadCommentBlock(p.Tail(7));
+      }
+      packet.clear();
+      ++packetNo;
+    }
+    pos = data + dataSize;
+  }
+  return false;
+}
+
+// Blocks are reached by their declared lengths; a block that runs past the file ends the walk.
+bool TTagVorbis::ReadFlac(TTagSource& source) {
+  const uint64_t size = source.Size();
+  std::vector<uint8_t> storage;
+  TByteView v;
+  uint64_t pos = 4;
+  bool result = false, streamInfoSeen = false;
+  for (int n = 0; n < 4096 && pos + 8 < size; ++n) {
+    if (!source.Fetch(pos, 4, storage, v)) break;
+    const bool last = (v[0] & 0x80) != 0;
+    const uint8_t type = v[0] & 0x7F;
+    uint32_t length = 0;
+    v.U24BE(1, length);
+    pos += 4;
+    if (!FitsIn(pos, length, size)) break;
+    if (type == 0 && !streamInfoSeen) {
+      streamInfoSeen = true;
+      if (source.Fetch(pos, 34, storage, v) && length >= 34) {
+        auto& s = FlacStreamInformation;
+        s.SampleRate = (static_cast<uint32_t>(v[10]) << 12) | (static_cast<uint32_t>(v[11]) << 4) | (v[12] >> 4);
+        s.Channels = static_cast<uint8_t>(((v[12] >> 1) & 7) + 1);
+        s.BitsPerSample = static_cast<uint8_t>((((v[12] & 1) << 4) | (v[13] >> 4)) + 1);
+        s.TotalSamples = (static_cast<uint64_t>(v[13] & 0x0F) << 32) | (static_cast<uint64_t>(v[14]) << 24) |
+                         (static_cast<uint64_t>(v[15]) << 16) | (static_cast<uint64_t>(v[16]) << 8) | v[17];
+        s.MD5 = HexBytes(v.Data() + 18, 16, true);
+        StreamRead = true;
+      }
+    } else if (type == 4) {
+      if (!source.Fetch(pos, length, storage, v)) break;
+      result = ReadCommentBlock(v);
+    }
+    pos += length;
+    if (last) break;
+  }
+  return result;
+}
+
+void TTagVorbis::AddStreamInformation(TNameValueList& list) const {
+  if (!StreamRead) return;
+  static const char* const kContainers[] = {"Unknown", "Ogg container", "Native flac"};
+  list.SetValue("Container", kContainers[FileFormat]);
+  if (FileFormat == vffOgg) {
+    list.SetValue("Channels", std::to_string(Identification.Channels));
+    list.SetValue("Samplerate", std::to_string(Identification.SampleRate) + " Hz");
+    list.SetValue("Bitrate (nominal)", std::to_string(Identification.BitrateNominal));
+  } else if (FileFormat == vffNativeFlac) {
+    const auto& s = FlacStreamInformation;
+    list.SetValue("Channels", std::to_string(s.Channels));
+    list.SetValue("Samplerate", std::to_string(s.SampleRate) + " Hz");
+    list.SetValue("Bits/sample", std::to_string(s.BitsPerSample));
+    if (s.SampleRate != 0) list.SetValue("Length", std::to_string(s.TotalSamples / s.SampleRate) + " seconds");
+    list.SetValue("MD5", s.MD5);
+  }
+}
+
+// ---- TTagWave.
+
+namespace {
+struct TWaveTagInfo { const char* Id; const char* Caption; };
+constexpr TWaveTagInfo RIFFInfoCaptions[] = {
+    {"INAM", "Title"}, {"IART", "Artist"}, {"IPRD", "Album"}, {"IGNR", "Genre"}, {"ICMT", "Comment"},
+    {"IAAR", "Album artist"}, {"itrk", "Track number"}, {"ICRD", "Year"}, {"ICOP", "Copyright"}};
+}  // namespace
+
+std::string TTagWave::Info(std::string_view id) const { return AnsiToUtf8(Wave.Tags.Value(id)); }
+uint32_t TTagWave::TrackNo() const { return NonNegative(Info("itrk")); }
+uint32_t TTagWave::Year() const { return NonNegative(Info("ICRD")); }
+
+std::string TTagWave::TagName(size_t i) const {
+  const std::string id = Wave.Tags.Name(i);
+  for (const auto& row : RIFFInfoCaptions)
+    if (id == row.Id) return row.Caption;
+  return AnsiToUtf8(id);
+}
+
+std::string TTagWave::TagValue(size_t i) const { return AnsiToUtf8(Wave.Tags.ValueAt(i)); }
+
+bool TTagWave::LoadFromStream(TTagSource& source) {
+  std::string error;
+  TagExists = Wave.Load(source, error);
+  return TagExists;
+}
+
+void TTagWave::AddStreamInformation(TNameValueList& list) const {
+  if (!TagExists) return;
+  const auto& p = Wave.AudioProperties;
+  list.Add("Channels=" + std::to_string(p.Channels));
+  list.Add("Samplerate=" + std::to_string(p.SamplingRate) + " Hz");
+  list.Add("Bits/sample=" + std::to_string(p.BitsPerSample));
+}
+
+// ---- TTaggedFile.
+
+uint16_t TTaggedFile::TagCount() const {
+  return static_cast<uint16_t>(TagID3v1.TagExists + TagID3v2.TagExists + TagVorbis.TagExists);
+}
+
+void TTaggedFile::LoadAll(TTagSource& source) {
+  for (TTagBase* tag : {static_cast<TTagBase*>(&TagID3v1), static_cast<TTagBase*>(&TagID3v2),
+                        static_cast<TTagBase*>(&TagVorbis), static_cast<TTagBase*>(&TagWave)}) {
+    tag->FFilename = Filename;
+    tag->LoadFrom(source);
+  }
+  try {
+    TagID3v2.AddStreamInformation(StreamInformation);
+    TagVorbis.AddStreamInformation(StreamInformation);
+    TagWave.AddStreamInformation(StreamInformation);
+  } catch (...) {
+  }
+}
+
+namespace {
+std::string ExtensionOf(const std::string& name) {
+  const size_t dot = name.rfind('.');
+  const size_t sep = name.find_last_of("\\:/");
+  if (dot == std::string::npos || (sep != std::string::npos && dot < sep)) return {};
+  return name.substr(dot);
+}
+}  // namespace
+
+void TTaggedFile::LoadFromFile(const std::string& name) {
+  StreamInformation.Clear();
+  Filename = name;
+  TTagSource source;
+  if (source.Open(name)) LoadAll(source);
+  Extension = ExtensionOf(name);
+}
+
+void TTaggedFile::LoadFromMemory(const std::string& name, TByteView bytes) {
+  StreamInformation.Clear();
+  Filename = name;
+  TTagSource source;
+  source.OpenMemory(bytes);
+  LoadAll(source);
+  Extension = ExtensionOf(name);
+}
+
+}  // namespace bq

@@ -1,0 +1,143 @@
+#!/usr/bin/python3
+"""Independent readings of audio files, as lines FILE<TAB>GROUP<TAB>LABEL<TAB>VALUE that their
+Audio pages must show: mutagen for ID3v1/ID3v2, Vorbis comments, FLAC STREAMINFO and the MPEG
+header with its Xing frame count; ffprobe for the wave format; exiftool for RIFF INFO.
+An ID3v2 label "#TIT2" stands for the frame's description ("~TCON": the ";"-separated parts
+compared as a set); a wave tag label "*" for any."""
+import json
+import subprocess
+import sys
+
+import mutagen
+from mutagen.flac import FLAC
+from mutagen.id3 import ID3, ParseID3v1, ID3NoHeaderError
+from mutagen.mp3 import MP3, MPEGFrame, XingHeader, XingHeaderError
+from mutagen.oggvorbis import OggVorbis
+
+MODES = ["Stereo", "Joint Stereo", "Dual channel", "Mono"]
+
+
+current = ""
+
+
+def out(group, label, value):
+    print(f"{current}\t{group}\t{label}\t{value}")
+
+
+def mpeg(path):
+    try:
+        info = MP3(path).info
+    except Exception:
+        return
+    if info.layer != 3:
+        return
+    out("MPEG stream", "Container", f"MPEG-{int(info.version)} Layer 3")
+    out("MPEG stream", "Samplerate", f"{info.sample_rate} Hz")
+    out("MPEG stream", "Channel Mode", MODES[info.mode])
+    # The Xing header sits after the side information of the first frame.
+    with open(path, "rb") as f:
+        side = (32 if info.mode != 3 else 17) if info.version == 1 else (17 if info.mode != 3 else 9)
+        f.seek(info.frame_offset + 4 + side)
+        try:
+            xing = XingHeader(f)
+        except XingHeaderError:
+            xing = None
+    if xing is not None and not xing.is_info and xing.frames != -1:
+        out("MPEG stream", "Framecount", xing.frames)
+    # The first frame's own bitrate, from mutagen's table (its info.bitrate is an average).
+    with open(path, "rb") as f:
+        f.seek(info.frame_offset + 2)
+        index = f.read(1)[0] >> 4
+    table = MPEGFrame._MPEGFrame__BITRATE[(int(info.version), info.layer)]
+    out("MPEG stream", "Bitrate", table[index])
+
+
+def id3(path):
+    with open(path, "rb") as f:
+        f.seek(0, 2)
+        if f.tell() >= 128:
+            f.seek(-128, 2)
+            v1 = ParseID3v1(f.read(128))
+            if v1:
+                text = lambda k: str(v1[k]) if k in v1 else ""
+                out("ID3v1 tags", "Artist", text("TPE1"))
+                out("ID3v1 tags", "Title", text("TIT2"))
+                out("ID3v1 tags", "Album", text("TALB"))
+                out("ID3v1 tags", "Comment", text("COMM"))
+                out("ID3v1 tags", "Track", text("TRCK") or "0")
+    try:
+        tag = ID3(path, translate=False, load_v1=False)
+    except ID3NoHeaderError:
+        return
+    for frame in tag.values():
+        fid = frame.FrameID
+        if fid.startswith("T") and fid != "TXXX":
+            if fid == "TCON":
+                # mutagen lists referenced genres before the refinement text: compare as a set.
+                out("ID3v2 tags", "~" + fid, ";".join(sorted(frame.genres)))
+            else:
+                out("ID3v2 tags", "#" + fid, "\0".join(str(t) for t in frame.text))
+
+
+def vorbis(path):
+    try:
+        f = mutagen.File(path)
+    except Exception:
+        return
+    if isinstance(f, OggVorbis):
+        out("OGG/FLAC stream", "Container", "Ogg container")
+        out("OGG/FLAC stream", "Channels", f.info.channels)
+        out("OGG/FLAC stream", "Samplerate", f"{f.info.sample_rate} Hz")
+        out("OGG/FLAC stream", "Bitrate (nominal)", f.info.bitrate)
+    elif isinstance(f, FLAC):
+        i = f.info
+        out("OGG/FLAC stream", "Container", "Native flac")
+        out("OGG/FLAC stream", "Channels", i.channels)
+        out("OGG/FLAC stream", "Samplerate", f"{i.sample_rate} Hz")
+        out("OGG/FLAC stream", "Bits/sample", i.bits_per_sample)
+        out("OGG/FLAC stream", "Length", f"{i.total_samples // i.sample_rate} seconds")
+        out("OGG/FLAC stream", "MD5", f"{i.md5_signature:032X}")
+    else:
+        return
+    if f.tags is None:
+        return
+    last = {}
+    for key, value in f.tags:  # a repeated name keeps its last value
+        last[key.upper()] = value
+    for key, value in last.items():
+        if value:
+            out("VorbisComments tags", key.capitalize(), value)
+
+
+def wave(path):
+    probe = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "stream=channels,sample_rate,bits_per_sample",
+                            "-of", "json", path], capture_output=True, text=True)
+    streams = json.loads(probe.stdout or "{}").get("streams", [])
+    if not streams:
+        return
+    s = streams[0]
+    out("Wave stream", "Channels", s["channels"])
+    out("Wave stream", "Samplerate", f"{s['sample_rate']} Hz")
+    out("Wave stream", "Bits/sample", s["bits_per_sample"])
+    info = riff_info.get(path, {})
+    skip = {"SourceFile", "NumberOfSamples", "Encoding", "NumChannels", "SampleRate", "AvgBytesPerSec", "BitsPerSample"}
+    for k, v in info.items():
+        if k not in skip:
+            out("Wave tags", "*", v)
+
+
+paths = sys.argv[1:]
+waves = [p for p in paths if p.lower().endswith(".wav")]
+riff_info = {}
+if waves:  # one exiftool run for all of them
+    for entry in json.loads(subprocess.run(["exiftool", "-j", "-RIFF:all"] + waves, capture_output=True, text=True).stdout):
+        riff_info[entry["SourceFile"]] = entry
+for path in paths:
+    current = path
+    if path.lower().endswith(".mp3"):
+        mpeg(path)
+        id3(path)
+    elif path.lower().endswith((".ogg", ".flac")):
+        vorbis(path)
+    elif path.lower().endswith(".wav"):
+        wave(path)

@@ -1,0 +1,277 @@
+// The Audio page on files made by real tools, checked value by value against independent
+// readers (mutagen, ffprobe, exiftool through audio_oracle.py), and its single and comparison
+// layouts.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+
+#include "common/bqTestFiles.h"
+#include "platform/bqFile.h"
+#include "shell/bqLitePropSheets.h"
+#include "tags/bqViewAudioTags.h"
+#include "tags/quTags.h"
+
+using namespace bq;
+
+namespace {
+
+const char* const kPython = "/usr/bin/python3";  // Debian's, with python3-mutagen
+
+std::string Path(const std::string& name) { return (bqtest::ScratchDir() / name).string(); }
+
+// The files the oracle reads.
+const char* const kOracleFiles[] = {"tagged.mp3", "v1only.mp3", "v2only.mp3", "padded.mp3", "vbr.mp3", "bare.mp3",
+                                    "second.mp3", "mutagen23.mp3", "mutagen24.mp3", "eyed3.mp3", "id3v2tool.mp3",
+                                    "plain.ogg", "long.ogg", "tagged.flac", "untagged.flac", "noblock.flac", "tone.wav",
+                                    "mono.wav", "u8.wav", "s24.wav", "float.wav", "alaw.wav", "ulaw.wav", "info.wav"};
+
+// Every fixture, made once for the whole binary.
+class AudioFiles : public ::testing::Test {
+protected:
+  static void SetUpTestSuite() {
+    for (const char* tool : {"lame", "sox", "oggenc", "flac", "metaflac", "ffmpeg", "ffprobe", "exiftool", "eyeD3", "id3v2"})
+      if (!bqtest::HaveTool(tool)) GTEST_SKIP() << tool << " missing (scripts/install-deps.sh test)";
+    const std::string dir = std::string(BQ_AUDIO_ORACLE).substr(0, std::string(BQ_AUDIO_ORACLE).rfind('/'));
+    const std::string steps[] = {
+        "sox -n -b 16 -r 44100 -c 2 tone.wav synth 1 sine 440",
+        "sox -n -b 16 -r 22050 -c 1 mono.wav synth 1 sine 300",
+        "lame --quiet -b 128 --tt 'Τίτλος' --ta 'アーティスト' --tl Album --ty 2004 --tn 3/12 --tg Rock --tc 'A comment' tone.wav tagged.mp3",
+        "lame --quiet -b 128 --tt 'Only v1' --ta Artist --tg 17 --id3v1-only tone.wav v1only.mp3",
+        "lame --quiet -b 128 --tt 'Only v2' --id3v2-only tone.wav v2only.mp3",
+        "lame --quiet -b 64 --tt Short --add-id3v2 --pad-id3v2 mono.wav padded.mp3",
+        "lame --quiet -V 2 --tt Variable --ta Band tone.wav vbr.mp3",
+        "lame --quiet -b 32 tone.wav bare.mp3",
+        "lame --quiet -b 32 --tt First tone.wav first.mp3",
+        "lame --quiet -b 32 -m m --tt Second --ta Singer mono.wav second.mp3",
+        "cp bare.mp3 mutagen23.mp3 && " + std::string(kPython) + " " + dir + "/make_id3_fixture.py mutagen23.mp3 3",
+        "cp bare.mp3 mutagen24.mp3 && " + std::string(kPython) + " " + dir + "/make_id3_fixture.py mutagen24.mp3 4",
+        "cp bare.mp3 eyed3.mp3 && eyeD3 -Q --to-v2.4 -a 'Ärtist' -t Title -G '(17)(4)Live' --user-text-frame 'DESC:value' "
+        "--user-url-frame 'Home:http://x.org/' --add-comment 'Hi:cdesc:eng' eyed3.mp3",
+        "cp bare.mp3 id3v2tool.mp3 && id3v2 -a Artist -t Title -g 17 -y 1998 -T 4/5 id3v2tool.mp3",
+        "oggenc -Q -c ARTIST=Band -c TITLE=Song -c artist=B -c 'COMMENT=ωμέγα' tone.wav -o plain.ogg",
+        "oggenc -Q -c TITLE=Long -c DESCRIPTION=$(head -c 100000 /dev/zero | tr '\\0' x) tone.wav -o long.ogg",
+        "flac -s -f -T ARTIST=Band -T TITLE=Song -T TRACKNUMBER=2 tone.wav -o tagged.flac",
+        "flac -s -f mono.wav -o untagged.flac && metaflac --remove-all-tags untagged.flac",
+        "flac -s -f mono.wav -o noblock.flac && metaflac --remove --block-type=VORBIS_COMMENT noblock.flac",
+        "sox -n -b 8 -r 8000 -c 1 u8.wav synth 0.2 sine 300",
+        "sox -n -b 24 -r 96000 -c 2 s24.wav synth 0.2 sine 300",
+        "sox -n -e floating-point -b 32 -r 48000 -c 2 float.wav synth 0.2 sine 300",
+        "sox -n -e a-law -r 8000 -c 1 alaw.wav synth 0.2 sine 300",
+        "sox -n -e mu-law -r 8000 -c 1 ulaw.wav synth 0.2 sine 300",
+        "ffmpeg -loglevel error -y -i mono.wav -metadata title=Song -metadata artist=Band -metadata genre=Rock info.wav",
+        "printf 'plain text\\n' > notes.txt",
+    };
+    for (const std::string& step : steps) ASSERT_TRUE(bqtest::Shell(step)) << step;
+  }
+
+  static TPageRecord Fill(const std::vector<std::string>& names) {
+    static const TExtensionLists lists = ParseExtensionLists("[Extensions]\nAudio=MP3,WAV,OGG,FLAC\nMP3=MP3\nWave=WAV\nFLAC=FLAC\nOGG=OGG\n");
+    std::vector<std::string> paths;
+    for (const auto& n : names) paths.push_back(Path(n));
+    TPageRecorder view;
+    FillAudioTagsPage(TPageContext{BuildSelection(paths, lists), nullptr}, view);
+    return view.Record();
+  }
+
+  static std::vector<std::string> Groups(const TPageRecord& r) {
+    std::vector<std::string> g;
+    for (const auto& group : r.Groups) g.push_back(group.Header);
+    return g;
+  }
+  // The rows of one group: label -> cells after the label.
+  static std::multimap<std::string, std::vector<std::string>> Rows(const TPageRecord& r, const std::string& header) {
+    std::multimap<std::string, std::vector<std::string>> rows;
+    for (const auto& g : r.Groups)
+      if (g.Header == header)
+        for (const auto& row : r.Rows)
+          if (row.Group == g.Id) rows.emplace(row.Cells[0], std::vector<std::string>(row.Cells.begin() + 1, row.Cells.end()));
+    return rows;
+  }
+  static std::string Cell(const TPageRecord& r, const std::string& header, const std::string& label, size_t column = 0) {
+    const auto rows = Rows(r, header);
+    const auto it = rows.find(label);
+    return it == rows.end() || column >= it->second.size() ? "<none>" : it->second[column];
+  }
+
+  static std::string SortedParts(const std::string& text) {
+    std::vector<std::string> parts;
+    for (size_t start = 0;;) {
+      const size_t semi = text.find(';', start);
+      parts.push_back(text.substr(start, semi - start));
+      if (semi == std::string::npos) break;
+      start = semi + 1;
+    }
+    std::sort(parts.begin(), parts.end());
+    std::string out;
+    for (const auto& p : parts) out += (out.empty() ? "" : ";") + p;
+    return out;
+  }
+
+  // Every value the oracle reads is on the page, in its group. The oracle reads every file in
+  // one run (each start of python and exiftool costs more than the reading).
+  static void AgreesWithOracle(const std::string& name) {
+    SCOPED_TRACE(name);
+    static const std::string all = [] {
+      std::string cmd = std::string(kPython) + " " + BQ_AUDIO_ORACLE;
+      for (const char* f : kOracleFiles) cmd += " '" + Path(f) + "'";
+      std::string text;
+      if (FILE* p = popen(cmd.c_str(), "r")) {
+        char buf[4096];
+        for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) text.append(buf, n);
+        if (pclose(p) != 0) text.clear();
+      }
+      return text;
+    }();
+    ASSERT_FALSE(all.empty()) << "audio_oracle.py failed";
+    const TPageRecord r = Fill({name});
+    std::string out;
+    const std::string prefix = Path(name) + "\t";
+    for (size_t start = 0; start < all.size();) {
+      size_t end = all.find('\n', start);
+      if (end == std::string::npos) end = all.size();
+      if (all.compare(start, prefix.size(), prefix) == 0) out += all.substr(start + prefix.size(), end + 1 - start - prefix.size());
+      start = end + 1;
+    }
+    size_t checked = 0;
+    for (size_t start = 0; start < out.size();) {
+      size_t end = out.find('\n', start);
+      if (end == std::string::npos) end = out.size();
+      const std::string line = out.substr(start, end - start);
+      start = end + 1;
+      const size_t t1 = line.find('\t'), t2 = line.find('\t', t1 + 1);
+      const std::string group = line.substr(0, t1), label = line.substr(t1 + 1, t2 - t1 - 1), value = line.substr(t2 + 1);
+      ++checked;
+      if (label == "*") {
+        bool found = false;
+        for (const auto& [l, cells] : Rows(r, group)) found = found || cells[0] == value;
+        EXPECT_TRUE(found) << group << ": no row with the value " << value;
+      } else if (label[0] == '#' || label[0] == '~') {
+        const std::string desc = TTagID3v2::FrameDescription(label.substr(1));
+        const auto rows = Rows(r, group);
+        bool found = false;
+        for (auto [it, e] = rows.equal_range(desc); it != e; ++it)
+          found = found || (label[0] == '#' ? it->second[0] : SortedParts(it->second[0])) == value;
+        EXPECT_TRUE(found) << group << ": " << label << " " << desc << " = " << value;
+      } else {
+        EXPECT_EQ(Cell(r, group, label), value) << group << ": " << label;
+      }
+    }
+    EXPECT_GE(checked, 3u);
+  }
+};
+
+TEST_F(AudioFiles, LameFilesAgreeWithMutagen) {
+  for (const char* f : {"tagged.mp3", "v1only.mp3", "v2only.mp3", "padded.mp3", "vbr.mp3", "bare.mp3", "second.mp3"})
+    AgreesWithOracle(f);
+  // Both tags: the groups in their order; the Greek title and Japanese artist kept whole in
+  // ID3v2, the ID3v1 copy through the 8-bit code page.
+  TPageRecord r = Fill({"tagged.mp3"});
+  EXPECT_EQ(Groups(r), (std::vector<std::string>{"MPEG stream", "ID3v1 tags", "ID3v2 tags"}));
+  EXPECT_EQ(Cell(r, "ID3v2 tags", "Title/Songname/Content description"), "Τίτλος");
+  EXPECT_EQ(Cell(r, "ID3v2 tags", "Lead artist/Lead performer/Soloist/Performing group"), "アーティスト");
+  EXPECT_EQ(Cell(r, "ID3v1 tags", "Genre"), "17");
+  EXPECT_EQ(Cell(r, "ID3v1 tags", "Year"), "2004");
+  EXPECT_EQ(r.Columns.size(), 2u);
+  EXPECT_EQ(r.Columns[1].Width, 220);
+  // No ID3v2 tag: the MPEG lines come from the header at offset 0.
+  EXPECT_EQ(Groups(Fill({"v1only.mp3"})), (std::vector<std::string>{"MPEG stream", "ID3v1 tags"}));
+  EXPECT_EQ(Groups(Fill({"bare.mp3"})), (std::vector<std::string>{"MPEG stream"}));
+  // The Xing header of a VBR file; MPEG-2 for 22050 Hz.
+  r = Fill({"vbr.mp3"});
+  EXPECT_NE(Cell(r, "MPEG stream", "Framecount"), "<none>");
+  EXPECT_NE(Cell(r, "MPEG stream", "Bytecount"), "<none>");
+  EXPECT_EQ(Cell(r, "MPEG stream", "X:TagEnd"), "<none>");
+  EXPECT_EQ(Cell(Fill({"second.mp3"}), "MPEG stream", "Container"), "MPEG-2 Layer 3");
+}
+
+TEST_F(AudioFiles, ID3v2WritersAgreeWithMutagen) {
+  for (const char* f : {"mutagen23.mp3", "mutagen24.mp3", "eyed3.mp3", "id3v2tool.mp3"}) AgreesWithOracle(f);
+  for (const char* f : {"mutagen23.mp3", "mutagen24.mp3"}) {
+    SCOPED_TRACE(f);
+    TTaggedFile t;
+    t.LoadFromFile(Path(f));
+    const TTagID3v2& v2 = t.TagID3v2;
+    EXPECT_EQ(v2.Title(), "Café Latin");
+    EXPECT_EQ(v2.Artist(), "Αρτίστας");
+    EXPECT_EQ(v2.Album(), "アルバム");
+    EXPECT_EQ(v2.StringTags.Value("TCOM"), "Komponist ü");
+    EXPECT_EQ(v2.GenreString(), "Live;Disco;Rock");
+    EXPECT_EQ(v2.TrackNo(), 7u);
+    EXPECT_EQ(v2.TrackCount(), 9u);
+    EXPECT_EQ(v2.UserStringTags.Value("Mood"), "calm");
+    EXPECT_EQ(v2.UserURLTags.Value("Home"), "http://example.org/");
+    EXPECT_EQ(v2.URLTags.Value("WOAR"), "http://artist.example/");
+    ASSERT_EQ(v2.Comments.size(), 1u);
+    EXPECT_EQ(v2.Comments[0].ContentDescriptor, "note");
+    EXPECT_EQ(v2.Comments[0].Text, "Comment é");
+    ASSERT_EQ(v2.Pictures.size(), 1u);
+    EXPECT_EQ(v2.Pictures[0].Description, "front");
+    EXPECT_EQ(v2.Pictures[0].Data.size(), 304u);
+    // The frames' end is the MPEG stream's start.
+    TNameValueList l;
+    v2.AddStreamInformation(l);
+    EXPECT_EQ(l.Value("X:Gap"), "");
+  }
+  TTaggedFile t;
+  t.LoadFromFile(Path("eyed3.mp3"));
+  EXPECT_EQ(t.TagID3v2.TagDescription(), "ID3v2.4");
+  EXPECT_EQ(t.TagID3v2.UserStringTags.Value("DESC"), "value");
+  EXPECT_EQ(t.TagID3v2.Artist(), "Ärtist");
+  t.LoadFromFile(Path("id3v2tool.mp3"));
+  EXPECT_EQ(t.TagID3v2.Year(), 1998u);
+  EXPECT_EQ(t.TagID3v1.FieldValue(5), "17");
+  EXPECT_EQ(t.TagCount(), 2);
+}
+
+TEST_F(AudioFiles, OggAndFlacAgreeWithMutagen) {
+  for (const char* f : {"plain.ogg", "long.ogg", "tagged.flac", "untagged.flac", "noblock.flac"}) AgreesWithOracle(f);
+  TPageRecord r = Fill({"plain.ogg"});
+  EXPECT_EQ(Groups(r), (std::vector<std::string>{"OGG/FLAC stream", "VorbisComments tags"}));
+  EXPECT_EQ(Cell(r, "VorbisComments tags", "Artist"), "B");
+  EXPECT_EQ(Cell(r, "VorbisComments tags", "Comment"), "ωμέγα");
+  // A comment packet spanning pages.
+  EXPECT_EQ(Cell(Fill({"long.ogg"}), "VorbisComments tags", "Description").size(), 100000u);
+  EXPECT_EQ(Cell(Fill({"tagged.flac"}), "VorbisComments tags", "Tracknumber"), "2");
+  // An emptied comment block still is one; without the block STREAMINFO alone is shown.
+  EXPECT_EQ(Groups(Fill({"untagged.flac"})), (std::vector<std::string>{"OGG/FLAC stream", "VorbisComments tags"}));
+  EXPECT_EQ(Groups(Fill({"noblock.flac"})), (std::vector<std::string>{"OGG/FLAC stream"}));
+}
+
+TEST_F(AudioFiles, WaveAgreesWithFfprobeAndExiftool) {
+  for (const char* f : {"tone.wav", "mono.wav", "u8.wav", "s24.wav", "float.wav", "alaw.wav", "ulaw.wav", "info.wav"})
+    AgreesWithOracle(f);
+  TPageRecord r = Fill({"info.wav"});
+  EXPECT_EQ(Groups(r), (std::vector<std::string>{"Wave stream", "Wave tags"}));
+  EXPECT_EQ(Cell(r, "Wave tags", "Title"), "Song");
+  EXPECT_EQ(Cell(r, "Wave tags", "Genre"), "Rock");
+  EXPECT_EQ(Cell(r, "Wave tags", "ISFT").substr(0, 4), "Lavf");
+}
+
+TEST_F(AudioFiles, Comparison) {
+  // Only the second file has TPE1; a text file takes no column; files without ID3v2 tags
+  // still compare their MPEG lines.
+  TPageRecord r = Fill({"first.mp3", "notes.txt", "second.mp3", "bare.mp3"});
+  ASSERT_EQ(r.Columns.size(), 4u);
+  EXPECT_EQ(r.Columns[1].Title, "Data");
+  EXPECT_EQ(r.Columns[1].Width, 128);
+  EXPECT_EQ(Groups(r), (std::vector<std::string>{"MPEG stream", "ID3v1 tags", "ID3v2 tags", "Wave tags", "VorbisComments tags"}));
+  ASSERT_GT(r.Rows.size(), 2u);
+  EXPECT_EQ(r.Rows[0].Cells, (std::vector<std::string>{"Filename", "first.mp3", "second.mp3", "bare.mp3"}));
+  EXPECT_EQ(r.Rows[1].Cells[0], "Container");
+  EXPECT_EQ(Rows(r, "MPEG stream").find("Samplerate")->second, (std::vector<std::string>{"16000 Hz", "22050 Hz", "16000 Hz"}));
+  EXPECT_EQ(Rows(r, "ID3v2 tags").find("Lead artist/Lead performer/Soloist/Performing group")->second,
+            (std::vector<std::string>{"n/a", "Singer", "n/a"}));
+  EXPECT_EQ(Rows(r, "ID3v1 tags").find("Title")->second, (std::vector<std::string>{"First", "Second", "n/a"}));
+
+  // Ogg, FLAC and WAV files give no MPEG lines from bytes in their data.
+  r = Fill({"plain.ogg", "tagged.flac", "info.wav", "missing.mp3"});
+  EXPECT_EQ(Groups(r), (std::vector<std::string>{"OGG/FLAC stream", "Wave stream", "ID3v2 tags", "Wave tags", "VorbisComments tags"}));
+  EXPECT_EQ(Rows(r, "OGG/FLAC stream").find("Container")->second,
+            (std::vector<std::string>{"Ogg container", "Native flac", "n/a", "n/a"}));
+  EXPECT_EQ(Rows(r, "Wave stream").find("Filename")->second,
+            (std::vector<std::string>{"plain.ogg", "tagged.flac", "info.wav", "missing.mp3"}));
+}
+
+}  // namespace

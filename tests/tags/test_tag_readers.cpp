@@ -1,0 +1,458 @@
+// Tag readers on hand-made bytes: the cases no tool writes (damaged, hostile or rare forms).
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "tags/quTags.h"
+
+using namespace bq;
+
+namespace {
+
+std::string SyncSafe(uint32_t v) {
+  return {char((v >> 21) & 0x7F), char((v >> 14) & 0x7F), char((v >> 7) & 0x7F), char(v & 0x7F)};
+}
+std::string BE32(uint32_t v) { return {char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; }
+std::string LE32(uint32_t v) { return {char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; }
+std::string LE16(uint16_t v) { return {char(v), char(v >> 8)}; }
+
+std::string Frame(int version, const std::string& id, const std::string& payload, char format = 0) {
+  return id + (version == 4 ? SyncSafe(uint32_t(payload.size())) : BE32(uint32_t(payload.size()))) + '\0' + format + payload;
+}
+std::string Tag(int version, const std::string& body, char flags = 0) {
+  return std::string("ID3") + char(version) + '\0' + flags + SyncSafe(uint32_t(body.size())) + body;
+}
+// An MPEG-1 Layer III frame header (128 kbit/s, 44100 Hz, joint stereo) and its side data.
+const std::string kFrame = std::string("\xFF\xFB\x90\x44", 4) + std::string(400, '\x11');
+
+struct TLoaded {
+  TTaggedFile File;
+  TNameValueList Stream;
+};
+std::unique_ptr<TLoaded> Load(const std::string& bytes) {
+  auto r = std::make_unique<TLoaded>();
+  r->File.LoadFromMemory("mem", TByteView(bytes));
+  r->File.TagID3v2.AddStreamInformation(r->Stream);
+  return r;
+}
+
+TEST(TagModel, NameValueListAndNumbers) {
+  TNameValueList l;
+  l.SetValue("Title", "A");
+  l.SetValue("TITLE", "B");  // replaces, keeping one line, written as passed
+  l.Add("Title=C");
+  l.Add("novalue");
+  EXPECT_EQ(l.Count(), 3u);
+  EXPECT_EQ(l.Line(0), "TITLE=B");
+  EXPECT_EQ(l.Value("title"), "B");
+  EXPECT_EQ(l.Name(2), "");
+  EXPECT_EQ(l.ValueAt(2), "ovalue");
+  l.SetValue("title", "");
+  EXPECT_EQ(l.Line(0), "Title=C");
+  int64_t v = 0;
+  EXPECT_TRUE(IntegerText("  -12", v) && v == -12);
+  EXPECT_TRUE(IntegerText("$1F", v) && v == 31);
+  EXPECT_TRUE(IntegerText("0x10", v) && v == 16);
+  EXPECT_TRUE(IntegerText("X10", v) && v == 16);
+  EXPECT_FALSE(IntegerText("19 9", v));
+  EXPECT_FALSE(IntegerText("2004-05", v));
+  EXPECT_FALSE(IntegerText("", v));
+  EXPECT_FALSE(IntegerText("99999999999", v));
+
+  TTagID3v1 t;
+  t.SetGenre(255);
+  EXPECT_EQ(t.GenreString(), "Other");
+  t.SetGenre(147);
+  EXPECT_EQ(t.GenreString(), "SynthPop");
+  t.SetGenreString("rock");
+  EXPECT_EQ(t.Genre(), 12);
+  t.SetTrackString("x/9");
+  EXPECT_EQ(t.TrackCount(), 9u);
+  t.SetTrackNo(7);
+  EXPECT_EQ(t.TrackString(), "7/9");
+  EXPECT_EQ(GenreList[127], std::string("Drum"));
+  EXPECT_EQ(GenreList[144], std::string("Trash Metal"));
+}
+
+std::string ID3v1(const std::string& title, const std::string& comment30, char b125, char b126, const std::string& year,
+                  char genre) {
+  std::string r = "TAG" + title + std::string(30 - title.size(), '\0') + std::string(30, ' ') + std::string(30, '\0') + year + comment30;
+  r[125] = b125;
+  r[126] = b126;
+  return r + genre;
+}
+
+TEST(ID3v1, RecordsOfBothVersions) {
+  auto f = Load(std::string(10, 'x') + ID3v1("Title  \0junk", "123456789012345678901234567890", '9', '0', "1999", 17));
+  const TTagID3v1& t = f->File.TagID3v1;
+  ASSERT_TRUE(t.TagExists);
+  EXPECT_EQ(t.Title(), "Title");
+  EXPECT_EQ(t.Artist(), "");
+  EXPECT_EQ(t.TagDescription(), "ID3v1.0");
+  EXPECT_EQ(t.Comment, "123456789012345678901234567890");  // a 1.0 comment keeps all 30
+  EXPECT_EQ(t.FieldValue(4), "1999");
+  EXPECT_EQ(t.FieldValue(5), "17");
+  EXPECT_EQ(t.FieldValue(3), "0");
+
+  std::string c = "Comment" + std::string(23, '\0');
+  f = Load(ID3v1(std::string("\0Hidden", 7), c, '\0', '\5', "19 9", char(255)));
+  EXPECT_EQ(f->File.TagID3v1.TagDescription(), "ID3v1.1");
+  EXPECT_EQ(f->File.TagID3v1.FieldValue(3), "5");
+  EXPECT_EQ(f->File.TagID3v1.Title(), "");  // first byte 0: empty
+  EXPECT_EQ(f->File.TagID3v1.FieldValue(4), "0");
+  EXPECT_EQ(f->File.TagID3v1.GenreString(), "Other");
+  // 8-bit text is Windows-1252 off Windows.
+  f = Load(ID3v1("Caf\xE9 \x80", c, 0, 0, "0000", 0));
+  EXPECT_EQ(f->File.TagID3v1.Title(), "Café €");
+  // 127 bytes: no tag.
+  EXPECT_FALSE(Load(ID3v1("T", c, 0, 0, "2000", 0).substr(1))->File.TagID3v1.TagExists);
+}
+
+TEST(ID3v2, FramesEncodingsAndGenres) {
+  std::string body = Frame(3, "TIT2", std::string("\x01\xFF\xFE", 3) + std::string("A\0b\0", 4)) +
+                     Frame(3, "TIT2", std::string("\0Second", 7)) +
+                     Frame(3, "TPE1", std::string("\x02\x03\x93\x03\xB1", 5)) +         // UTF-16BE "Γα"
+                     Frame(3, "TALB", std::string("\x01" "A\0l\0b", 6)) +                // no BOM, odd length
+                     Frame(3, "TCOM", std::string("\x03\xE6\x97\xA5\0", 5)) +            // UTF-8 with a zero
+                     Frame(3, "TRCK", std::string("\0" "5/12", 5)) +
+                     Frame(3, "TYER", std::string("\0" "02004", 6)) +
+                     Frame(3, "TCON", std::string("\0(17)(4)Live", 12)) +
+                     Frame(3, "TXXX", std::string("\x01\xFF\xFE" "D\0\0\0\xFF\xFE" "V\0", 12)) +
+                     Frame(3, "WXXX", std::string("\0desc\0 http://x.org/ ", 21)) +
+                     Frame(3, "WOAR", "http://artist") +
+                     Frame(3, "COMM", std::string("\x01" "eng\xFF\xFE\0\0\xFF\xFE" "C\0", 12)) +
+                     Frame(3, "COMM", "\0en") +
+                     Frame(3, "APIC", std::string("\0image/png\0\x03" "cover\0PNGDATA", 25)) +
+                     Frame(3, "PRIV", "xyz") + std::string(20, '\0');
+  auto f = Load(Tag(3, body) + kFrame);
+  const TTagID3v2& t = f->File.TagID3v2;
+  ASSERT_TRUE(t.TagExists);
+  EXPECT_EQ(t.TagDescription(), "ID3v2.3");
+  EXPECT_EQ(t.Title(), "Ab");
+  EXPECT_EQ(t.StringTags.Line(1), "TIT2=Second");
+  EXPECT_EQ(t.Artist(), "Γα");
+  EXPECT_EQ(t.Album(), "Al");
+  EXPECT_EQ(t.StringTags.Value("TCOM"), "日");
+  EXPECT_EQ(t.TrackNo(), 5u);
+  EXPECT_EQ(t.TrackCount(), 12u);
+  EXPECT_EQ(t.StringTags.Value("TYER"), "2004");
+  ASSERT_EQ(t.ChangeHistory.size(), 1u);
+  EXPECT_EQ(t.ChangeHistory[0], "TYER=02004=>2004");
+  EXPECT_EQ(t.GenreString(), "Live;Disco;Rock");
+  EXPECT_EQ(t.UserStringTags.Line(0), "D=V");
+  EXPECT_EQ(t.UserURLTags.Line(0), "desc=http://x.org/");
+  EXPECT_EQ(t.URLTags.Line(0), "WOAR=http://artist");
+  ASSERT_EQ(t.Comments.size(), 2u);
+  EXPECT_EQ(t.Comments[0].Language, "eng");
+  EXPECT_EQ(t.Comments[0].ContentDescriptor, "");
+  EXPECT_EQ(t.Comments[0].Text, "C");
+  EXPECT_EQ(t.Comments[1].Text, "");  // shorter than 6 bytes
+  ASSERT_EQ(t.Pictures.size(), 1u);
+  EXPECT_EQ(t.Pictures[0].MimeType, "image/png");
+  EXPECT_EQ(t.Pictures[0].PictureType, 3);
+  EXPECT_EQ(t.Pictures[0].Description, "cover");
+  EXPECT_EQ(t.Pictures[0].Data.size(), 7u);
+  ASSERT_EQ(t.UnknownData.size(), 1u);
+  EXPECT_EQ(t.UnknownData[0].FrameId, "PRIV");
+  EXPECT_EQ(f->Stream.Value("Container"), "MPEG-1 Layer 3");
+  EXPECT_EQ(f->Stream.Value("X:TagEnd"), "");  // the frame follows the tag
+
+  // A UTF-16 terminator is looked for on 2-byte boundaries: "\x01\0" + "\0A" is not one.
+  f = Load(Tag(4, Frame(4, "TXXX", std::string("\x01\xFF\xFE\x00\x01\x00\x00\xFF\xFE" "V\0", 12))));
+  EXPECT_EQ(f->File.TagID3v2.UserStringTags.Line(0), "\xC4\x80=V");
+
+  EXPECT_EQ(TTagID3v2::NormalizeGenreText("17"), "Rock");
+  EXPECT_EQ(TTagID3v2::NormalizeGenreText("(RX)"), "Remix");
+  EXPECT_EQ(TTagID3v2::NormalizeGenreText("(CR)Live"), "Live;Cover");
+  EXPECT_EQ(TTagID3v2::NormalizeGenreText(std::string("Rock\0rock", 9)), "Rock");
+  EXPECT_EQ(TTagID3v2::NormalizeGenreText("((x)"), "((x)");
+  EXPECT_EQ(TTagID3v2::NormalizeGenreText(std::string("a;b\0say \"hi\"", 12)), "\"a;b\";\"say \"\"hi\"\"\"");
+  EXPECT_EQ(TTagID3v2::FrameDescription("TPE2"), "Band/Orchestra/Acoompaniment");
+  EXPECT_EQ(TTagID3v2::FrameDescription("WOAR"), "WOAR");
+  EXPECT_EQ(TTagID3v2::FrameDescription("TZZZ"), "TZZZ");
+}
+
+TEST(ID3v2, HeadersSizesAndUnsynchronisation) {
+  const std::string title = Frame(3, "TIT2", std::string("\0Song", 5));
+  // Versions 2.2 and 3.1 are not read and no stream is looked for.
+  for (auto bad : {Tag(2, title), std::string("ID3\x03\x01\0", 6) + SyncSafe(uint32_t(title.size())) + title,
+                   Tag(3, title, 0x10)}) {
+    auto f = Load(bad + kFrame);
+    EXPECT_FALSE(f->File.TagID3v2.TagExists);
+    EXPECT_TRUE(f->Stream.Empty());
+  }
+  // The footer flag is valid in 2.4; the stream scan starts after the footer.
+  auto f = Load(Tag(4, Frame(4, "TIT2", std::string("\0Song", 5)), 0x10) + "3DI" + std::string(7, '\0') + kFrame);
+  EXPECT_TRUE(f->File.TagID3v2.TagExists);
+  EXPECT_EQ(f->Stream.Value("X:Gap"), "");
+  EXPECT_EQ(f->Stream.Value("Container"), "MPEG-1 Layer 3");
+  // Sync-safe size bytes are taken whole; a tag past the end of the file is not read at all.
+  std::string big = Tag(3, title);
+  big[9] = 0x7F;
+  f = Load(big);
+  EXPECT_FALSE(f->File.TagID3v2.TagExists);
+  EXPECT_TRUE(f->Stream.Empty());
+  // Extended headers (2.3: size after the field; 2.4: sync-safe, whole) are counted in the tag.
+  f = Load(Tag(3, BE32(6) + std::string(6, '\0') + title, 0x40) + kFrame);
+  EXPECT_EQ(f->File.TagID3v2.Title(), "Song");
+  EXPECT_EQ(f->Stream.Value("X:Gap"), "");
+  f = Load(Tag(4, SyncSafe(6) + std::string("\x01\0", 2) + Frame(4, "TIT2", std::string("\0Song", 5)), 0x40) + kFrame);
+  EXPECT_EQ(f->File.TagID3v2.Title(), "Song");
+  EXPECT_EQ(f->Stream.Value("Container"), "MPEG-1 Layer 3");
+  f = Load(Tag(3, BE32(600) + title, 0x40) + kFrame);  // claims more than the tag holds
+  EXPECT_FALSE(f->File.TagID3v2.TagExists);
+  // A frame past the tag end is read as far as the data goes and ends the walk.
+  f = Load(Tag(3, "TIT2" + BE32(1000) + std::string("\0\0\0Cut", 6)) + kFrame);
+  EXPECT_EQ(f->File.TagID3v2.Title(), "Cut");
+  // 2.4 data-length indicator: its four bytes are not text.
+  f = Load(Tag(4, Frame(4, "TIT2", SyncSafe(5) + std::string("\0Song", 5), 0x01)));
+  EXPECT_EQ(f->File.TagID3v2.Title(), "Song");
+
+  // Unsynchronisation: FF 00 E0 gives FF E0 in both modes; a final FF 00 goes only in whole-tag mode.
+  const std::string raw("\xFF\x00\xE0\xFF\x00\x41\xFF\xFF\x00\x00\xFF\x00", 12);
+  const std::vector<uint8_t> whole = TTagID3v2::RemoveUnsynchronisation(TByteView(raw), true);
+  EXPECT_EQ(std::string(whole.begin(), whole.end()), std::string("\xFF\xE0\xFF\x00\x41\xFF\xFF\x00\xFF", 9));
+  const std::vector<uint8_t> frame = TTagID3v2::RemoveUnsynchronisation(TByteView(raw), false);
+  EXPECT_EQ(std::string(frame.begin(), frame.end()), std::string("\xFF\xE0\xFF\x00\x41\xFF\xFF\x00\xFF\x00", 10));
+  // Whole-tag (2.3) and per-frame (2.4) unsynchronised tags.
+  f = Load(Tag(3, Frame(3, "TIT2", std::string("\0\xFF\x00\xE0", 4)), char(0x80)) + kFrame);
+  EXPECT_EQ(f->File.TagID3v2.StringTags.Value("TIT2"), "\xC3\xBF\xC3\xA0");  // ÿà
+  EXPECT_EQ(f->Stream.Value("Unsynchronisation"), "+++");
+  f = Load(Tag(4, Frame(4, "TIT2", std::string("\0\xFF\x00\xE0", 4), 0x02)));
+  EXPECT_EQ(f->File.TagID3v2.StringTags.Value("TIT2"), "\xC3\xBF\xC3\xA0");
+}
+
+TEST(MPEGStream, ScanAndLines) {
+  const std::string tag = Tag(3, Frame(3, "TIT2", std::string("\0Song", 5)) + std::string(2048 - 15, '\0'));
+  auto f = Load(tag + kFrame);
+  EXPECT_EQ(f->Stream.Value("Samplerate"), "44100 Hz");
+  EXPECT_EQ(f->Stream.Value("Bitrate"), "128");
+  EXPECT_EQ(f->Stream.Value("Channel Mode"), "Joint Stereo");
+  EXPECT_EQ(f->Stream.IndexOfName("X:TagEnd"), -1);
+  f = Load(tag + std::string(100, '\0') + kFrame);
+  EXPECT_EQ(f->Stream.Value("X:TagEnd"), "0000080A (2058)");
+  EXPECT_EQ(f->Stream.Value("X:FrameStart"), "0000086E (2158)");
+  EXPECT_EQ(f->Stream.Value("X:Gap"), "100");
+  f = Load(tag + std::string(5000, '\x11'));
+  EXPECT_EQ(f->Stream.Count(), 2u);
+  EXPECT_EQ(f->Stream.Value("X:Gap"), "> 1048576");
+  f = Load(tag + std::string("\x22\xFF\xFF\xFB\x90\x44", 6) + std::string(200, '\0'));
+  EXPECT_EQ(f->File.TagID3v2.MPEG.FrameStart, 2059u);  // the first FF of the run
+  // Constant bitrate: (file size - tag end) * 8 / bitrate.
+  std::string cbr = Tag(3, std::string(10000 - 10, '\0'));
+  cbr += kFrame + std::string(1000000 - cbr.size() - kFrame.size(), '\0');
+  EXPECT_EQ(Load(cbr)->Stream.Value("Duration"), "61875");
+  // Xing: 1000 frames at 44100 Hz.
+  const std::string xing = std::string("\xFF\xFB\x90\x44", 4) + std::string(32, '\0') + "Xing" + BE32(0x0B) + BE32(1000) +
+                           BE32(5000) + BE32(80) + std::string(200, '\0');
+  f = Load(tag + xing);
+  EXPECT_EQ(f->Stream.Value("Framecount"), "1000");
+  EXPECT_EQ(f->Stream.Value("Duration"), "26122");
+  EXPECT_EQ(f->Stream.Value("Bytecount"), "5000");
+  EXPECT_EQ(f->Stream.Value("Quality"), "80");
+  std::string info = xing;
+  info.replace(36, 4, "Info");  // not counted as Xing
+  EXPECT_EQ(Load(tag + info)->Stream.Value("Framecount"), "");
+  // Layer II, an invalid bitrate index, zero sample rate index 3, emphasis.
+  EXPECT_TRUE(Load(tag + std::string("\xFF\xFD\x90\x44", 4) + std::string(100, '\0'))->Stream.Empty());
+  for (const char* bad : {"\xFF\xFB\xF0\x44", "\xFF\xFB\x0C\x44", "\xFF\xFB\x9C\x44"}) {
+    f = Load(tag + std::string(bad, 4) + std::string(100, '\0'));
+    EXPECT_EQ(f->Stream.Value("Samplerate"), "") << bad;
+    EXPECT_EQ(f->Stream.Value("X:Gap"), "> 1048576");
+    EXPECT_TRUE(Load(std::string(bad, 4) + std::string(100, '\0'))->Stream.Empty());
+  }
+  EXPECT_EQ(Load(tag + std::string("\xFF\xFB\x90\x45", 4) + std::string(100, '\0'))->Stream.Value("Emphasis"), "50/15 ms");
+  EXPECT_EQ(Load(tag + std::string("\xFF\xFB\x90\x46", 4) + std::string(100, '\0'))->Stream.Value("Emphasis"), "");
+
+  // Without an ID3v2 tag: only a valid Layer III header at offset 0 gives lines.
+  EXPECT_EQ(Load(kFrame)->Stream.Value("Container"), "MPEG-1 Layer 3");
+  EXPECT_TRUE(Load("OggS" + kFrame)->Stream.Empty());
+  EXPECT_TRUE(Load(std::string(10, '\x11') + kFrame)->Stream.Empty());
+}
+
+// A 100 MiB file of 0xFF bytes, made once in the build folder: the scan and every walk stay
+// bounded and nothing large is allocated.
+TEST(MPEGStream, HundredMebibytesOfFF) {
+  const std::filesystem::path path = std::filesystem::path(BQ_TAGS_CACHE) / "ff-100MiB.bin";
+  const uintmax_t size = 100ull << 20;
+  std::error_code ec;
+  if (std::filesystem::file_size(path, ec) != size) {
+    std::ofstream out(path, std::ios::binary);
+    const std::string block(1 << 20, '\xFF');
+    for (int i = 0; i < 100; ++i) out.write(block.data(), static_cast<std::streamsize>(block.size()));
+  }
+  TTaggedFile f;
+  f.LoadFromFile(path.string());
+  EXPECT_FALSE(f.TagID3v1.TagExists || f.TagID3v2.TagExists || f.TagVorbis.TagExists || f.TagWave.TagExists);
+  EXPECT_TRUE(f.StreamInformation.Empty());
+  EXPECT_EQ(f.TagID3v2.MPEG.FrameStart, 0u);
+}
+
+std::string FlacBlock(int type, const std::string& data, bool last) {
+  const uint32_t n = uint32_t(data.size());
+  return std::string{char((last ? 0x80 : 0) | type), char(n >> 16), char(n >> 8), char(n)} + data;
+}
+std::string StreamInfo(uint32_t rate, uint64_t samples) {
+  std::string s(34, '\0');
+  s[10] = char(rate >> 12);
+  s[11] = char(rate >> 4);
+  s[12] = char(((rate & 0xF) << 4) | (1 << 1) | 0);  // 2 channels, bits 16: (15 >> 4) = 0
+  s[13] = char((15 << 4) | ((samples >> 32) & 0xF));
+  s[14] = char(samples >> 24);
+  s[15] = char(samples >> 16);
+  s[16] = char(samples >> 8);
+  s[17] = char(samples);
+  return s;
+}
+std::string Comments(const std::vector<std::string>& items) {
+  std::string s = LE32(3) + "ven" + LE32(uint32_t(items.size()));
+  for (const auto& c : items) s += LE32(uint32_t(c.size())) + c;
+  return s;
+}
+
+TEST(Vorbis, FlacBlocks) {
+  const std::string info = FlacBlock(0, StreamInfo(44100, 441000), false);
+  auto f = Load("fLaC" + info + FlacBlock(1, std::string(7, '\0'), false) +
+                FlacBlock(4, Comments({"ARTIST=A", "artist=B", "title=", "DATE=2004", "noequals"}), true) +
+                std::string(16, '\0'));
+  const TTagVorbis& v = f->File.TagVorbis;
+  ASSERT_TRUE(v.TagExists);
+  EXPECT_EQ(v.Vendor, "ven");
+  EXPECT_EQ(v.Artist(), "B");
+  EXPECT_EQ(v.StringTags.IndexOfName("TITLE"), -1);
+  EXPECT_EQ(v.Year(), 2004u);
+  EXPECT_EQ(v.StringTags.Line(2), "=noequals");
+  TNameValueList l;
+  v.AddStreamInformation(l);
+  EXPECT_EQ(l.Value("Length"), "10 seconds");
+  EXPECT_EQ(l.Value("Channels"), "2");
+  EXPECT_EQ(l.Value("Bits/sample"), "16");
+  l.Clear();
+  Load("fLaC" + FlacBlock(0, StreamInfo(44100, 440999), true) + std::string(16, '\0'))->File.TagVorbis.AddStreamInformation(l);
+  EXPECT_EQ(l.Value("Length"), "9 seconds");  // no comment block: stream lines still shown
+
+  // A block longer than the file, a comment count or length past its block: refused.
+  f = Load("fLaC" + info + std::string("\x84\xFF\xFF\xFF", 4) + Comments({"A=1"}) + std::string(20, '\0'));
+  EXPECT_FALSE(f->File.TagVorbis.TagExists);
+  EXPECT_TRUE(f->File.TagVorbis.StreamRead);
+  std::string damaged = Comments({"A=1"});
+  damaged.replace(7, 4, LE32(0x40000000));
+  EXPECT_FALSE(Load("fLaC" + info + FlacBlock(4, damaged, true) + std::string(16, '\0'))->File.TagVorbis.TagExists);
+  damaged = Comments({"A=1"});
+  damaged.replace(11, 4, LE32(0xFFFFFFF0));
+  EXPECT_FALSE(Load("fLaC" + info + FlacBlock(4, damaged, true) + std::string(16, '\0'))->File.TagVorbis.TagExists);
+  // An ID3v2 tag before "fLaC": not recognised.
+  EXPECT_FALSE(Load(Tag(3, std::string(20, '\0')) + "fLaC" + info)->File.TagVorbis.StreamRead);
+}
+
+std::string OggPage(const std::vector<std::string>& packets, bool continuesLast) {
+  std::string lacing, data;
+  for (size_t i = 0; i < packets.size(); ++i) {
+    size_t n = packets[i].size();
+    while (n >= 255) lacing += '\xFF', n -= 255;
+    if (!(continuesLast && i + 1 == packets.size())) lacing += char(n);
+    data += packets[i];
+  }
+  return "OggS" + std::string(22, '\0') + char(lacing.size()) + lacing + data;
+}
+
+TEST(Vorbis, OggPackets) {
+  const std::string id = "\x01vorbis" + LE32(0) + '\x01' + LE32(22050) + LE32(0) + LE32(64000) + LE32(0) + "\xB8\x01";
+  const std::string comment = "\x03vorbis" + Comments({"TITLE=Long", "DESCRIPTION=" + std::string(600, 'x')}) + '\x01';
+  // The comment packet spans three pages.
+  auto f = Load(OggPage({id}, false) + OggPage({comment.substr(0, 255)}, true) + OggPage({comment.substr(255, 255)}, true) +
+                OggPage({comment.substr(510)}, false));
+  ASSERT_TRUE(f->File.TagVorbis.TagExists);
+  EXPECT_EQ(f->File.TagVorbis.Title(), "Long");
+  TNameValueList l;
+  f->File.TagVorbis.AddStreamInformation(l);
+  EXPECT_EQ(l.Value("Samplerate"), "22050 Hz");
+  EXPECT_EQ(l.Value("Bitrate (nominal)"), "64000");
+  // A page in the middle that is not "OggS", a non-Vorbis first packet: nothing.
+  std::string broken = OggPage({id}, false) + OggPage({comment.substr(0, 255)}, true) + OggPage({comment.substr(255)}, false);
+  broken.replace(broken.find("OggS", 100), 4, "Oggs");
+  EXPECT_FALSE(Load(broken)->File.TagVorbis.TagExists);
+  EXPECT_FALSE(Load(OggPage({"OpusHead" + std::string(20, '\0')}, false) + OggPage({comment}, false))->File.TagVorbis.StreamRead);
+}
+
+std::string Chunk(const std::string& id, const std::string& data, bool pad = true) {
+  return id + LE32(uint32_t(data.size())) + data + (pad && data.size() % 2 ? std::string(1, '\0') : "");
+}
+std::string Fmt(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits, size_t extra = 0) {
+  return Chunk("fmt ", LE16(tag) + LE16(channels) + LE32(rate) + LE32(rate * channels * bits / 8) +
+                           LE16(uint16_t(channels * bits / 8)) + LE16(bits) + std::string(extra, '\0'));
+}
+std::string Riff(const std::string& body, const std::string& form = "WAVE") { return "RIFF" + LE32(uint32_t(body.size() + 4)) + form + body; }
+
+TEST(Wave, ChunksSizesAndInfo) {
+  const std::string info = Chunk("LIST", "INFO" + Chunk("INAM", std::string("Song\0", 5)) + Chunk("IART", "Band") +
+                                            Chunk("ISFT", "x") + Chunk("ICMT", "c"));
+  for (const std::string& wav : {Riff(Fmt(1, 2, 44100, 16) + Chunk("data", "abcd") + info),
+                                 Riff(Fmt(1, 2, 44100, 16) + info + Chunk("data", "abcde")),
+                                 Riff(Fmt(3, 2, 44100, 32, 2) + Chunk("data", "abcd") + info),  // 18-byte fmt
+                                 Riff(Fmt(0xFFFE, 2, 44100, 24, 24) + info + Chunk("data", "abc"))}) {
+    auto f = Load(wav);
+    const TTagWave& w = f->File.TagWave;
+    ASSERT_TRUE(w.TagExists);
+    ASSERT_EQ(w.TagCount(), 4u);
+    EXPECT_EQ(w.TagName(0), "Title");
+    EXPECT_EQ(w.TagValue(0), "Song");
+    EXPECT_EQ(w.TagName(2), "ISFT");
+    EXPECT_EQ(w.TagName(3), "Comment");
+    EXPECT_EQ(w.Title(), "Song");
+    EXPECT_EQ(f->File.TagCount(), 0);
+    TNameValueList l;
+    w.AddStreamInformation(l);
+    EXPECT_EQ(l.Value("Samplerate"), "44100 Hz");
+  }
+  // Ids are looked up case-insensitively but captioned case-sensitively.
+  auto lower = Load(Riff(Fmt(1, 1, 8000, 8) + Chunk("LIST", "INFO" + Chunk("INAM", "A") + Chunk("inam", "B"))));
+  ASSERT_EQ(lower->File.TagWave.TagCount(), 1u);
+  EXPECT_EQ(lower->File.TagWave.TagName(0), "inam");
+  EXPECT_EQ(lower->File.TagWave.Title(), "B");
+  // Streamed output: RIFF and data sizes of 0xFFFFFFFF; a header cut by the end of the file.
+  std::string streamed = Riff(Fmt(1, 1, 8000, 8) + "data" + LE32(0xFFFFFFFF) + "1234");
+  streamed.replace(4, 4, LE32(0xFFFFFFFF));
+  EXPECT_TRUE(Load(streamed)->File.TagWave.TagExists);
+  EXPECT_TRUE(Load(Riff(Fmt(1, 1, 8000, 8)) + "dat")->File.TagWave.TagExists);
+  // Refused: fmt below 16 bytes, an INFO entry past its list or the file, RIFX, another form.
+  EXPECT_FALSE(Load(Riff(Chunk("fmt ", std::string(14, '\0'))))->File.TagWave.TagExists);
+  EXPECT_FALSE(Load(Riff(Fmt(1, 1, 8000, 8) + "LIST" + LE32(12) + "INFO" + "INAM" + LE32(100) + "x"))->File.TagWave.TagExists);
+  EXPECT_FALSE(Load(Riff(Fmt(1, 1, 8000, 8) + "fmt " + LE32(0x7FFFFFFF)))->File.TagWave.TagExists);
+  EXPECT_FALSE(Load("RIFX" + Riff(Fmt(1, 1, 8000, 8)).substr(4))->File.TagWave.TagExists);
+  EXPECT_FALSE(Load(Riff(Fmt(1, 1, 8000, 8), "AVI "))->File.TagWave.TagExists);
+  // An odd-sized entry without its pad byte at the very end still reads.
+  auto f = Load(Riff(Fmt(1, 1, 0, 8) + "LIST" + LE32(4 + 8 + 5) + "INFO" + Chunk("IGNR", std::string("Rock\0", 5), false)));
+  ASSERT_TRUE(f->File.TagWave.TagExists);
+  EXPECT_EQ(f->File.TagWave.GenreString(), "Rock");
+}
+
+// Hostile files may hold millions of entries: every list is built and merged in time
+// proportional to its length (a quadratic build would take minutes here).
+TEST(TagModel, LongListsStayLinear) {
+  std::vector<std::string> comments;
+  for (int i = 0; i < 200000; ++i) comments.push_back("N" + std::to_string(i) + "=v");
+  comments.push_back("n5=last");
+  TTagVorbis v;
+  ASSERT_TRUE(v.ReadCommentBlock(TByteView(Comments(comments))));
+  EXPECT_EQ(v.StringTags.Count(), 200000u);
+  EXPECT_EQ(v.StringTags.Line(5), "N5=last");
+
+  std::string genres;
+  for (int i = 0; i < 100000; ++i) genres += std::string("(1)\0", 4);
+  EXPECT_EQ(TTagID3v2::NormalizeGenreText(genres), "Classic Rock");
+
+  std::string frames;
+  for (int i = 0; i < 50000; ++i) frames += Frame(3, "TYER", "\0" + std::to_string(1000 + i));
+  auto f = Load(Tag(3, frames));
+  EXPECT_EQ(f->File.TagID3v2.StringTags.Line(0), "TYER=50999");
+  EXPECT_EQ(f->File.TagID3v2.StringTags.Count(), 50000u);
+
+  std::string info;
+  for (int i = 0; i < 60000; ++i) info += Chunk("I" + std::to_string(100 + i % 900), "x" + std::to_string(i));
+  f = Load(Riff(Fmt(1, 1, 8000, 8) + Chunk("LIST", "INFO" + info)));
+  EXPECT_EQ(f->File.TagWave.TagCount(), 900u);
+}
+
+}  // namespace
