@@ -1,5 +1,6 @@
 // The RTF font table's entry from GDI: the text metrics of the face on the screen. Installed
-// into the core while the module loads.
+// into the core while the module loads. When the system lacks the face (GDI then selects a
+// substitute), the query fails and the core's Western values hold.
 #include <windows.h>
 
 #include <string>
@@ -23,7 +24,10 @@ bool GdiFontInfo(std::string_view faceName, TRtfFontInfo& info) {
   if (HDC screen = GetDC(nullptr)) {
     HGDIOBJ old = SelectObject(screen, handle);
     TEXTMETRICW metrics{};
-    if (GetTextMetricsW(screen, &metrics)) {
+    wchar_t selected[LF_FACESIZE] = {};
+    // A substitute for a face the system lacks has other metrics: those are not the face's.
+    if (GetTextFaceW(screen, LF_FACESIZE, selected) && lstrcmpiW(selected, face.c_str()) == 0 &&
+        GetTextMetricsW(screen, &metrics)) {
       info.PitchAndFamily = metrics.tmPitchAndFamily;
       info.CharSet = metrics.tmCharSet;
       ok = true;

@@ -238,10 +238,15 @@ void ReadTree(HWND tree, HTREEITEM first, std::vector<TPageRecord::TNode>& out) 
 // Texts whose first occurrence in the rich edit is probed for its character format (--probe).
 std::vector<std::wstring> gProbes;
 
-// The rich edit's text as WM_GETTEXT gives it, with every line end as CR LF (the control keeps
-// a paragraph end as CR), and the format at each probe.
+// The rich edit's text in UTF-16 (EM_GETTEXTEX: WM_GETTEXT of the ANSI class RichEdit20A goes
+// through the ANSI code page), with every line end as CR LF (the control keeps a paragraph end
+// as CR), and the format at each probe.
 void ReadRichEdit(HWND rich, TPageRecord& r) {
-  const std::wstring shown = TextOf(rich);
+  GETTEXTLENGTHEX length{GTL_NUMCHARS | GTL_PRECISE, 1200};
+  const auto n = SendMessageW(rich, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&length), 0);
+  std::wstring shown(static_cast<size_t>(n < 0 ? 0 : n) * 2 + 2, L'\0');
+  GETTEXTEX how{static_cast<DWORD>(shown.size() * sizeof(wchar_t)), GT_DEFAULT, 1200, nullptr, nullptr};
+  shown.resize(static_cast<size_t>(SendMessageW(rich, EM_GETTEXTEX, reinterpret_cast<WPARAM>(&how), reinterpret_cast<LPARAM>(shown.data()))));
   std::wstring text;
   for (size_t i = 0; i < shown.size(); ++i) {
     text.push_back(shown[i]);
