@@ -143,10 +143,19 @@ ThlxRTFSyntax::ThlxRTFSyntax()
 
 void ThlxRTFSyntax::EscapeToken(std::string_view text, std::string& out) const { out.assign(text); }
 
-void ThlxRTFSyntax::FormatToken(int kind, std::string_view text, std::string& out) const {
+void AppendColorWord(int kind, std::string& out) {
   out += "\\cf";
-  out += std::to_string(kind);
+  if (kind >= 0 && kind < 100) {  // every colour number of the languages; no allocation per token
+    if (kind >= 10) out.push_back(static_cast<char>('0' + kind / 10));
+    out.push_back(static_cast<char>('0' + kind % 10));
+  } else {
+    out += std::to_string(kind);
+  }
   out.push_back(' ');
+}
+
+void ThlxRTFSyntax::FormatToken(int kind, std::string_view text, std::string& out) const {
+  AppendColorWord(kind, out);
   out += text;
 }
 

@@ -76,6 +76,9 @@ private:
 // bytes are written as U+FFFD.
 void AppendRtfEscaped(std::string_view text, std::string& out);
 
+// Appends "\cf<kind> " to out.
+void AppendColorWord(int kind, std::string& out);
+
 class ThlxRTFSyntax {
 public:
   ThlxRTFSyntax();

@@ -18,9 +18,7 @@ namespace bq {
 void FormatMarkupToken(int kind, std::string_view text, std::string& out) {
   if (text.size() >= 2 && text[0] == '/' && text[1] == '/') kind = 2;
   if (kind == 10 && !text.empty() && text[0] == '"') kind = 6;
-  out += "\\cf";
-  out += std::to_string(kind);
-  out.push_back(' ');
+  AppendColorWord(kind, out);
   out += text;
 }
 
