@@ -92,6 +92,7 @@ std::string RenderPageJsonHead(const TRenderedPage& page, const std::string& in)
         break;
       case TPageKind::pkRichEdit:
         out += ",\n" + in + "  \"rtf\": " + JsonString(r.RichText);
+        out += ",\n" + in + "  \"text\": " + JsonString(r.PlainText);
         break;
       case TPageKind::pkList:
       case TPageKind::pkListProgress:
@@ -181,7 +182,8 @@ std::string RenderPageText(const TRenderedPage& page) {
       TreeText(r.Tree, out, 0);
       break;
     case TPageKind::pkRichEdit:
-      out += r.RichText + "\n";
+      out += r.PlainText;
+      if (!r.PlainText.empty() && r.PlainText.back() != '\n') out += "\n";
       break;
     case TPageKind::pkList:
     case TPageKind::pkListProgress: {

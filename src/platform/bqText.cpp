@@ -103,6 +103,14 @@ std::string AnsiToUtf8(std::string_view bytes) {
   return Utf16ToUtf8(w);
 }
 
+int UnicodeToCp1252(uint32_t codePoint) {
+  if (codePoint >= 0xA0 && codePoint <= 0xFF) return static_cast<int>(codePoint);
+  if (codePoint < 0x100) return -1;
+  for (size_t i = 0; i < kCp1252High.size(); ++i)
+    if (kCp1252High[i] == codePoint) return static_cast<int>(0x80 + i);
+  return -1;
+}
+
 std::string UpperAscii(std::string_view text) {
   std::string out(text);
   for (char& c : out)

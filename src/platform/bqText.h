@@ -14,6 +14,10 @@ std::string Utf16ToUtf8(std::u16string_view text);
 // elsewhere it is Windows-1252, so both front ends show the same text on a Western system.
 std::string AnsiToUtf8(std::string_view bytes);
 
+// The Windows-1252 byte of a code point above 127, or -1 when that code page lacks it (the C1
+// controls U+0080..U+009F count as lacking).
+int UnicodeToCp1252(uint32_t codePoint);
+
 // ASCII case folding; other bytes are left alone.
 std::string UpperAscii(std::string_view text);
 std::string LowerAscii(std::string_view text);

@@ -64,9 +64,10 @@ TPageView::TTreeNode TPageRecorder::AddTreeNode(TTreeNode parent, std::string_vi
   return static_cast<TTreeNode>(FNodePaths.size() - 1);
 }
 
-void TPageRecorder::SetRichText(std::string_view rtf) {
+void TPageRecorder::SetRichText(std::string_view rtf, std::string_view text) {
   std::lock_guard g(FLock);
   FRecord.RichText = std::string(rtf);
+  FRecord.PlainText = std::string(text);
 }
 
 void TPageRecorder::AddField(int id, std::string_view label) {

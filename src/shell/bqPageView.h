@@ -33,8 +33,9 @@ public:
   using TTreeNode = intptr_t;
   virtual TTreeNode AddTreeNode(TTreeNode parent, std::string_view text) = 0;
 
-  // Rich edit: the whole document.
-  virtual void SetRichText(std::string_view rtf) = 0;
+  // Rich edit, set once: the RTF document ("" to show the text plain) and the plain text the
+  // control then shows (UTF-8, CR LF line ends).
+  virtual void SetRichText(std::string_view rtf, std::string_view text) = 0;
 
   // Labelled text fields (the edit boxes of the first page), by control id.
   virtual void AddField(int id, std::string_view label) = 0;
@@ -58,7 +59,8 @@ struct TPageRecord {
   std::vector<TGroup> Groups;
   std::vector<TRow> Rows;
   std::vector<TNode> Tree;
-  std::string RichText;
+  std::string RichText;  // the RTF document
+  std::string PlainText;  // the text the rich edit shows
   std::vector<TField> Fields;
   int Progress = -1;
 };
@@ -74,7 +76,7 @@ public:
   void SetCell(int row, int column, std::string_view text) override;
   void SetRowGroup(int row, int groupId) override;
   TTreeNode AddTreeNode(TTreeNode parent, std::string_view text) override;
-  void SetRichText(std::string_view rtf) override;
+  void SetRichText(std::string_view rtf, std::string_view text) override;
   void AddField(int id, std::string_view label) override;
   void SetField(int id, std::string_view text) override;
   void SetProgress(int percent) override;

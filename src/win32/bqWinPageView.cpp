@@ -3,6 +3,8 @@
 #include <commctrl.h>
 #include <richedit.h>
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "win32/bqLiteModule.h"
@@ -72,12 +74,40 @@ TPageView::TTreeNode TWinPageView::AddTreeNode(TTreeNode parent, std::string_vie
   return reinterpret_cast<TTreeNode>(TvInsertItem(FTree, reinterpret_cast<HTREEITEM>(parent), TVI_LAST, Wide(text)));
 }
 
-void TWinPageView::SetRichText(std::string_view rtf) {
+namespace {
+struct TStreamSource {
+  const char* Data;
+  size_t Size, Position;
+};
+
+DWORD CALLBACK StreamFromBuffer(DWORD_PTR cookie, LPBYTE buffer, LONG count, LONG* done) {
+  auto* source = reinterpret_cast<TStreamSource*>(cookie);
+  const size_t n = std::min(static_cast<size_t>(count < 0 ? 0 : count), source->Size - source->Position);
+  std::memcpy(buffer, source->Data + source->Position, n);
+  source->Position += n;
+  *done = static_cast<LONG>(n);
+  return 0;
+}
+}  // namespace
+
+void TWinPageView::SetRichText(std::string_view rtf, std::string_view text) {
   if (!FRich) return;
-  // The control recognises an RTF document by its "{\rtf" start.
-  const std::string text(rtf);
-  SETTEXTEX how{ST_DEFAULT, CP_ACP};
-  SendMessageW(FRich, EM_SETTEXTEX, reinterpret_cast<WPARAM>(&how), reinterpret_cast<LPARAM>(text.c_str()));
+  // A text that is itself an RTF document is shown as the document it is.
+  if (rtf.empty() && text.compare(0, 5, "{\\rtf") == 0) rtf = text;
+  const std::wstring wide = Wide(text);
+  SendMessageW(FRich, EM_SETTEXTMODE, TM_RICHTEXT, 0);
+  // The default limit (32767 characters) would cut a long text: raise it before anything is set.
+  SendMessageW(FRich, EM_EXLIMITTEXT, 0, static_cast<LPARAM>(std::max(wide.size(), rtf.size()) + 1));
+  if (!rtf.empty()) {
+    // The document is pure ASCII; the control reads it as RTF from its "{\rtf" start.
+    const std::string document(rtf);
+    SETTEXTEX how{ST_DEFAULT, CP_ACP};
+    SendMessageW(FRich, EM_SETTEXTEX, reinterpret_cast<WPARAM>(&how), reinterpret_cast<LPARAM>(document.c_str()));
+    return;
+  }
+  TStreamSource source{reinterpret_cast<const char*>(wide.data()), wide.size() * sizeof(wchar_t), 0};
+  EDITSTREAM stream{reinterpret_cast<DWORD_PTR>(&source), 0, StreamFromBuffer};
+  SendMessageW(FRich, EM_STREAMIN, SF_TEXT | SF_UNICODE, reinterpret_cast<LPARAM>(&stream));
 }
 
 void TWinPageView::AddField(int id, std::string_view label) {
@@ -173,9 +203,9 @@ TPageView::TTreeNode TWorkerPageView::AddTreeNode(TTreeNode parent, std::string_
   return node;
 }
 
-void TWorkerPageView::SetRichText(std::string_view rtf) {
+void TWorkerPageView::SetRichText(std::string_view rtf, std::string_view text) {
   Flush();
-  FLink->Send([&](TWinPageView& v) { v.SetRichText(rtf); });
+  FLink->Send([&](TWinPageView& v) { v.SetRichText(rtf, text); });
 }
 
 void TWorkerPageView::AddField(int id, std::string_view label) {

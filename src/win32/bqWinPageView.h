@@ -28,7 +28,7 @@ public:
   void SetCell(int row, int column, std::string_view text) override;
   void SetRowGroup(int row, int groupId) override;
   TTreeNode AddTreeNode(TTreeNode parent, std::string_view text) override;
-  void SetRichText(std::string_view rtf) override;
+  void SetRichText(std::string_view rtf, std::string_view text) override;
   void AddField(int id, std::string_view label) override;
   void SetField(int id, std::string_view text) override;
   void SetProgress(int percent) override;
@@ -74,7 +74,7 @@ public:
   void SetCell(int row, int column, std::string_view text) override;
   void SetRowGroup(int row, int groupId) override;
   TTreeNode AddTreeNode(TTreeNode parent, std::string_view text) override;
-  void SetRichText(std::string_view rtf) override;
+  void SetRichText(std::string_view rtf, std::string_view text) override;
   void AddField(int id, std::string_view label) override;
   void SetField(int id, std::string_view text) override;
   void SetProgress(int percent) override;

@@ -4,6 +4,7 @@
 // pages sent that the controls do not keep (list-view groups, rich-edit documents, labels).
 #include <windows.h>
 #include <commctrl.h>
+#include <commdlg.h>
 #include <richedit.h>
 #include <shlobj.h>
 #include <psapi.h>
@@ -234,6 +235,49 @@ void ReadTree(HWND tree, HTREEITEM first, std::vector<TPageRecord::TNode>& out) 
   }
 }
 
+// Texts whose first occurrence in the rich edit is probed for its character format (--probe).
+std::vector<std::wstring> gProbes;
+
+// The rich edit's text in UTF-16 (EM_GETTEXTEX: WM_GETTEXT of the ANSI class RichEdit20A goes
+// through the ANSI code page), with every line end as CR LF (the control keeps a paragraph end
+// as CR), and the format at each probe.
+void ReadRichEdit(HWND rich, TPageRecord& r) {
+  GETTEXTLENGTHEX length{GTL_NUMCHARS | GTL_PRECISE, 1200};
+  const auto n = SendMessageW(rich, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&length), 0);
+  std::wstring shown(static_cast<size_t>(n < 0 ? 0 : n) * 2 + 2, L'\0');
+  GETTEXTEX how{static_cast<DWORD>(shown.size() * sizeof(wchar_t)), GT_DEFAULT, 1200, nullptr, nullptr};
+  shown.resize(static_cast<size_t>(SendMessageW(rich, EM_GETTEXTEX, reinterpret_cast<WPARAM>(&how), reinterpret_cast<LPARAM>(shown.data()))));
+  std::wstring text;
+  for (size_t i = 0; i < shown.size(); ++i) {
+    text.push_back(shown[i]);
+    if (shown[i] == L'\r' && (i + 1 >= shown.size() || shown[i + 1] != L'\n')) text.push_back(L'\n');
+  }
+  r.PlainText = Utf8(text);
+  for (const auto& probe : gProbes) {
+    FINDTEXTEXW find{};
+    find.chrg = {0, -1};
+    find.lpstrText = probe.c_str();
+    const auto at = SendMessageW(rich, EM_FINDTEXTEXW, FR_DOWN | FR_MATCHCASE, reinterpret_cast<LPARAM>(&find));
+    if (at < 0) {
+      std::printf("probe \"%s\": not found\n", Utf8(probe).c_str());
+      continue;
+    }
+    CHARRANGE range{static_cast<LONG>(at), static_cast<LONG>(at) + 1};
+    SendMessageW(rich, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&range));
+    CHARFORMAT2W format{};
+    format.cbSize = sizeof format;
+    format.dwMask = CFM_BOLD | CFM_ITALIC | CFM_COLOR | CFM_FACE | CFM_SIZE;
+    SendMessageW(rich, EM_GETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
+    const COLORREF c = format.crTextColor;
+    std::printf("probe \"%s\": at %ld bold=%d italic=%d color=%02X%02X%02X face=%s size=%ld\n", Utf8(probe).c_str(),
+                static_cast<long>(at), (format.dwEffects & CFE_BOLD) ? 1 : 0, (format.dwEffects & CFE_ITALIC) ? 1 : 0,
+                GetRValue(c), GetGValue(c), GetBValue(c), Utf8(format.szFaceName).c_str(), static_cast<long>(format.yHeight));
+  }
+  CHARRANGE none{0, 0};
+  SendMessageW(rich, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&none));
+  std::fflush(stdout);
+}
+
 TPageRecord ReadPage(HWND page, TPageKind kind) {
   TPageRecord r;
   HWND main = GetDlgItem(page, 1666);
@@ -247,8 +291,11 @@ TPageRecord ReadPage(HWND page, TPageKind kind) {
       if (main) ReadTree(main, reinterpret_cast<HTREEITEM>(SendMessageW(main, TVM_GETNEXTITEM, TVGN_ROOT, 0)), r.Tree);
       break;
     case TPageKind::pkRichEdit: {
-      std::lock_guard guard(gHookLock);
-      r.RichText = gRichText[main];
+      {
+        std::lock_guard guard(gHookLock);
+        r.RichText = gRichText[main];
+      }
+      if (main) ReadRichEdit(main, r);
       break;
     }
   }
@@ -629,10 +676,11 @@ int wmain(int argc, wchar_t** argv) {
     else if (a == L"--name") o.Name = value();
     else if (a == L"--lock") o.Lock = true;
     else if (a == L"--pair") o.Pair = true;
+    else if (a == L"--probe") gProbes.push_back(value());
     else o.Files.push_back(a);
   }
   if (o.Files.empty() || (o.Out.empty() && o.CancelOn.empty())) {
-    std::fputs("usage: bqdialoghost [--name NAME] [--lock] [--shots DIR] [--cancel-on TAB] [--pair --out-b FILE] --out FILE FILE...\n", stderr);
+    std::fputs("usage: bqdialoghost [--name NAME] [--lock] [--shots DIR] [--cancel-on TAB] [--pair --out-b FILE] [--probe TEXT]... --out FILE FILE...\n", stderr);
     return 2;
   }
   InitCommonControls();

@@ -1,0 +1,218 @@
+#include "preview/hlxRichSyntax.h"
+
+#include <atomic>
+
+#include "platform/bqText.h"
+
+namespace bq {
+
+namespace {
+
+std::atomic<TRtfFontQuery> gFontQuery{nullptr};
+
+// Hash and compared length of the word at text[start] (see TKeywordTable).
+int WordHash(std::string_view text, size_t start, size_t& length) {
+  int hash = 0;
+  size_t i = start;
+  while (i < text.size() && IsLetter(text[i])) hash += HashValues[static_cast<unsigned char>(text[i++])];
+  if (i < text.size() && (IsDigit(text[i]) || text[i] == '_')) ++i;
+  length = i - start;
+  return hash;
+}
+
+const char* FamilyWord(uint8_t pitchAndFamily) {
+  switch (pitchAndFamily & 0xF0) {
+    case 0x00: return "fdontcare";
+    case 0x10: return "froman";
+    case 0x20: return "fswiss";
+    case 0x30: return "fmodern";
+    case 0x40: return "fscript";
+    case 0x50: return "fdecorative";
+    default: return "froman";
+  }
+}
+
+const char* CharSetWord(uint8_t charSet) {
+  switch (charSet) {
+    case 0: return "fcharset0";
+    case 1: return "fcharset1";
+    case 2: return "fcharset2";
+    case 128: return "fcharset128";
+    case 255: return "fcharset255";
+    default: return "";
+  }
+}
+
+void AppendUnicode(uint32_t cp, std::string& out) {
+  const int ansi = UnicodeToCp1252(cp);
+  if (ansi >= 0) {
+    static const char kHex[] = "0123456789abcdef";
+    out += "\\'";
+    out.push_back(kHex[(ansi >> 4) & 0xF]);
+    out.push_back(kHex[ansi & 0xF]);
+    return;
+  }
+  auto unit = [&out](uint32_t u) {
+    out += "\\u";
+    out += std::to_string(static_cast<int16_t>(static_cast<uint16_t>(u)));
+    out.push_back('?');
+  };
+  if (cp >= 0x10000) {
+    cp -= 0x10000;
+    unit(0xD800 + (cp >> 10));
+    unit(0xDC00 + (cp & 0x3FF));
+  } else {
+    unit(cp);
+  }
+}
+
+}  // namespace
+
+void SetRtfFontQuery(TRtfFontQuery query) { gFontQuery = query; }
+TRtfFontQuery RtfFontQuery() { return gFontQuery; }
+
+TKeywordTable::TKeywordTable(std::initializer_list<std::string_view> words, int tableSize) : FWords(words) {
+  int largest = -1;
+  std::vector<int> hashes;
+  for (auto w : FWords) {
+    size_t length = 0;
+    const int h = WordHash(w, 0, length);
+    hashes.push_back(h);
+    if (h > largest) largest = h;
+  }
+  FTableSize = tableSize > 0 ? tableSize : largest + 1;
+  FBuckets.resize(static_cast<size_t>(FTableSize));
+  for (size_t i = 0; i < FWords.size(); ++i)
+    if (hashes[i] < FTableSize) FBuckets[static_cast<size_t>(hashes[i])].push_back(static_cast<int>(i));
+}
+
+int TKeywordTable::Find(std::string_view text, size_t start) const {
+  size_t length = 0;
+  const int hash = WordHash(text, start, length);
+  if (hash >= FTableSize) return -1;
+  for (int index : FBuckets[static_cast<size_t>(hash)]) {
+    const std::string_view w = FWords[static_cast<size_t>(index)];
+    if (w.size() != length) continue;
+    bool same = true;
+    for (size_t k = 0; k < length && same; ++k)
+      same = HashValues[static_cast<unsigned char>(w[k])] == HashValues[static_cast<unsigned char>(text[start + k])];
+    if (same) return index;
+  }
+  return -1;
+}
+
+void AppendRtfEscaped(std::string_view text, std::string& out) {
+  size_t i = 0;
+  const size_t n = text.size();
+  while (i < n) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80) {
+      if (c == '\\' || c == '{' || c == '}') out.push_back('\\');
+      out.push_back(static_cast<char>(c));
+      ++i;
+      continue;
+    }
+    // One UTF-8 sequence; anything malformed is one U+FFFD per byte.
+    size_t len = (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
+    uint32_t cp = 0xFFFD;
+    if (len && i + len <= n) {
+      uint32_t v = c & (len == 2 ? 0x1Fu : len == 3 ? 0x0Fu : 0x07u);
+      bool ok = true;
+      for (size_t k = 1; k < len && ok; ++k) {
+        const auto cc = static_cast<unsigned char>(text[i + k]);
+        ok = (cc & 0xC0) == 0x80;
+        v = (v << 6) | (cc & 0x3Fu);
+      }
+      static constexpr uint32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
+      if (ok && v >= kMin[len] && v <= 0x10FFFF && !(v >= 0xD800 && v <= 0xDFFF)) cp = v;
+      else len = 1;
+    } else {
+      len = 1;
+    }
+    AppendUnicode(cp, out);
+    i += len;
+  }
+}
+
+ThlxRTFSyntax::ThlxRTFSyntax()
+    : FFontTableEnd("}\r\n"), FParagraphStart("\\deflang1033\\pard\\plain\\f0\\fs20") {
+  FHeader = "{\\rtf1\\ansi\\ansicpg" + std::to_string(FCodePage) + "\\deff0\\deftab720{\\fonttbl";
+  SetFonts({"Courier New"});
+  SetColors({});
+}
+
+void ThlxRTFSyntax::EscapeToken(std::string_view text, std::string& out) const { out.assign(text); }
+
+void AppendColorWord(int kind, std::string& out) {
+  out += "\\cf";
+  if (kind >= 0 && kind < 100) {  // every colour number of the languages; no allocation per token
+    if (kind >= 10) out.push_back(static_cast<char>('0' + kind / 10));
+    out.push_back(static_cast<char>('0' + kind % 10));
+  } else {
+    out += std::to_string(kind);
+  }
+  out.push_back(' ');
+}
+
+void ThlxRTFSyntax::FormatToken(int kind, std::string_view text, std::string& out) const {
+  AppendColorWord(kind, out);
+  out += text;
+}
+
+std::string ThlxRTFSyntax::ColorToRtf(TRtfColor c) {
+  return "\\red" + std::to_string(c.R) + "\\green" + std::to_string(c.G) + "\\blue" + std::to_string(c.B) + ";";
+}
+
+void ThlxRTFSyntax::SetLine(std::string_view, int) {}
+
+std::string ThlxRTFSyntax::FontEntry(int index, std::string_view face, const TRtfFontInfo& info) {
+  std::string e = "{\\f" + std::to_string(index) + "\\" + FamilyWord(info.PitchAndFamily) + "\\" + CharSetWord(info.CharSet) + " ";
+  e += face;
+  return e + ";}";
+}
+
+void ThlxRTFSyntax::SetFonts(const std::vector<std::string>& fonts) {
+  FFontTable.clear();
+  const TRtfFontQuery query = RtfFontQuery();
+  for (size_t i = 0; i < fonts.size(); ++i) {
+    TRtfFontInfo info;
+    if (query) {
+      TRtfFontInfo asked;
+      if (query(fonts[i], asked)) info = asked;
+    }
+    FFontTable += FontEntry(static_cast<int>(i), fonts[i], info);
+  }
+}
+
+void ThlxRTFSyntax::SetColors(const std::vector<TRtfColor>& colors) {
+  FColorTable = "{\\colortbl\\red0\\green0\\blue0;";
+  for (const auto& c : colors) FColorTable += ColorToRtf(c);
+  FColorTable += "}\r\n";
+}
+
+void ThlxRTFSyntax::ConvertToRtf(std::string& out) {
+  out += FHeader;
+  out += FFontTable;
+  out += FFontTableEnd;
+  out += FColorTable;
+  out += FParagraphStart;
+  out += "\\f0 ";
+  std::string text;
+  while (!GetEol()) {
+    const std::string_view token = GetToken();
+    const int kind = GetTokenKind();
+    EscapeToken(token, text);
+    if (token == "\r\n" || token == "\r") out += "\\par";
+    FormatToken(kind, text, out);
+    Next();
+  }
+  out += " }";
+}
+
+std::string ThlxRTFSyntax::ConvertToString() {
+  std::string out;
+  ConvertToRtf(out);
+  return out;
+}
+
+}  // namespace bq

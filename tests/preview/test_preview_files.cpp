@@ -1,0 +1,223 @@
+// The Preview page on real sources made or shipped by real tools, collected at test time: the
+// text read back from the document (by the tests' reader, exactly, and by unrtf, with blank
+// runs collapsed) equals the file's text, and the document's braces balance.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "common/bqTestFiles.h"
+#include "platform/bqText.h"
+#include "preview/RtfReader.h"
+#include "preview/bqViewRTF.h"
+#include "preview/zoxFFRTFSyntaxHighlighting.h"
+#include "shell/bqLitePropSheets.h"
+
+namespace {
+
+using namespace bq;
+namespace fs = std::filesystem;
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::string Capture(const std::string& command) {
+  std::string out;
+  FILE* p = popen(command.c_str(), "r");
+  if (!p) return out;
+  std::array<char, 65536> buffer;
+  size_t n;
+  while ((n = fread(buffer.data(), 1, buffer.size(), p)) > 0) out.append(buffer.data(), n);
+  pclose(p);
+  return out;
+}
+
+TPageRecord PreviewOf(const std::string& file, TFileIdentifyTypes* types = nullptr) {
+  const auto selection = BuildSelection(std::vector<std::string>{file},
+                                        LoadExtensionLists(std::string(BQ_SOURCE_DIR) + "/data/Extensions.ini"));
+  if (types) *types = selection->SelectedTypes[0];
+  TPageRecorder recorder;
+  FillPreviewPage({selection, nullptr}, recorder);
+  return recorder.Record();
+}
+
+// Lines with blank runs collapsed and trimmed, trailing empty lines dropped; characters above
+// 127 become "?" (unrtf writes Latin-1 bytes, the fallback of \uN, and control bytes for
+// some of Windows-1252's 0x80..0x9F).
+std::vector<std::string> Normalised(const std::string& text, bool utf8) {
+  std::vector<std::string> lines(1);
+  const std::u16string wide = utf8 ? Utf8ToUtf16(text) : std::u16string(text.begin(), text.end());
+  for (char16_t c : wide) {
+    if (c >= 0xDC00 && c <= 0xDFFF) continue;  // the second half of a pair: one character
+    if (c == u'\n') {
+      lines.emplace_back();
+      continue;
+    }
+    if (c == u'\r') continue;
+    std::string& l = lines.back();
+    if (c == u' ' || c == u'\t') {
+      if (!l.empty() && l.back() != ' ') l.push_back(' ');
+      continue;
+    }
+    l.push_back(c >= 32 && c < 128 ? static_cast<char>(c) : '?');
+  }
+  for (auto& l : lines)
+    while (!l.empty() && l.back() == ' ') l.pop_back();
+  while (!lines.empty() && lines.back().empty()) lines.pop_back();
+  return lines;
+}
+
+// Everything after unrtf's "-----------------" line.
+std::string UnrtfText(const std::string& rtfFile) {
+  const std::string out = Capture("unrtf --text '" + rtfFile + "' 2>/dev/null");
+  const size_t rule = out.find("-----------------\n");
+  return rule == std::string::npos ? out : out.substr(rule + 18);
+}
+
+struct TCase {
+  std::string Name, File;
+  TFileIdentifyType Expect;  // a type that must choose the highlighter
+};
+
+class PreviewFiles : public ::testing::Test {
+protected:
+  static void SetUpTestSuite() {
+    // Cached in the build folder; made once.
+    Dir = fs::current_path() / "preview-fixtures";
+    fs::create_directories(Dir);
+    const std::string d = Dir.string();
+    auto make = [&](const std::string& name, const std::string& command) {
+      if (!fs::exists(Dir / name)) std::system(("cd '" + d + "' && " + command + " >/dev/null 2>&1").c_str());
+    };
+    make("sample.h", "printf '#define LIMIT 10\\n/* a comment */\\ntypedef struct { int a; char *b; } pair_t;\\n"
+                     "extern int add(int x, int y);\\n' > sample.h");
+    make("sample.pas", "h2pas -o sample.pas sample.h");
+    make("ptop.pas", "ptop /usr/share/fpcsrc/3.2.2/rtl/objpas/types.pp ptop.pas");
+    make("dump.sql",
+         "rm -f t.db && sqlite3 t.db \"CREATE TABLE notes(id INTEGER PRIMARY KEY, body TEXT); "
+         "INSERT INTO notes(body) VALUES('it''s {braced} \\\\par'), ('Grüße αβγ 中文');\" && sqlite3 t.db .dump > dump.sql");
+    make("format.xml", "xmllint --format /usr/share/xml/iso-codes/iso_15924.xml -o format.xml");
+    make("json.html", "python3 -m pydoc -w json");
+  }
+
+  static fs::path Dir;
+};
+fs::path PreviewFiles::Dir;
+
+void CheckFile(const TCase& c, bool withUnrtf) {
+  SCOPED_TRACE(c.Name + " (" + c.File + ")");
+  ASSERT_TRUE(fs::exists(c.File));
+  TFileIdentifyTypes types;
+  const TPageRecord r = PreviewOf(c.File, &types);
+  ASSERT_TRUE(types.Contains(c.Expect));
+  const std::string bytes = Slurp(c.File);
+  const std::string expected = PreviewTextOf(bytes, bytes.size()).Text;
+  EXPECT_EQ(r.PlainText, expected);
+  ASSERT_FALSE(r.RichText.empty());
+  const bqtest::TRtfRead read = bqtest::ReadRtf(r.RichText);
+  EXPECT_TRUE(read.Balanced);
+  EXPECT_TRUE(read.Ascii);
+  EXPECT_EQ(read.Text, expected + " ");  // the closing " }" shows one blank
+  if (withUnrtf && bqtest::HaveTool("unrtf")) {
+    const std::string rtf = bqtest::WriteFile(fs::path(c.File).filename().string() + ".rtf", r.RichText);
+    EXPECT_EQ(Normalised(UnrtfText(rtf), false), Normalised(expected, true));
+  }
+}
+
+TEST_F(PreviewFiles, RealSourcesRoundTrip) {
+  const std::string fpc = "/usr/share/fpcsrc/3.2.2/rtl/";
+  std::vector<TCase> cases = {
+      {"fpc unit with asm blocks", fpc + "i386/mmx.pp", fitPascalUnit},
+      {"fpc unit with properties", fpc + "objpas/fgl.pp", fitPascalUnit},
+      {"h2pas output", (Dir / "sample.pas").string(), fitPascalUnit},
+      {"ptop output", (Dir / "ptop.pas").string(), fitPascalUnit},
+      {"sqlite3 .dump", (Dir / "dump.sql").string(), fitSQL},
+      {"xmllint --format", (Dir / "format.xml").string(), fitXML},
+      {"pydoc -w", (Dir / "json.html").string(), fitHTML},
+      {"package docs", "/usr/share/doc/base-passwd/users-and-groups.html", fitHTML},
+      {"jQuery", "/usr/share/javascript/jquery/jquery.js", fitJS},
+      {"PHP", "/usr/share/php/Psr/Log/LoggerInterface.php", fitPHP},
+  };
+  for (const auto& c : cases) {
+    if (!fs::exists(c.File)) {
+      ADD_FAILURE() << c.Name << ": " << c.File << " missing (scripts/install-deps.sh test)";
+      continue;
+    }
+    CheckFile(c, c.Name != "jQuery");  // unrtf is slow on 290 KB; the exact reader reads it all
+  }
+}
+
+TEST_F(PreviewFiles, HandWrittenFiles) {
+  const std::string s = bqtest::ScratchDir().string() + "/";
+  bqtest::WriteFile("form.dfm", "object Form1: TForm1\r\n  Caption = 'Hi {x}'\r\nend\r\n");
+  bqtest::WriteFile("hello.vbs", "MsgBox \"{\\rtf1 \\b x}\" ' \\par\nIf x Then y\n");
+  bqtest::WriteFile("hello.bas", "Sub Main()\r  MsgBox \"hi\"\rEnd Sub");  // CR only, no final line end
+  // A .dfm gets the page only with a type of the set; as a Pascal unit too, the Pascal
+  // highlighter (later in the enumeration than the form) colours it.
+  TFileIdentifyTypes types;
+  TPageRecord form = PreviewOf(s + "form.dfm", &types);
+  EXPECT_TRUE(types.Contains(fitDelphiForm));
+  EXPECT_EQ(bqtest::ReadRtf(form.RichText).Text, JoinLines(Slurp(s + "form.dfm")) + " ");
+  for (const char* name : {"hello.vbs", "hello.bas"}) {
+    const TPageRecord r = PreviewOf(s + name);
+    const auto read = bqtest::ReadRtf(r.RichText);
+    EXPECT_EQ(read.Text, JoinLines(Slurp(s + name)) + " ") << name;
+    EXPECT_EQ(r.PlainText + " ", read.Text) << name;
+    EXPECT_TRUE(read.Balanced) << name;
+  }
+  EXPECT_NE(PreviewOf(s + "hello.bas").RichText.find("\\cf3 MsgBox"), std::string::npos);
+  EXPECT_EQ(PreviewOf(s + "hello.vbs").RichText.find("\\cf3 MsgBox"), std::string::npos);
+}
+
+TEST_F(PreviewFiles, PlainTextRtfAndUnreadable) {
+  const std::string s = bqtest::ScratchDir().string() + "/";
+  bqtest::WriteFile("notes.txt", "one\ntwo\r\nthree");
+  TPageRecord plain = PreviewOf(s + "notes.txt");
+  EXPECT_EQ(plain.RichText, "");
+  EXPECT_EQ(plain.PlainText, "one\r\ntwo\r\nthree\r\n");
+
+  // UTF-16 with Greek and CJK; a zero byte ends the text.
+  std::string u16 = "\xFF\xFE";
+  for (char16_t c : std::u16string(u"αβγ 中文\n")) u16 += std::string{static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+  bqtest::WriteFile("wide.txt", u16);
+  EXPECT_EQ(PreviewOf(s + "wide.txt").PlainText, "αβγ 中文\r\n");
+  bqtest::WriteFile("zero.txt", std::string("before\0after\n", 13));
+  EXPECT_EQ(PreviewOf(s + "zero.txt").PlainText, "before");
+
+  // An RTF file is shown as the document it is.
+  const std::string doc = "{\\rtf1\\ansi {\\b bold} text\\par\n}";
+  bqtest::WriteFile("doc.rtf", doc);
+  TFileIdentifyTypes types;
+  const TPageRecord rtf = PreviewOf(s + "doc.rtf", &types);
+  EXPECT_TRUE(types.Contains(fitRTF));
+  EXPECT_EQ(rtf.RichText, JoinLines(doc));
+  EXPECT_EQ(rtf.PlainText, JoinLines(doc));
+
+  // A Pascal unit larger than the bound: cut at a line end, with the notice.
+  const fs::path big = fs::current_path() / "preview-fixtures" / "big.pas";
+  if (!fs::exists(big)) {
+    std::ofstream out(big, std::ios::binary);
+    out << "unit Big;\ninterface\n";
+    while (out.tellp() < static_cast<std::streamoff>(PreviewByteLimit + 100000)) out << "procedure P; { comment } begin x := 'string'; end;\n";
+  }
+  const TPageRecord cut = PreviewOf(big.string());
+  const std::string notice = "[Preview cut: ";
+  ASSERT_NE(cut.PlainText.rfind(notice), std::string::npos);
+  EXPECT_EQ(cut.PlainText.substr(cut.PlainText.size() - 8), "shown]\r\n");
+  EXPECT_LE(cut.PlainText.size(), PreviewByteLimit + PreviewByteLimit / 8);
+  EXPECT_EQ(bqtest::ReadRtf(cut.RichText).Text, cut.PlainText + " ");
+
+  TPageRecorder none;
+  auto missing = BuildSelection(std::vector<std::string>{s + "missing.pas"}, TExtensionLists{});
+  FillPreviewPage({missing, nullptr}, none);
+  EXPECT_EQ(none.Record().PlainText, "");
+  EXPECT_EQ(none.Record().RichText, "");
+}
+
+}  // namespace

@@ -1,0 +1,77 @@
+# Preview page cases (sourced by run_wine_tests.sh inside Xvfb): the rich edit of the real
+# dialog, read back with WM_GETTEXT and EM_GETCHARFORMAT, against bqlite.exe --json.
+
+PV=$FIX/preview
+mkdir -p "$PV"
+printf 'unit Demo;\r\n{ first comment }\r\ninterface\r\n\r\ntype\r\n  TThing = class\r\n    FSize: Integer;\r\n    property Size: Integer read FSize write FSize;\r\n  end;\r\n\r\nimplementation\r\n\r\nend.\r\n' > "$PV/demo.pas"
+python3 -m pydoc -w json >/dev/null 2>&1 && mv json.html "$PV/json.html"
+xmllint --format /usr/share/xml/iso-codes/iso_15924.xml -o "$PV/scripts.xml"
+printf 'Greek: \xce\xb1\xce\xb2\xce\xb3\nCJK: \xe4\xb8\xad\xe6\x96\x87\nLatin: caf\xc3\xa9\n' > "$PV/utf8.txt"
+{ echo "unit Big;"; cat /usr/share/fpcsrc/3.2.2/rtl/objpas/*.pp; } | head -c 204800 > "$PV/big.pas"
+printf '{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0 Hello {\\b bold} world\\par second line\\par}' > "$PV/doc.rtf"
+
+# preview_case NAME FILE [PROBE...]: the Preview page of the dialog equals bqlite's; each probe
+# is a text whose first occurrence's format the host prints.
+preview_case() {
+  local name=$1 file=$2; shift 2
+  local probes=() p
+  for p in "$@"; do probes+=(--probe "$p"); done
+  local out
+  out=$(run_host 240 --name "preview-$name" --out "$(winpath "$ART/preview-$name.dialog.json")" \
+        --shots "$(winpath "$ART/shots")" "${probes[@]}" "$(winpath "$file")" 2>&1 | tr -d '\r')
+  local rc=$?
+  echo "$out" > "$ART/preview-$name.host.log"
+  if [ $rc -ne 0 ] || [ ! -s "$ART/preview-$name.dialog.json" ]; then fail "preview $name: dialog read back" "$out"; return; fi
+  timeout 120 wine "$BUILD/bqlite.exe" --json --page Preview "$(winpath "$file")" 2>/dev/null | tr -d '\r' > "$ART/preview-$name.bqlite.json"
+  local msg
+  if msg=$(python3 - "$ART/preview-$name.dialog.json" "$ART/preview-$name.bqlite.json" <<'PY'
+import json, sys
+def preview(path):
+    pages = [p for p in json.load(open(path, encoding="utf-8"))["pages"] if p["title"] == "Preview"]
+    if not pages: sys.exit(f"{path}: no Preview page")
+    return pages[0]
+d, b = preview(sys.argv[1]), preview(sys.argv[2])
+if d["rtf"] != b["rtf"]:
+    i = next((k for k, (x, y) in enumerate(zip(d["rtf"], b["rtf"])) if x != y), min(len(d["rtf"]), len(b["rtf"])))
+    sys.exit(f"rtf differs at {i}: dialog {d['rtf'][i:i+60]!r}, bqlite {b['rtf'][i:i+60]!r}")
+if b["rtf"].startswith("{\\rtf") and b["rtf"] == b["text"]:
+    # An RTF file: the control shows the formatted document, not its source.
+    if "\\rtf" in d["text"] or "Hello bold world" not in d["text"]:
+        sys.exit(f"the RTF file is not shown formatted: {d['text'][:80]!r}")
+    sys.exit(0)
+shown = d["text"]
+if b["rtf"] and shown.endswith(" "):
+    shown = shown[:-1]  # the document's closing " }" shows one blank
+if shown != b["text"]:
+    i = next((k for k, (x, y) in enumerate(zip(shown, b["text"])) if x != y), min(len(shown), len(b["text"])))
+    sys.exit(f"text differs at {i} (dialog {len(shown)}, bqlite {len(b['text'])} characters): "
+             f"dialog {shown[i:i+40]!r}, bqlite {b['text'][i:i+40]!r}")
+PY
+  ); then
+    pass "preview $name: the rich edit shows bqlite's document and text"
+  else
+    fail "preview $name: the rich edit shows bqlite's document and text" "$msg"
+  fi
+}
+
+# probe_is NAME PROBE EXPECTED...: the host's format line for PROBE holds every EXPECTED word.
+probe_is() {
+  local name=$1 probe=$2; shift 2
+  local line; line=$(grep -F "probe \"$probe\":" "$ART/preview-$name.host.log" | head -1)
+  local w
+  for w in "$@"; do
+    case "$line" in *"$w"*) ;; *) fail "preview $name: \"$probe\" is $*" "${line:-no probe line}"; return ;; esac
+  done
+  pass "preview $name: \"$probe\" is $*"
+}
+
+preview_case pascal "$PV/demo.pas" "unit" "{ first comment }" "Size: Integer read"
+probe_is pascal "unit" bold=1 italic=0 color=000000 "face=Courier New"
+probe_is pascal "{ first comment }" bold=0 italic=1 color=0000FF
+preview_case html "$PV/json.html" "<!DOCTYPE"
+preview_case xml "$PV/scripts.xml" "<!--"
+probe_is xml "<!--" color=0000FF
+preview_case utf8 "$PV/utf8.txt"
+preview_case big-pascal "$PV/big.pas"
+preview_case rtf "$PV/doc.rtf" "bold"
+probe_is rtf "bold" bold=1
