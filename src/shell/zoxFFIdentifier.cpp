@@ -1,5 +1,6 @@
 #include "shell/zoxFFIdentifier.h"
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -169,6 +170,8 @@ void IdentifyHead(std::string_view head, TFileIdentifyTypes& types) {
         match = head.substr(0, row.Signature.size()) == row.Signature;
         break;
       case TSignatureTest::stNearStart: {
+        // A head that does not hold the signature at all needs no block search.
+        if (head.find(row.Signature) == std::string_view::npos) break;
         TJsTextSearch search;
         search.Pattern = std::string(row.Signature);
         search.Source = &source;
@@ -190,9 +193,44 @@ void IdentifyHead(std::string_view head, TFileIdentifyTypes& types) {
   types.Include(fitText);
 }
 
+namespace {
+bool IsTextByte(char ch) {
+  const auto c = static_cast<unsigned char>(ch);
+  return c == 9 || c == 10 || c == 13 || (c >= 32 && c <= 126);
+}
+}  // namespace
+
+// The head is read block by block and only as far as the content tests need it: the first block
+// decides every signature at or near the start but the NSIS one; past it only the plain-text
+// test (up to its first other byte) and the NSIS search (up to its first occurrence) read on.
+// Once both are decided, the bytes after cannot change the result.
 bool IdentifyByContent(const std::string& fileName, TFileIdentifyTypes& types, std::string* error) {
+  constexpr size_t kFirstBlock = 4096, kBlock = 65536;
+  const std::string_view nsis = kTable[fitNSIS].Signature;
+  TFileReader file;
+  if (!file.Open(fileName)) {
+    if (error) *error = file.Error();
+    return false;
+  }
+  const uint64_t size = file.Size() < 0 ? 0 : static_cast<uint64_t>(file.Size());
+  const size_t want = size < IdentifyHeadSize ? static_cast<size_t>(size) : IdentifyHeadSize;
   std::string head;
-  if (!ReadFileHead(fileName, IdentifyHeadSize, head, error)) return false;
+  size_t textChecked = 0;
+  bool text = true, nsisFound = false;
+  while (head.size() < want) {
+    const size_t at = head.size();
+    head.resize(at + std::min(at == 0 ? kFirstBlock : kBlock, want - at));
+    const size_t got = file.Read(head.data() + at, head.size() - at);
+    head.resize(at + got);
+    if (file.Failed()) {
+      if (error) *error = file.Error();
+      return false;
+    }
+    if (got == 0) break;
+    while (text && textChecked < head.size()) text = IsTextByte(head[textChecked++]);
+    if (!nsisFound) nsisFound = head.find(nsis, at < nsis.size() ? 0 : at - nsis.size() + 1) != std::string::npos;
+    if (head.size() >= kFirstBlock && !text && nsisFound) break;
+  }
   IdentifyHead(head, types);
   return true;
 }
