@@ -9,16 +9,23 @@ namespace bq {
 
 namespace {
 
+// A file whose first 4 KiB, where the headers and the section table usually lie, are read once.
 class TFileSource : public TPESource {
 public:
-  explicit TFileSource(TFileReader& file) : FFile(file) {}
+  explicit TFileSource(TFileReader& file) : FFile(file) { ReadFileRange(FFile, 0, kHeadSize, FHead); }
   uint64_t Size() const override { return FFile.Size() < 0 ? 0 : static_cast<uint64_t>(FFile.Size()); }
   bool ReadAt(uint64_t offset, uint64_t count, std::vector<uint8_t>& out) override {
+    if (FitsIn(offset, count, FHead.size())) {
+      out.assign(FHead.begin() + static_cast<std::ptrdiff_t>(offset), FHead.begin() + static_cast<std::ptrdiff_t>(offset + count));
+      return true;
+    }
     return ReadFileRange(FFile, offset, count, out);
   }
 
 private:
+  static constexpr uint64_t kHeadSize = 4096;
   TFileReader& FFile;
+  std::vector<uint8_t> FHead;
 };
 
 class TMemorySource : public TPESource {
@@ -165,10 +172,12 @@ void TPEReader::ReadHeaders(TPESource& source, uint64_t& sectionTable) {
   if (declared != 0) {
     // The layout is the one Magic names; any other value is read as PE32.
     source.ReadAt(optional, OptionalHeader64Size, bytes);
-    FPE32Plus = bytes.size() >= 2 && Get16(bytes.data()) == kMagicPE32Plus;
-    const size_t need = FPE32Plus ? OptionalHeader64Size : OptionalHeader32Size;
+    const bool plus = bytes.size() >= 2 && Get16(bytes.data()) == kMagicPE32Plus;
+    const size_t need = plus ? OptionalHeader64Size : OptionalHeader32Size;
     if (bytes.size() < need) Fail("PEReader: Could not read PE optional header!");
+    // The layout flag and the bytes change together: the field readers rely on it.
     FOptional.assign(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(need));
+    FPE32Plus = plus;
   }
   sectionTable = optional + declared;
 }

@@ -336,6 +336,15 @@ TEST(PEReader, HeaderFailures) {
   std::string bytes = pe.Bytes();
   bytes.resize(0x58 + 150);  // optional header cut short
   EXPECT_EQ(ReadError(bytes), "PEReader: Could not read PE optional header!");
+  // A PE32+ magic with fewer than its 216 bytes: the failed reader still gives 55 lines.
+  Put16(bytes, 0x58, 0x20B);
+  bytes.resize(0x58 + 210);
+  TPEReader cut;
+  EXPECT_THROW(cut.ReadFromBytes(TByteView(bytes)), TPEError);
+  std::vector<std::string> lines;
+  OptionalHeaderToStrings(cut, lines);
+  EXPECT_EQ(lines.size(), 55u);
+  EXPECT_EQ(lines[0], "Optional Header Starts=0000");
   bytes = pe.Bytes();
   Put16(bytes, 0x46, 40);  // 40 sections, the table runs into the end of the file
   bytes.resize(0x58 + 224 + 40 * 3 + 20);
