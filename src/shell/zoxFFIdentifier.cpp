@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include "platform/bqFile.h"
@@ -170,8 +171,10 @@ void IdentifyHead(std::string_view head, TFileIdentifyTypes& types) {
         match = head.substr(0, row.Signature.size()) == row.Signature;
         break;
       case TSignatureTest::stNearStart: {
-        // A head that does not hold the signature at all needs no block search.
-        if (head.find(row.Signature) == std::string_view::npos) break;
+        // No occurrence can start below the limit in a head that does not hold the signature
+        // there: the block search would find nothing that counts.
+        const size_t reach = std::min<size_t>(head.size(), static_cast<size_t>(row.Limit) + row.Signature.size() - 1);
+        if (head.substr(0, reach).find(row.Signature) == std::string_view::npos) break;
         TJsTextSearch search;
         search.Pattern = std::string(row.Signature);
         search.Source = &source;
@@ -214,24 +217,25 @@ bool IdentifyByContent(const std::string& fileName, TFileIdentifyTypes& types, s
   }
   const uint64_t size = file.Size() < 0 ? 0 : static_cast<uint64_t>(file.Size());
   const size_t want = size < IdentifyHeadSize ? static_cast<size_t>(size) : IdentifyHeadSize;
-  std::string head;
-  size_t textChecked = 0;
+  // One buffer for the whole head, not zero-filled and never regrown: the blocks land in place.
+  const std::unique_ptr<char[]> buffer(new char[want ? want : 1]);
+  size_t have = 0, textChecked = 0;
   bool text = true, nsisFound = false;
-  while (head.size() < want) {
-    const size_t at = head.size();
-    head.resize(at + std::min(at == 0 ? kFirstBlock : kBlock, want - at));
-    const size_t got = file.Read(head.data() + at, head.size() - at);
-    head.resize(at + got);
+  while (have < want) {
+    const size_t at = have;
+    const size_t got = file.Read(buffer.get() + at, std::min(at == 0 ? kFirstBlock : kBlock, want - at));
     if (file.Failed()) {
       if (error) *error = file.Error();
       return false;
     }
     if (got == 0) break;
-    while (text && textChecked < head.size()) text = IsTextByte(head[textChecked++]);
-    if (!nsisFound) nsisFound = head.find(nsis, at < nsis.size() ? 0 : at - nsis.size() + 1) != std::string::npos;
-    if (head.size() >= kFirstBlock && !text && nsisFound) break;
+    have += got;
+    const std::string_view head(buffer.get(), have);
+    while (text && textChecked < have) text = IsTextByte(head[textChecked++]);
+    if (!nsisFound) nsisFound = head.find(nsis, at < nsis.size() ? 0 : at - nsis.size() + 1) != std::string_view::npos;
+    if (have >= kFirstBlock && !text && nsisFound) break;
   }
-  IdentifyHead(head, types);
+  IdentifyHead(std::string_view(buffer.get(), have), types);
   return true;
 }
 
