@@ -493,8 +493,10 @@ TEST(PEReader, ResourceTrees) {
   Put16(d, 0x60 + 14, 1);
   Put32(d, 0x70, 1033);
   Put32(d, 0x74, 0x210);
+  // "MAIN", U+4E2D, "CON": the name is kept as Unicode, not through a code page.
   Put16(d, 0x100, 8);
   for (int i = 0; i < 8; ++i) Put16(d, 0x102 + 2 * i, static_cast<uint8_t>("MAINICON"[i]));
+  Put16(d, 0x102 + 2 * 4, 0x4E2D);
   Put32(d, 0x200, 0x1500);
   Put32(d, 0x204, 10);
   Put32(d, 0x210, 0x1600);
@@ -507,7 +509,7 @@ TEST(PEReader, ResourceTrees) {
   EXPECT_EQ(r.ResourceEntries()[0].Language, 77u);
   EXPECT_EQ(r.ResourceEntries()[0].Offset, 0x700u);  // RVA 0x1500 - delta 0xE00
   EXPECT_EQ(r.ResourceEntries()[1].TypeName, "13");
-  EXPECT_EQ(r.ResourceEntries()[1].Name, "MAINICON");
+  EXPECT_EQ(r.ResourceEntries()[1].Name, "MAIN\xE4\xB8\xAD" "CON");
   EXPECT_EQ(r.ResourceEntries()[1].NameId, 0u);
 
   // A subdirectory pointing back at its parent: the walk stops, the leaves before it stay.
@@ -541,6 +543,20 @@ TEST(PEReader, ResourceTrees) {
   r = ReadBytes(wide.Bytes());
   EXPECT_TRUE(r.ResourceTableErrors);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+}
+
+// A file of 4 GiB and more: its size is not cut to 32 bits by the size check.
+TEST(PEReader, FilesOfFourGiBAndMore) {
+  TMiniPE pe;
+  pe.Data = "x";
+  const std::string name = bqtest::WriteFile("huge.exe", pe.Bytes());
+  std::error_code ec;
+  fs::resize_file(name, (1ull << 32) + 100, ec);  // sparse; 100 bytes as 32 bits
+  if (ec) GTEST_SKIP() << "no sparse files here: " << ec.message();
+  TPEReader r;
+  EXPECT_NO_THROW(r.ReadFromFile(name));
+  EXPECT_EQ(r.Sections().size(), 1u);
+  fs::remove(name);
 }
 
 // VirtualSize beyond SizeOfRawData with the directory in the zero-filled tail: nothing to copy.
