@@ -137,8 +137,12 @@ inline void CompressBlocks(uint32_t* state, const uint8_t* p, size_t blocks) {
 
 // The vector kernels need AVX-512VL for vprold and vpternlogd: with plain
 // SSE2 a rotation takes three instructions and they lose to scalar code.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx512f,avx512vl"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx512f,avx512vl")
+#endif
 namespace lanes_avx512 {
 using V = __m128i;
 template <int S>
@@ -152,7 +156,11 @@ BQ_INLINE V Fn(V x, V y, V z) {
 }
 #include "hashes/quRipeMDLanes.inc"
 }  // namespace lanes_avx512
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 
 #endif
 
