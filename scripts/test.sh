@@ -51,6 +51,7 @@ step "windows unit tests under wine" wine_units
 if [ -x tests/win32/run_wine_tests.sh ]; then
   step "wine end-to-end" tests/win32/run_wine_tests.sh
 fi
+step "installer" tests/installer/run_installer_tests.sh
 
 echo
 [ ${#failures[@]} -gt 0 ] && printf 'failed: %s\n' "${failures[@]}"

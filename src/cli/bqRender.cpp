@@ -61,7 +61,13 @@ static void TreeJson(const std::vector<TPageRecord::TNode>& nodes, std::string& 
   out += nodes.empty() ? "]" : "\n" + indent + "]";
 }
 
-std::string RenderPageJson(const TRenderedPage& page, const std::string& in) {
+std::string RenderRowJson(const TPageRecord::TRow& row, const std::string& in) {
+  std::string out = in + "    {\"group\": " + std::to_string(row.Group) + ", \"cells\": [";
+  for (size_t c = 0; c < row.Cells.size(); ++c) out += (c ? ", " : "") + JsonString(row.Cells[c]);
+  return out + "]}";
+}
+
+std::string RenderPageJsonHead(const TRenderedPage& page, const std::string& in) {
   const TPageInfo& info = *page.Info;
   const TPageRecord& r = page.Record;
   std::string out = in + "{\n";
@@ -102,20 +108,29 @@ std::string RenderPageJson(const TRenderedPage& page, const std::string& in) {
         }
         out += r.Groups.empty() ? "]" : "\n" + in + "  ]";
         out += ",\n" + in + "  \"rows\": [";
-        for (size_t i = 0; i < r.Rows.size(); ++i) {
-          out += i ? ",\n" : "\n";
-          out += in + "    {\"group\": " + std::to_string(r.Rows[i].Group) + ", \"cells\": [";
-          for (size_t c = 0; c < r.Rows[i].Cells.size(); ++c) out += (c ? ", " : "") + JsonString(r.Rows[i].Cells[c]);
-          out += "]}";
-        }
-        out += r.Rows.empty() ? "]" : "\n" + in + "  ]";
         break;
     }
   }
+  return out;
+}
+
+std::string RenderPageJsonTail(const TRenderedPage& page, const std::string& in, size_t rowCount) {
+  std::string out;
+  if (page.WithContent && (page.Info->Kind == TPageKind::pkList || page.Info->Kind == TPageKind::pkListProgress))
+    out += rowCount == 0 ? "]" : "\n" + in + "  ]";
   return out + "\n" + in + "}";
 }
 
-std::string RenderJson(const TSelection& selection, const std::vector<TRenderedPage>& pages) {
+std::string RenderPageJson(const TRenderedPage& page, const std::string& in) {
+  std::string out = RenderPageJsonHead(page, in);
+  const bool list = page.WithContent && (page.Info->Kind == TPageKind::pkList || page.Info->Kind == TPageKind::pkListProgress);
+  const auto& rows = page.Record.Rows;
+  if (list)
+    for (size_t i = 0; i < rows.size(); ++i) out += (i ? ",\n" : "\n") + RenderRowJson(rows[i], in);
+  return out + RenderPageJsonTail(page, in, list ? rows.size() : 0);
+}
+
+std::string RenderJsonHead(const TSelection& selection) {
   std::string out = "{\n  \"files\": [";
   for (size_t i = 0; i < selection.Count(); ++i) {
     out += i ? ",\n" : "\n";
@@ -127,13 +142,17 @@ std::string RenderJson(const TSelection& selection, const std::vector<TRenderedP
     out += "}";
   }
   out += selection.Count() ? "\n  ],\n" : "],\n";
-  out += "  \"pages\": [";
-  for (size_t i = 0; i < pages.size(); ++i) {
-    out += i ? ",\n" : "\n";
-    out += RenderPageJson(pages[i], "    ");
-  }
-  out += pages.empty() ? "]\n}\n" : "\n  ]\n}\n";
-  return out;
+  return out + "  \"pages\": [";
+}
+
+std::string RenderJsonPageSeparator(size_t index) { return index ? ",\n" : "\n"; }
+
+std::string RenderJsonTail(size_t pageCount) { return pageCount == 0 ? "]\n}\n" : "\n  ]\n}\n"; }
+
+std::string RenderJson(const TSelection& selection, const std::vector<TRenderedPage>& pages) {
+  std::string out = RenderJsonHead(selection);
+  for (size_t i = 0; i < pages.size(); ++i) out += RenderJsonPageSeparator(i) + RenderPageJson(pages[i], "    ");
+  return out + RenderJsonTail(pages.size());
 }
 
 // Display width of UTF-8 text, counting code points.
@@ -197,6 +216,28 @@ std::string RenderPageText(const TRenderedPage& page) {
     }
   }
   return out;
+}
+
+static std::string JoinCells(const std::vector<std::string>& cells) {
+  std::string s;
+  for (size_t c = 0; c < cells.size(); ++c) s += (c ? "  " : "") + cells[c];
+  return s;
+}
+
+std::string RenderPageTextHead(const TRenderedPage& page) {
+  std::vector<std::string> titles;
+  for (const auto& c : page.Record.Columns) titles.push_back(c.Title);
+  std::string out = "[" + page.Info->Title + "]\n";
+  if (!titles.empty()) out += "  " + JoinCells(titles) + "\n";
+  return out;
+}
+
+std::string RenderStreamedRowText(const TPageRecord& record, const TPageRecord::TRow& row, int previousGroup) {
+  std::string out;
+  if (row.Group != previousGroup && record.GroupView)
+    for (const auto& g : record.Groups)
+      if (g.Id == row.Group) out += g.Header + "\n";
+  return out + "  " + JoinCells(row.Cells) + "\n";
 }
 
 }  // namespace bq

@@ -23,7 +23,21 @@ std::string RenderJson(const TSelection& selection, const std::vector<TRenderedP
 // One page as a JSON object.
 std::string RenderPageJson(const TRenderedPage& page, const std::string& indent);
 
+// The same documents in pieces, for output written while a page is still being filled:
+// RenderJson = head, then per page its separator and object, then the tail; a list page's
+// object = its head (up to the opening of "rows"), its rows joined by ",", its tail.
+std::string RenderJsonHead(const TSelection& selection);
+std::string RenderJsonPageSeparator(size_t index);
+std::string RenderJsonTail(size_t pageCount);
+std::string RenderPageJsonHead(const TRenderedPage& page, const std::string& indent);
+std::string RenderRowJson(const TPageRecord::TRow& row, const std::string& indent);
+std::string RenderPageJsonTail(const TRenderedPage& page, const std::string& indent, size_t rowCount);
+
 // Human-readable text.
 std::string RenderPageText(const TRenderedPage& page);
+// Text of a page whose rows are printed as they come: its title and column titles, then per
+// row its group's header when the group changes, and the row.
+std::string RenderPageTextHead(const TRenderedPage& page);
+std::string RenderStreamedRowText(const TPageRecord& record, const TPageRecord::TRow& row, int previousGroup);
 
 }  // namespace bq

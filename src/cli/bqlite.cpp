@@ -34,32 +34,74 @@ std::atomic<bool> gInterrupted{false};
 
 extern "C" void OnInterrupt(int) { gInterrupted = true; }
 
-// Records a page and draws a progress bar on stderr when stderr is a terminal.
+// Records a page and draws a progress bar on stderr when stderr is a terminal. Rows that the
+// page appends (AppendRow) are not recorded but written to stdout as they come, text or JSON,
+// so that a page with millions of rows prints them while it runs and holds none of them.
 class TCliView : public TPageRecorder {
 public:
-  TCliView(std::string title, bool showProgress) : FTitle(std::move(title)), FShow(showProgress) {}
+  TCliView(const TPageInfo* info, bool showProgress, bool json)
+      : FInfo(info), FShow(showProgress), FJson(json) {}
   ~TCliView() override { ClearProgress(); }
   void SetProgress(int percent) override {
     TPageRecorder::SetProgress(percent);
     if (!FShow || percent == FLast) return;
     FLast = percent;
     const int filled = percent * 30 / 100;
-    std::fprintf(stderr, "\r%s [%s%s] %3d%%", FTitle.c_str(), std::string(static_cast<size_t>(filled), '#').c_str(),
+    std::fprintf(stderr, "\r%s [%s%s] %3d%%", FInfo->Title.c_str(), std::string(static_cast<size_t>(filled), '#').c_str(),
                  std::string(static_cast<size_t>(30 - filled), ' ').c_str(), percent);
     std::fflush(stderr);
     FDrawn = true;
   }
   bool StopRequested() const override { return gInterrupted || TPageRecorder::StopRequested(); }
   void ClearProgress() {
-    if (FDrawn) std::fprintf(stderr, "\r%*s\r", static_cast<int>(FTitle.size() + 40), "");
+    if (FDrawn) std::fprintf(stderr, "\r%*s\r", static_cast<int>(FInfo->Title.size() + 40), "");
     FDrawn = false;
   }
 
+  void AppendRow(std::initializer_list<std::string_view> cells, int groupId) override {
+    TPageRecord::TRow row;
+    row.Cells.assign(cells.begin(), cells.end());
+    row.Group = groupId;
+    if (FDrawn) {
+      ClearProgress();
+      FLast = -1;  // drawn again at the next step
+    }
+    std::string out;
+    if (FStreamed == 0) {
+      // The page's columns and groups come before its rows.
+      FHead.Info = FInfo;
+      FHead.WithContent = true;
+      FHead.Record = Record();
+      out = FJson ? RenderPageJsonHead(FHead, kPageIndent) : RenderPageTextHead(FHead);
+    }
+    if (FJson)
+      out += (FStreamed ? ",\n" : "\n") + RenderRowJson(row, kPageIndent);
+    else
+      out += RenderStreamedRowText(FHead.Record, row, FLastGroup);
+    FLastGroup = groupId;
+    ++FStreamed;
+    std::fwrite(out.data(), 1, out.size(), stdout);
+  }
+  // Rows written so far; 0 when the page appended none and is rendered from its record.
+  size_t Streamed() const { return FStreamed; }
+  // Closes the page whose rows were written as they came.
+  void FinishStream() {
+    const std::string tail = FJson ? RenderPageJsonTail(FHead, kPageIndent, FStreamed) : "\n";
+    std::fwrite(tail.data(), 1, tail.size(), stdout);
+    std::fflush(stdout);
+  }
+
+  static constexpr const char* kPageIndent = "    ";
+
 private:
-  std::string FTitle;
+  const TPageInfo* FInfo;
   bool FShow;
+  bool FJson;
   int FLast = -1;
   bool FDrawn = false;
+  size_t FStreamed = 0;
+  int FLastGroup = -1;
+  TRenderedPage FHead;
 };
 
 void Usage(std::FILE* to) {
@@ -88,10 +130,13 @@ struct TOptions {
   const TPageRegistry* Pages = nullptr;
 };
 
-// Reports one selection: its identification, its tabs or its pages. JSON goes to json (one
-// document) instead of stdout. Returns the exit status.
+void Write(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+
+// Reports one selection: its identification, its tabs or its pages. JSON is written as one
+// document as the pages are filled, followed by after instead of its final newline. Returns
+// the exit status.
 int Report(const std::vector<std::string>& files, const TExtensionLists& lists, const TOptions& options,
-           std::string* json) {
+           const char* after) {
   const TSelectionRef selection = BuildSelection(files, lists);
   int status = 0;
   for (size_t i = 0; i < selection->Count(); ++i) {
@@ -100,10 +145,17 @@ int Report(const std::vector<std::string>& files, const TExtensionLists& lists, 
       status = 1;
     }
   }
+  const bool json = options.Json;
+  auto closeJson = [&](size_t pageCount) {
+    std::string tail = RenderJsonTail(pageCount);
+    tail.pop_back();
+    Write(tail + after);
+  };
 
   if (options.Mode == TMode::mIdentify) {
     if (json) {
-      *json = RenderJson(*selection, {});
+      Write(RenderJsonHead(*selection));
+      closeJson(0);
     } else {
       for (size_t i = 0; i < selection->Count(); ++i) {
         std::string line = selection->SelectedFiles[i] + ":";
@@ -126,14 +178,16 @@ int Report(const std::vector<std::string>& files, const TExtensionLists& lists, 
   }
 
   const bool progress = !json && isatty(fileno(stderr));
-  std::vector<TRenderedPage> pages;
   const TPageContext context{selection, &SystemRegistry()};
+  if (json) Write(RenderJsonHead(*selection));
+  size_t written = 0;
   for (const TPageInfo* info : chosen) {
     TRenderedPage page;
     page.Info = info;
     page.WithContent = options.Mode == TMode::mPages;
+    if (json) Write(RenderJsonPageSeparator(written++));
     if (page.WithContent && info->Fill) {
-      TCliView view(info->Title, progress && info->Worker);
+      TCliView view(info, progress && info->Worker, json);
       try {
         info->Fill(context, view);
       } catch (const std::exception& e) {
@@ -141,19 +195,24 @@ int Report(const std::vector<std::string>& files, const TExtensionLists& lists, 
         status = 1;
       }
       view.ClearProgress();
+      if (view.Streamed()) {
+        view.FinishStream();
+        if (gInterrupted) return 130;
+        continue;
+      }
       page.Record = view.Record();
     }
     if (json) {
-      pages.push_back(std::move(page));
+      Write(RenderPageJson(page, TCliView::kPageIndent));
     } else if (options.Mode == TMode::mListPages) {
       std::puts(info->Title.c_str());
     } else {
-      std::fputs((RenderPageText(page) + "\n").c_str(), stdout);
-      std::fflush(stdout);
+      Write(RenderPageText(page) + "\n");
     }
+    std::fflush(stdout);
     if (gInterrupted) return 130;
   }
-  if (json) *json = RenderJson(*selection, pages);
+  if (json) closeJson(written);
   return status;
 }
 
@@ -228,28 +287,17 @@ int Run(const std::vector<std::string>& args) {
   }
   const TExtensionLists lists = LoadExtensionLists(extensions.empty() ? FindExtensionsIni() : extensions);
 
-  if (!options.Each) {
-    std::string json;
-    const int status = Report(files, lists, options, options.Json ? &json : nullptr);
-    if (options.Json) std::fputs(json.c_str(), stdout);
-    return status;
-  }
+  if (!options.Each) return Report(files, lists, options, "\n");
 
   // --each: every file is a selection of its own, as if one dialog were opened per file. Text
   // output heads each file's pages with "==> FILE <=="; JSON is an array of the documents.
   int status = 0;
   if (options.Json) std::fputs("[\n", stdout);
   for (size_t i = 0; i < files.size(); ++i) {
-    std::string json;
     if (!options.Json && options.Mode != TMode::mIdentify) std::printf("==> %s <==\n", files[i].c_str());
-    const int s = Report({files[i]}, lists, options, options.Json ? &json : nullptr);
+    const int s = Report({files[i]}, lists, options, i + 1 < files.size() ? ",\n" : "\n");
     if (s == 130) return s;
     status = std::max(status, s);
-    if (options.Json) {
-      while (!json.empty() && json.back() == '\n') json.pop_back();
-      std::fputs(json.c_str(), stdout);
-      std::fputs(i + 1 < files.size() ? ",\n" : "\n", stdout);
-    }
     std::fflush(stdout);
   }
   if (options.Json) std::fputs("]\n", stdout);

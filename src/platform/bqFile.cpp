@@ -49,6 +49,13 @@ bool TFileReader::Open(const std::string& name) {
     FFailed = true;
     return false;
   }
+  // Only files on disk: no pipes, consoles or other devices.
+  if (GetFileType(h) != FILE_TYPE_DISK) {
+    FError = "Is a device, not a regular file";
+    CloseHandle(h);
+    FFailed = true;
+    return false;
+  }
   LARGE_INTEGER size{};
   if (!GetFileSizeEx(h, &size)) {
     FError = LastErrorText();
@@ -126,25 +133,40 @@ bool FileExists(const std::string& name) {
 
 #else
 
+static std::string NotRegularText(mode_t mode) {
+  const char* what = S_ISDIR(mode) ? "a directory" : S_ISFIFO(mode) ? "a FIFO" : S_ISSOCK(mode) ? "a socket"
+                     : S_ISCHR(mode) || S_ISBLK(mode) ? "a device" : "not a regular file";
+  return std::string("Is ") + what + ", not a regular file";
+}
+
 TFileReader::~TFileReader() { Close(); }
 
 bool TFileReader::Open(const std::string& name) {
   Close();
   FFailed = false;
   FError.clear();
-  int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  // Only regular files are read: a FIFO would block the open and a device read without end.
+  // The name is checked first, and the opened file again (non-blocking, in case the name
+  // changed in between).
+  struct stat st {};
+  if (::stat(name.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    FError = NotRegularText(st.st_mode);
+    FFailed = true;
+    return false;
+  }
+  int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     FError = std::strerror(errno);
     FFailed = true;
     return false;
   }
-  struct stat st {};
-  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    FError = S_ISDIR(st.st_mode) ? "Is a directory" : std::strerror(errno);
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    FError = S_ISREG(st.st_mode) ? std::strerror(errno) : NotRegularText(st.st_mode);
     ::close(fd);
     FFailed = true;
     return false;
   }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   FHandle = fd;
   FSize = st.st_size;
   FPosition = 0;

@@ -1,6 +1,17 @@
 #include "shell/bqPageView.h"
 
+#include <limits>
+
 namespace bq {
+
+void TPageView::AppendRow(std::initializer_list<std::string_view> cells, int groupId) {
+  if (cells.size() == 0) return;
+  const int row = InsertRow(std::numeric_limits<int>::max(), *cells.begin());
+  if (row < 0) return;
+  int column = 0;
+  for (auto cell = cells.begin() + 1; cell != cells.end(); ++cell) SetCell(row, ++column, *cell);
+  if (groupId != 0) SetRowGroup(row, groupId);
+}
 
 void TPageRecorder::EnableGroupView(bool on) {
   std::lock_guard g(FLock);

@@ -2,6 +2,7 @@
 // it into the dialog's controls, bqlite into text or JSON, tests into a TPageRecord.
 #pragma once
 #include <cstdint>
+#include <initializer_list>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -23,6 +24,10 @@ public:
   virtual int InsertRow(int index, std::string_view text) = 0;
   virtual void SetCell(int row, int column, std::string_view text) = 0;
   virtual void SetRowGroup(int row, int groupId) = 0;
+  // Appends a row with its cells in column order and its group (0: none). A page that only
+  // ever appends rows may use this: front ends may then batch the rows or print them as they
+  // come. By default it is InsertRow past the end, SetCell and SetRowGroup.
+  virtual void AppendRow(std::initializer_list<std::string_view> cells, int groupId);
 
   // Tree view: 0 is the root; returns the new node (0 on failure).
   using TTreeNode = intptr_t;

@@ -103,6 +103,19 @@ void TWinPageView::FinishWorker() {
   FitControl(FPage, FList);
 }
 
+void TWinPageView::AppendRows(const std::vector<TPageRecord::TRow>& rows) {
+  if (!FList) return;
+  SendMessageW(FList, WM_SETREDRAW, FALSE, 0);
+  for (const auto& row : rows) {
+    const int index = InsertRow(-1, row.Cells.empty() ? std::string_view() : std::string_view(row.Cells[0]));
+    if (index < 0) continue;
+    for (size_t c = 1; c < row.Cells.size(); ++c) SetCell(index, static_cast<int>(c), row.Cells[c]);
+    if (row.Group != 0) SetRowGroup(index, row.Group);
+  }
+  SendMessageW(FList, WM_SETREDRAW, TRUE, 0);
+  InvalidateRect(FList, nullptr, FALSE);
+}
+
 void TWorkerLink::Close() {
   std::lock_guard guard(Lock);
   Page = nullptr;
@@ -122,52 +135,78 @@ bool TWorkerLink::Send(const TPageCall& call) {
 }
 
 void TWorkerPageView::EnableGroupView(bool on) {
+  Flush();
   FLink->Send([&](TWinPageView& v) { v.EnableGroupView(on); });
 }
 
 void TWorkerPageView::AddColumn(std::string_view title, int width, TAlign align) {
+  Flush();
   FLink->Send([&](TWinPageView& v) { v.AddColumn(title, width, align); });
 }
 
 void TWorkerPageView::AddGroup(int id, std::string_view header) {
+  Flush();
   FLink->Send([&](TWinPageView& v) { v.AddGroup(id, header); });
 }
 
 int TWorkerPageView::InsertRow(int index, std::string_view text) {
+  Flush();
   int row = -1;
   FLink->Send([&](TWinPageView& v) { row = v.InsertRow(index, text); });
   return row;
 }
 
 void TWorkerPageView::SetCell(int row, int column, std::string_view text) {
+  Flush();
   FLink->Send([&](TWinPageView& v) { v.SetCell(row, column, text); });
 }
 
 void TWorkerPageView::SetRowGroup(int row, int groupId) {
+  Flush();
   FLink->Send([&](TWinPageView& v) { v.SetRowGroup(row, groupId); });
 }
 
 TPageView::TTreeNode TWorkerPageView::AddTreeNode(TTreeNode parent, std::string_view text) {
+  Flush();
   TTreeNode node = 0;
   FLink->Send([&](TWinPageView& v) { node = v.AddTreeNode(parent, text); });
   return node;
 }
 
 void TWorkerPageView::SetRichText(std::string_view rtf) {
+  Flush();
   FLink->Send([&](TWinPageView& v) { v.SetRichText(rtf); });
 }
 
 void TWorkerPageView::AddField(int id, std::string_view label) {
+  Flush();
   FLink->Send([&](TWinPageView& v) { v.AddField(id, label); });
 }
 
 void TWorkerPageView::SetField(int id, std::string_view text) {
+  Flush();
   FLink->Send([&](TWinPageView& v) { v.SetField(id, text); });
 }
 
 void TWorkerPageView::SetProgress(int percent) {
+  Flush();
   if (FLink->LastProgress.exchange(percent) == percent) return;
   FLink->Send([&](TWinPageView& v) { v.SetProgress(percent); });
+}
+
+void TWorkerPageView::AppendRow(std::initializer_list<std::string_view> cells, int groupId) {
+  if (FBatch.empty()) FBatchStart = GetTickCount64();
+  TPageRecord::TRow row;
+  row.Cells.assign(cells.begin(), cells.end());
+  row.Group = groupId;
+  FBatch.push_back(std::move(row));
+  if (FBatch.size() >= kBatchRows || GetTickCount64() - FBatchStart >= kBatchMs) Flush();
+}
+
+void TWorkerPageView::Flush() {
+  if (FBatch.empty()) return;
+  FLink->Send([this](TWinPageView& v) { v.AppendRows(FBatch); });
+  FBatch.clear();
 }
 
 bool TWorkerPageView::StopRequested() const {

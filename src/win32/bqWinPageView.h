@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "shell/bqPageView.h"
 
@@ -36,6 +37,8 @@ public:
   // After a worker's fill: a list with a progress bar that reached 100 % hides the bar and
   // takes the whole page.
   void FinishWorker();
+  // Appends a batch of rows with the list's drawing held until the last.
+  void AppendRows(const std::vector<TPageRecord::TRow>& rows);
 
 private:
   HWND FPage;
@@ -76,9 +79,18 @@ public:
   void SetField(int id, std::string_view text) override;
   void SetProgress(int percent) override;
   bool StopRequested() const override;
+  // Appended rows travel in batches: one message for up to kBatchRows rows, sent when the
+  // batch is full, older than kBatchMs, or before any other call.
+  void AppendRow(std::initializer_list<std::string_view> cells, int groupId) override;
+  void Flush();
+
+  static constexpr size_t kBatchRows = 1024;
+  static constexpr ULONGLONG kBatchMs = 100;
 
 private:
   std::shared_ptr<TWorkerLink> FLink;
+  std::vector<TPageRecord::TRow> FBatch;
+  ULONGLONG FBatchStart = 0;
 };
 
 }  // namespace bq::win32

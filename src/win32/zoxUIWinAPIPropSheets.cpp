@@ -44,6 +44,7 @@ DWORD WINAPI WorkerMain(void* parameter) {
     TWorkerPageView view(start->Link);
     const TPageContext context{start->Page->Selection, &SystemRegistry()};
     start->Page->Info.Fill(context, view);
+    view.Flush();
     if (!view.StopRequested()) start->Link->Send([](TWinPageView& v) { v.FinishWorker(); });
   } catch (...) {
     // The page keeps what it had shown.

@@ -500,6 +500,11 @@ void ReadDialog(TDialogRun& run, HWND dialog, const std::wstring& out, const std
   std::string list;
   for (const auto& t : titles) list += (list.empty() ? "" : "|") + Utf8(t);
   std::printf("%s tabs: %s\n", name.c_str(), list.c_str());
+  // Where the shell loaded the server from (the installer test checks it is the installed one).
+  wchar_t loaded[MAX_PATH] = L"", full[MAX_PATH] = L"";
+  if (HMODULE module = GetModuleHandleW(L"BQLite.dll")) GetModuleFileNameW(module, loaded, MAX_PATH);
+  if (!GetLongPathNameW(loaded, full, MAX_PATH)) lstrcpynW(full, loaded, MAX_PATH);
+  std::printf("%s module: %s\n", name.c_str(), Utf8(full).c_str());
 
   std::vector<TRenderedPage> pages;
   for (size_t i = 0; i < titles.size(); ++i) {
@@ -514,6 +519,9 @@ void ReadDialog(TDialogRun& run, HWND dialog, const std::wstring& out, const std
     rendered.WithContent = true;
     if (page) rendered.Record = ReadPage(page, info->Kind);
     else Fail(name + ": page " + info->Title + " has no window");
+    // A worker page's progress bar goes away when its work is done.
+    HWND bar = page && info->Kind == TPageKind::pkListProgress ? GetDlgItem(page, 1667) : nullptr;
+    if (bar && IsWindowVisible(bar)) Fail(name + ": the progress bar of " + info->Title + " is still shown");
     pages.push_back(std::move(rendered));
     if (!shots.empty()) {
       SetWindowPos(dialog, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
