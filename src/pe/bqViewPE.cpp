@@ -1,17 +1,235 @@
 #include "pe/bqViewPE.h"
 
+#include <algorithm>
+#include <cstdio>
+
+#include "pe/zoxPESimple.h"
+#include "platform/bqText.h"
+#include "shell/bqStrings.h"
+
 namespace bq {
 
-void FillPEHeaderPage(const TPageContext&, TPageView&) {}
+namespace {
 
-void FillSectionsPage(const TPageContext&, TPageView&) {}
+bool IsPE(const TSelection& selection, size_t i) {
+  return i < selection.SelectedTypes.size() && selection.SelectedTypes[i].Contains(fitMZ);
+}
 
-void FillImportsListPage(const TPageContext&, TPageView&) {}
+// "Section Table of %s" with the file's name.
+std::string Format(int id, const std::string& fileName) {
+  std::string text = LoadResourceText(id);
+  const size_t at = text.find("%s");
+  if (at != std::string::npos) text.replace(at, 2, FileNameOnly(fileName));
+  return text;
+}
 
-void FillImportsTreePage(const TPageContext&, TPageView&) {}
+// What a page shows of a file; the reader skips the tables the page does not show.
+enum class TTables { tNone, tImports, tExports, tResources };
 
-void FillExportsPage(const TPageContext&, TPageView&) {}
+// Reads a file; a reader failure keeps what was read before it. False when the reader failed.
+bool ReadPE(TPEReader& reader, const std::string& fileName, TTables tables) {
+  reader.SetReadImportTable(tables == TTables::tImports);
+  reader.SetReadExportTable(tables == TTables::tExports);
+  reader.SetReadResourceTable(tables == TTables::tResources);
+  try {
+    reader.ReadFromFile(fileName);
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
 
-void FillResourcesPage(const TPageContext&, TPageView&) {}
+std::string NameOf(std::string_view line) { return std::string(line.substr(0, line.find('='))); }
+std::string ValueOf(std::string_view line) {
+  const size_t eq = line.find('=');
+  return eq == std::string_view::npos ? std::string() : std::string(line.substr(eq + 1));
+}
+
+// Library and resource-type groups: names in order of first appearance, compared without
+// regard to case; the id of a group is its rank.
+class TNameGroups {
+public:
+  int Add(const std::string& name) {
+    for (size_t i = 0; i < FNames.size(); ++i)
+      if (SameTextI(FNames[i], name)) return static_cast<int>(i);
+    FNames.push_back(name);
+    return static_cast<int>(FNames.size() - 1);
+  }
+  const std::vector<std::string>& Names() const { return FNames; }
+
+private:
+  std::vector<std::string> FNames;
+};
+
+// The tree view sorts its root nodes without regard to case (punctuation before letters).
+bool LessNoCase(const std::string& a, const std::string& b) {
+  return LowerAscii(a) < LowerAscii(b);
+}
+
+}  // namespace
+
+void FillPEHeaderPage(const TPageContext& context, TPageView& view) {
+  const TSelection& selection = *context.Selection;
+  view.EnableGroupView(true);
+  for (int g = 0; g < 3; ++g) view.AddGroup(g + 1, LoadResourceText(1573 + g));
+
+  std::vector<size_t> files;
+  for (size_t i = 0; i < selection.Count(); ++i)
+    if (IsPE(selection, i)) files.push_back(i);
+  view.AddColumn(LoadResourceText(1576), 200, TAlign::alLeft);
+  if (selection.Count() == 1) {
+    view.AddColumn(LoadResourceText(1577), 80, TAlign::alLeft);
+  } else {
+    for (size_t i : files) view.AddColumn(FileNameOnly(selection.SelectedFiles[i]), 80, TAlign::alLeft);
+  }
+  if (files.empty()) return;
+
+  // Every file is read first; one whose reader fails keeps an empty value column.
+  std::vector<TPEReader> readers(files.size());
+  std::vector<bool> ok(files.size());
+  for (size_t k = 0; k < files.size(); ++k) ok[k] = ReadPE(readers[k], selection.SelectedFiles[files[k]], TTables::tNone);
+
+  using TToStrings = void (*)(const TPEReader&, std::vector<std::string>&);
+  const TToStrings kGroups[3] = {MZHeaderToStrings, PEHeaderToStrings, OptionalHeaderToStrings};
+  for (int g = 0; g < 3; ++g) {
+    std::vector<std::vector<std::string>> lists(files.size());
+    for (size_t k = 0; k < files.size(); ++k) kGroups[g](readers[k], lists[k]);
+    for (size_t i = 0; i < lists[0].size(); ++i) {
+      const int row = view.InsertRow(static_cast<int>(i), NameOf(lists[0][i]));
+      for (size_t k = 0; k < files.size(); ++k)
+        view.SetCell(row, static_cast<int>(k) + 1, ok[k] && i < lists[k].size() ? ValueOf(lists[k][i]) : "");
+      view.SetRowGroup(row, g + 1);
+    }
+  }
+}
+
+void FillSectionsPage(const TPageContext& context, TPageView& view) {
+  const TSelection& selection = *context.Selection;
+  view.EnableGroupView(true);
+  view.AddColumn(LoadResourceText(1578), 40, TAlign::alLeft);
+  view.AddColumn(LoadResourceText(1580), 64, TAlign::alCenter);
+  view.AddColumn(LoadResourceText(1579), 64, TAlign::alCenter);
+  view.AddColumn(LoadResourceText(1582), 64, TAlign::alCenter);
+  view.AddColumn(LoadResourceText(1581), 64, TAlign::alCenter);
+  view.AddColumn(LoadResourceText(1583), 64, TAlign::alCenter);
+  for (size_t f = 0; f < selection.Count(); ++f) {
+    if (!IsPE(selection, f)) continue;
+    const std::string& name = selection.SelectedFiles[f];
+    TPEReader reader;
+    ReadPE(reader, name, TTables::tNone);  // a failing file shows the sections read before the failure
+    const int group = static_cast<int>(f) + 1;
+    view.AddGroup(group, selection.Count() == 1 ? LoadResourceText(1584) : Format(1585, name));
+    const auto& sections = reader.Sections();
+    for (size_t j = 0; j < sections.size(); ++j) {
+      const TSectionHeader& s = sections[j];
+      const int row = view.InsertRow(static_cast<int>(j), AnsiToUtf8(s.NameText()));
+      view.SetCell(row, 1, Hex8(s.VirtualAddress));
+      view.SetCell(row, 2, Hex8(s.VirtualSize));
+      view.SetCell(row, 3, Hex8(s.PointerToRawData));
+      view.SetCell(row, 4, Hex8(s.SizeOfRawData));
+      view.SetCell(row, 5, Hex8(s.Characteristics));
+      view.SetRowGroup(row, group);
+    }
+  }
+}
+
+void FillImportsListPage(const TPageContext& context, TPageView& view) {
+  const TSelection& selection = *context.Selection;
+  view.EnableGroupView(true);
+  view.AddColumn(LoadResourceText(1591), 200, TAlign::alLeft);
+  view.AddColumn(LoadResourceText(1592), 64, TAlign::alCenter);
+  if (selection.Count() == 0 || !IsPE(selection, 0)) return;
+  TPEReader reader;
+  if (!ReadPE(reader, selection.SelectedFiles[0], TTables::tImports)) return;
+  const auto& lines = reader.ImportTable();
+  TNameGroups groups;
+  std::vector<int> groupOf;
+  for (const auto& line : lines) groupOf.push_back(groups.Add(line.Data.Library));
+  for (size_t g = 0; g < groups.Names().size(); ++g) view.AddGroup(static_cast<int>(g), AnsiToUtf8(groups.Names()[g]));
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const int row = view.InsertRow(static_cast<int>(i), AnsiToUtf8(lines[i].Data.Function));
+    view.SetCell(row, 1, Hex8(lines[i].Data.Thunk));
+    view.SetRowGroup(row, groupOf[i]);
+  }
+}
+
+void FillImportsTreePage(const TPageContext& context, TPageView& view) {
+  const TSelection& selection = *context.Selection;
+  if (selection.Count() == 0 || !IsPE(selection, 0)) return;
+  TPEReader reader;
+  if (!ReadPE(reader, selection.SelectedFiles[0], TTables::tImports)) return;
+  // One root node per library (the name as first met), sorted; its functions in table order.
+  TNameGroups libraries;
+  std::vector<std::vector<std::string>> functions;
+  for (const auto& line : reader.ImportTable()) {
+    const size_t g = static_cast<size_t>(libraries.Add(line.Data.Library));
+    if (g == functions.size()) functions.emplace_back();
+    functions[g].push_back(line.Data.Function);
+  }
+  std::vector<size_t> order(functions.size());
+  for (size_t g = 0; g < order.size(); ++g) order[g] = g;
+  const auto& names = libraries.Names();
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return LessNoCase(names[a], names[b]); });
+  for (size_t g : order) {
+    const TPageView::TTreeNode node = view.AddTreeNode(0, AnsiToUtf8(names[g]));
+    if (!node) continue;
+    for (const auto& f : functions[g]) view.AddTreeNode(node, AnsiToUtf8(f));
+  }
+}
+
+void FillExportsPage(const TPageContext& context, TPageView& view) {
+  const TSelection& selection = *context.Selection;
+  view.EnableGroupView(true);
+  view.AddColumn(LoadResourceText(1593), 200, TAlign::alLeft);
+  view.AddColumn(LoadResourceText(1594), 50, TAlign::alRight);
+  view.AddColumn(LoadResourceText(1595), 70, TAlign::alRight);
+  for (size_t f = 0; f < selection.Count(); ++f) {
+    if (!IsPE(selection, f)) continue;
+    const std::string& fileName = selection.SelectedFiles[f];
+    const int group = static_cast<int>(f) + 1;
+    view.AddGroup(group, selection.Count() == 1 ? LoadResourceText(1596) : Format(1597, fileName));
+    TPEReader reader;
+    ReadPE(reader, fileName, TTables::tExports);  // a failing file shows the names read before the failure
+    const auto& ordinals = reader.ExportOrdinals();
+    const auto& functions = reader.ExportFunctions();
+    int position = 0;
+    for (const TExportName& name : reader.ExportTable()) {
+      // Name i goes with ordinal i, whatever names before it were empty.
+      const int row = view.InsertRow(position++, AnsiToUtf8(name.Name));
+      if (name.Index < ordinals.size()) {
+        const uint32_t ordinal = ordinals[name.Index];
+        view.SetCell(row, 1, std::to_string(ordinal));
+        if (ordinal < functions.size()) view.SetCell(row, 2, Hex8(functions[ordinal]));
+      }
+      view.SetRowGroup(row, group);
+    }
+  }
+}
+
+void FillResourcesPage(const TPageContext& context, TPageView& view) {
+  const TSelection& selection = *context.Selection;
+  view.EnableGroupView(true);
+  // The "Type" column belongs to systems before Windows 2000, on which nothing here runs.
+  view.AddColumn(LoadResourceText(1598), 128, TAlign::alLeft);
+  view.AddColumn(LoadResourceText(1600), 64, TAlign::alRight);
+  view.AddColumn(LoadResourceText(1601), 70, TAlign::alRight);
+  view.AddColumn(LoadResourceText(1602), 128, TAlign::alLeft);
+  if (selection.Count() == 0 || !IsPE(selection, 0)) return;
+  TPEReader reader;
+  if (!ReadPE(reader, selection.SelectedFiles[0], TTables::tResources)) return;
+  const auto& entries = reader.ResourceEntries();
+  TNameGroups types;
+  std::vector<int> groupOf;
+  for (const auto& e : entries) groupOf.push_back(types.Add(e.TypeName));
+  for (size_t g = 0; g < types.Names().size(); ++g) view.AddGroup(static_cast<int>(g), types.Names()[g]);
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const TResourceEntry& e = entries[i];
+    const int row = view.InsertRow(static_cast<int>(i), e.Name);
+    view.SetCell(row, 1, std::to_string(e.Size));
+    view.SetCell(row, 2, Hex8(e.Offset));
+    view.SetCell(row, 3, LanguageName(e.Language));
+    view.SetRowGroup(row, groupOf[i]);
+  }
+}
 
 }  // namespace bq

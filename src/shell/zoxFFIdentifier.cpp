@@ -1,6 +1,8 @@
 #include "shell/zoxFFIdentifier.h"
 
+#include <algorithm>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include "platform/bqFile.h"
@@ -169,6 +171,10 @@ void IdentifyHead(std::string_view head, TFileIdentifyTypes& types) {
         match = head.substr(0, row.Signature.size()) == row.Signature;
         break;
       case TSignatureTest::stNearStart: {
+        // No occurrence can start below the limit in a head that does not hold the signature
+        // there: the block search would find nothing that counts.
+        const size_t reach = std::min<size_t>(head.size(), static_cast<size_t>(row.Limit) + row.Signature.size() - 1);
+        if (head.substr(0, reach).find(row.Signature) == std::string_view::npos) break;
         TJsTextSearch search;
         search.Pattern = std::string(row.Signature);
         search.Source = &source;
@@ -190,10 +196,46 @@ void IdentifyHead(std::string_view head, TFileIdentifyTypes& types) {
   types.Include(fitText);
 }
 
+namespace {
+bool IsTextByte(char ch) {
+  const auto c = static_cast<unsigned char>(ch);
+  return c == 9 || c == 10 || c == 13 || (c >= 32 && c <= 126);
+}
+}  // namespace
+
+// The head is read block by block and only as far as the content tests need it: the first block
+// decides every signature at or near the start but the NSIS one; past it only the plain-text
+// test (up to its first other byte) and the NSIS search (up to its first occurrence) read on.
+// Once both are decided, the bytes after cannot change the result.
 bool IdentifyByContent(const std::string& fileName, TFileIdentifyTypes& types, std::string* error) {
-  std::string head;
-  if (!ReadFileHead(fileName, IdentifyHeadSize, head, error)) return false;
-  IdentifyHead(head, types);
+  constexpr size_t kFirstBlock = 4096, kBlock = 65536;
+  const std::string_view nsis = kTable[fitNSIS].Signature;
+  TFileReader file;
+  if (!file.Open(fileName)) {
+    if (error) *error = file.Error();
+    return false;
+  }
+  const uint64_t size = file.Size() < 0 ? 0 : static_cast<uint64_t>(file.Size());
+  const size_t want = size < IdentifyHeadSize ? static_cast<size_t>(size) : IdentifyHeadSize;
+  // One buffer for the whole head, not zero-filled and never regrown: the blocks land in place.
+  const std::unique_ptr<char[]> buffer(new char[want ? want : 1]);
+  size_t have = 0, textChecked = 0;
+  bool text = true, nsisFound = false;
+  while (have < want) {
+    const size_t at = have;
+    const size_t got = file.Read(buffer.get() + at, std::min(at == 0 ? kFirstBlock : kBlock, want - at));
+    if (file.Failed()) {
+      if (error) *error = file.Error();
+      return false;
+    }
+    if (got == 0) break;
+    have += got;
+    const std::string_view head(buffer.get(), have);
+    while (text && textChecked < have) text = IsTextByte(head[textChecked++]);
+    if (!nsisFound) nsisFound = head.find(nsis, at < nsis.size() ? 0 : at - nsis.size() + 1) != std::string_view::npos;
+    if (have >= kFirstBlock && !text && nsisFound) break;
+  }
+  IdentifyHead(std::string_view(buffer.get(), have), types);
   return true;
 }
 

@@ -189,6 +189,24 @@ TEST(Identify, RealFilesMadeByTools) {
   EXPECT_FALSE(self.Contains(fitELF));
 }
 
+
+TEST(Identify, ReadingOnlyTheNeededBlocksGivesTheWholeHeadsResult) {
+  // Files read block by block must get the types their whole head gives.
+  const std::string nsis = std::string("\xEF\xBE\xAD\xDE", 4) + "NullsoftInst";
+  const std::vector<std::string> files = {
+      "", "MZ", std::string(5000, 'a'), std::string(600000, 'a') + "\x01",
+      At(0, "MZ", 600000) , At(65530, nsis, 600000), At(4090, nsis, 5000, 'a'),
+      At(524288 - 16, nsis, 600000), At(524288 - 15, nsis, 600000), At(300000, nsis, 400000, 'a'),
+      At(100, "<html>", 70000, 'b') + "\x02"};
+  int k = 0;
+  for (const auto& bytes : files) {
+    TFileIdentifyTypes read;
+    ASSERT_TRUE(IdentifyByContent(WriteFile("blocks" + std::to_string(k++) + ".bin", bytes), read));
+    EXPECT_EQ(read.Members(), ContentTypes(bytes.substr(0, std::min(bytes.size(), IdentifyHeadSize))).Members())
+        << "file " << k - 1;
+  }
+}
+
 #ifdef __linux__
 uint64_t BytesReadByProcess() {
   std::ifstream io("/proc/self/io");
@@ -212,6 +230,17 @@ TEST(Identify, ReadsAtMostTheHeadOfAHugeFile) {
   EXPECT_GE(read, IdentifyHeadSize);
   EXPECT_LE(read, IdentifyHeadSize + 1024);
   std::filesystem::remove(name);
+}
+TEST(Identify, StopsReadingOnceTheTestsAreDecided) {
+  // A binary NSIS installer: the signature in the second block ends the reading.
+  const std::string nsis = std::string("\xEF\xBE\xAD\xDE", 4) + "NullsoftInst";
+  const std::string name = WriteFile("installer.exe", At(0, "MZ", 8 << 20).replace(5000, nsis.size(), nsis));
+  const uint64_t before = BytesReadByProcess();
+  TFileIdentifyTypes t;
+  ASSERT_TRUE(IdentifyByContent(name, t));
+  const uint64_t read = BytesReadByProcess() - before;
+  EXPECT_TRUE(t.Contains(fitMZ) && t.Contains(fitNSIS));
+  EXPECT_LE(read, 4096u + 65536u + 1024u);
 }
 #endif
 

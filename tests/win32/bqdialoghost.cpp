@@ -278,6 +278,18 @@ void ReadRichEdit(HWND rich, TPageRecord& r) {
   std::fflush(stdout);
 }
 
+// Library nodes start collapsed: a root that shows its children is a fault of the page.
+void CheckRootsCollapsed(HWND tree) {
+  for (HTREEITEM item = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0)); item;
+       item = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(item)))) {
+    const auto state = SendMessageW(tree, TVM_GETITEMSTATE, reinterpret_cast<WPARAM>(item), TVIS_EXPANDED);
+    if (state & TVIS_EXPANDED) {
+      Fail("tree: a root node is expanded");
+      return;
+    }
+  }
+}
+
 TPageRecord ReadPage(HWND page, TPageKind kind) {
   TPageRecord r;
   HWND main = GetDlgItem(page, 1666);
@@ -288,7 +300,10 @@ TPageRecord ReadPage(HWND page, TPageKind kind) {
       if (main) ReadList(main, r);
       break;
     case TPageKind::pkTree:
-      if (main) ReadTree(main, reinterpret_cast<HTREEITEM>(SendMessageW(main, TVM_GETNEXTITEM, TVGN_ROOT, 0)), r.Tree);
+      if (main) {
+        ReadTree(main, reinterpret_cast<HTREEITEM>(SendMessageW(main, TVM_GETNEXTITEM, TVGN_ROOT, 0)), r.Tree);
+        CheckRootsCollapsed(main);
+      }
       break;
     case TPageKind::pkRichEdit: {
       {

@@ -1,0 +1,27 @@
+// libFuzzer target for TPEReader: headers, sections, imports, exports and the resource tree,
+// then every header text line, from arbitrary bytes.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "pe/zoxPEResources.h"
+#include "pe/zoxPESimple.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  bq::TPEReader reader;
+  reader.SetReadImportTable(true);
+  reader.SetReadExportTable(true);
+  reader.SetReadResourceTable(true);
+  try {
+    reader.ReadFromBytes(bq::TByteView(data, size));
+  } catch (const bq::TPEError&) {
+  }
+  std::vector<std::string> lines;
+  bq::MZHeaderToStrings(reader, lines);
+  bq::PEHeaderToStrings(reader, lines);
+  bq::OptionalHeaderToStrings(reader, lines);
+  for (const auto& e : reader.ResourceEntries()) lines.push_back(bq::LanguageName(e.Language));
+  for (size_t d = 0; d < bq::TPEReader::DirectoryCount; ++d) (void)reader.DirectoryToFileOffset(d);
+  return 0;
+}

@@ -1,0 +1,114 @@
+#!/bin/bash
+# Builds the PE fixtures into OUTDIR with the MinGW tool chains, once: x64/ and x86/ each hold
+# lib.dll (exports by name, by ordinal only, a forwarder, ordinal base 5, an 8-character
+# section name), app.exe (imports by name and by ordinal, one library through two descriptors,
+# resources of every common kind) and plain.exe (no exports, no resources).
+set -euo pipefail
+out=$1
+[ -f "$out/.done" ] && exit 0
+mkdir -p "$out"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+
+cat > lib.def <<'DEF'
+LIBRARY lib.dll
+EXPORTS
+  Alpha @5
+  Beta @6
+  Fwd = KERNEL32.GetTickCount @7
+  Hidden1 @8 NONAME
+  Hidden2 @9 NONAME
+  Hidden3 @10 NONAME
+  Hidden4 @11 NONAME
+  Hidden5 @12 NONAME
+  Hidden6 @13 NONAME
+  Hidden7 @14 NONAME
+DEF
+cat > lib.c <<'SRC'
+__attribute__((section(".longsec"))) int LongSection = 1;
+int Alpha(int x) { return x + 1; }
+int Beta(int x) { return x + 2; }
+int Hidden1(void) { return 1; }
+int Hidden2(void) { return 2; }
+int Hidden3(void) { return 3; }
+int Hidden4(void) { return 4; }
+int Hidden5(void) { return 5; }
+int Hidden6(void) { return 6; }
+int Hidden7(void) { return 7; }
+SRC
+# Import libraries only: ord.dll by ordinal, and one DLL named in two spellings, which the
+# linker turns into two descriptors.
+printf 'LIBRARY ord.dll\nEXPORTS\n  OrdOne @3 NONAME\n  OrdTwo @4 NONAME\n  OrdNamed @5\n' > ord.def
+printf 'LIBRARY TWICE.dll\nEXPORTS\n  TwiceA\n' > twice_a.def
+printf 'LIBRARY twice.dll\nEXPORTS\n  TwiceB\n' > twice_b.def
+cat > app.c <<'SRC'
+#include <windows.h>
+int OrdOne(void); int OrdTwo(void); int OrdNamed(void); int TwiceA(void); int TwiceB(void);
+int main(void) {
+  MessageBoxA(0, "x", "y", 0);
+  return OrdOne() + OrdTwo() + OrdNamed() + TwiceA() + TwiceB() + (int)GetTickCount();
+}
+SRC
+printf 'int main(void) { return 0; }\n' > plain.c
+cat > app.manifest <<'MAN'
+<?xml version="1.0" encoding="UTF-8" standalone="yes"?>
+<assembly xmlns="urn:schemas-microsoft-com:asm.v1" manifestVersion="1.0"><assemblyIdentity name="Brisquel.Fixture" version="1.0.0.0" type="win32"/></assembly>
+MAN
+printf 'raw bytes of a custom type\n' > custom.bin
+/usr/bin/python3 - <<'PY'
+import struct
+# A 16x16 32-bit icon: ICONDIR, one ICONDIRENTRY, a BITMAPINFOHEADER, pixels, AND mask.
+w = h = 16
+pixels = bytes([0x20, 0x80, 0xE0, 0xFF]) * (w * h)
+mask = b"\0" * (4 * h)
+bmp = struct.pack("<IiiHHIIiiII", 40, w, 2 * h, 1, 32, 0, len(pixels) + len(mask), 0, 0, 0, 0) + pixels + mask
+ico = struct.pack("<HHH", 0, 1, 1) + struct.pack("<BBBBHHII", w, h, 0, 0, 1, 32, len(bmp), 22) + bmp
+open("icon.ico", "wb").write(ico)
+PY
+cat > app.rc <<'RC'
+#include <windows.h>
+LANGUAGE LANG_ENGLISH, SUBLANG_ENGLISH_US
+1 ICON "icon.ico"
+MAINICON ICON "icon.ico"
+FIXTURE CUSTOMTYPE "custom.bin"
+7 RCDATA { "rcdata bytes" }
+1 RT_MANIFEST "app.manifest"
+STRINGTABLE { 1, "Hello" 2, "World" }
+LANGUAGE LANG_GERMAN, SUBLANG_GERMAN
+STRINGTABLE { 1, "Hallo" 2, "Welt" }
+LANGUAGE LANG_ENGLISH, SUBLANG_ENGLISH_US
+1 VERSIONINFO
+FILEVERSION 1,2,3,4
+PRODUCTVERSION 1,2,3,4
+FILEOS 0x4
+FILETYPE 0x1
+BEGIN
+  BLOCK "StringFileInfo"
+  BEGIN
+    BLOCK "040904b0"
+    BEGIN
+      VALUE "FileDescription", "Brisquel PE fixture"
+      VALUE "FileVersion", "1.2.3.4"
+    END
+  END
+  BLOCK "VarFileInfo"
+  BEGIN
+    VALUE "Translation", 0x409, 1200
+  END
+END
+RC
+
+for arch in x64 x86; do
+  case $arch in x64) t=x86_64-w64-mingw32 ;; x86) t=i686-w64-mingw32 ;; esac
+  mkdir -p "$arch"
+  $t-gcc -shared -O1 -s -o "$arch/lib.dll" lib.c lib.def
+  for d in ord twice_a twice_b; do $t-dlltool -d $d.def -l "$arch/lib$d.a"; done
+  $t-windres app.rc -O coff -o "$arch/app.res"
+  $t-gcc -O1 -s -o "$arch/app.exe" app.c "$arch/app.res" -L"$arch" -lord -ltwice_a -ltwice_b -luser32
+  $t-gcc -O1 -s -o "$arch/plain.exe" plain.c
+  rm -f "$arch"/*.a "$arch"/*.res
+done
+mkdir -p "$out"
+cp -r x64 x86 "$out/"
+touch "$out/.done"

@@ -1,0 +1,104 @@
+#!/usr/bin/python3
+"""Independent reading of a PE file with pefile, printed as tab-separated lines that the PE
+page tests compare with what the pages show:
+  H name value                     the Header page's 81 rows
+  S name virtaddr virtsize physaddr physsize flags
+  I library function thunk         imports by name, in descriptor and thunk order
+  E name ordinal-minus-base address   named exports, in name-table order
+  R type name language size offset    resource leaves, in walk order
+Numbers are upper-case hexadecimal except E's ordinal and R's language and size (decimal)."""
+import sys
+import pefile
+
+
+def h(v, digits):
+    return "%0*X" % (digits, v)
+
+
+def header_lines(pe):
+    d, f = pe.DOS_HEADER, pe.FILE_HEADER
+    out = []
+    for name, v in [("Min Extra Paragraphs", d.e_minalloc), ("Max Extra Paragraphs", d.e_maxalloc),
+                    ("Initial Stack Segment", d.e_ss), ("Initial Stack Pointer", d.e_sp),
+                    ("Checksum for Header", d.e_csum), ("Initial Instruction Pointer", d.e_ip),
+                    ("Initial Code Segment", d.e_cs), ("Relocation Table Offset", d.e_lfarlc),
+                    ("Overlay Number", d.e_ovno)]:
+        out.append((name, h(v, 4)))
+    raw = pe.__data__[28:60]
+    for i in range(8):
+        out.append(("Reserved #%d" % i, h(int.from_bytes(raw[4 * i:4 * i + 4], "little"), 8)))
+    out.append(("PE Header Pointer", h(d.e_lfanew, 8)))
+    out += [("Signature", h(pe.NT_HEADERS.Signature, 8)), ("Machine", h(f.Machine, 4)),
+            ("Number Of Sections", h(f.NumberOfSections, 4)), ("Time Date Stamp", h(f.TimeDateStamp, 8)),
+            ("Pointer To Symbol Table", h(f.PointerToSymbolTable, 8)), ("Number Of Symbols", h(f.NumberOfSymbols, 8)),
+            ("Size Of Optional Header", h(f.SizeOfOptionalHeader, 4)), ("Characteristics", h(f.Characteristics, 4))]
+    o = pe.OPTIONAL_HEADER
+    plus = o.Magic == 0x20B
+    wide = 16 if plus else 8
+    out += [("Optional Header Starts", h(o.Magic, 4)),
+            ("Version Of Linker", h(o.MajorLinkerVersion | o.MinorLinkerVersion << 8, 4)),
+            ("Size Of Code", h(o.SizeOfCode, 8)), ("Size Of Initialized Data", h(o.SizeOfInitializedData, 8)),
+            ("Size Of Uninitialized Data", h(o.SizeOfUninitializedData, 8)),
+            ("RVA Entry Point", h(o.AddressOfEntryPoint, 8)), ("Base Of Code", h(o.BaseOfCode, 8)),
+            ("Base Of Data", "" if plus else h(o.BaseOfData, 8)), ("Image Base", h(o.ImageBase, wide)),
+            ("Section Alignment", h(o.SectionAlignment, 8)), ("File Alignment", h(o.FileAlignment, 8)),
+            ("OS Version Major", h(o.MajorOperatingSystemVersion, 4)),
+            ("OS Version Minor", h(o.MinorOperatingSystemVersion, 4)),
+            ("Image Version Major", h(o.MajorImageVersion, 4)), ("Image Version Minor", h(o.MinorImageVersion, 4)),
+            ("Subsystem Version Major", h(o.MajorSubsystemVersion, 4)),
+            ("Subsystem Version Minor", h(o.MinorSubsystemVersion, 4)),
+            ("Reserved #0", h(o.Reserved1, 8)), ("Size Of Image", h(o.SizeOfImage, 8)),
+            ("Size Of Headers", h(o.SizeOfHeaders, 8)), ("Checksum", h(o.CheckSum, 8)),
+            ("Subsystem", h(o.Subsystem, 4)), ("DLL Characteristics", h(o.DllCharacteristics, 4)),
+            ("Size Of Stack Reserve", h(o.SizeOfStackReserve, wide)),
+            ("Size Of Stack Commit", h(o.SizeOfStackCommit, wide)),
+            ("Size Of Heap Reserve", h(o.SizeOfHeapReserve, wide)),
+            ("Size Of Heap Commit", h(o.SizeOfHeapCommit, wide)),
+            ("Loader Flags", h(o.LoaderFlags, 8)), ("Number Of Rva And Sizes", h(o.NumberOfRvaAndSizes, 8))]
+    prefixes = ["Export", "Import", "Resource", "Exception", "Security", "Relocation", "Debug", "Coypright",
+                "Global Ptr", "Thread L.S.", "Load Config", "Bound Import", "IAT"]
+    for i, p in enumerate(prefixes):
+        dd = o.DATA_DIRECTORY[i] if i < len(o.DATA_DIRECTORY) else None
+        out.append((p + " Directory Address", h(dd.VirtualAddress if dd else 0, 8)))
+        out.append((p + " Directory Size", h(dd.Size if dd else 0, 8)))
+    return out
+
+
+def name_of(entry, level0_dir):
+    if entry.name is not None:
+        return entry.name.decode("utf-16-le", "replace") if isinstance(entry.name, bytes) else str(entry.name)
+    if level0_dir:
+        return pefile.RESOURCE_TYPE.get(entry.id, str(entry.id)) if entry.id in pefile.RESOURCE_TYPE else str(entry.id)
+    return str(entry.id)
+
+
+def main():
+    pe = pefile.PE(sys.argv[1])
+    for name, value in header_lines(pe):
+        print("H\t%s\t%s" % (name, value))
+    for s in pe.sections:
+        print("S\t%s\t%s\t%s\t%s\t%s\t%s" % (s.Name.split(b"\0")[0].decode("latin-1"), h(s.VirtualAddress, 8),
+                                             h(s.Misc_VirtualSize, 8), h(s.PointerToRawData, 8),
+                                             h(s.SizeOfRawData, 8), h(s.Characteristics, 8)))
+    for d in getattr(pe, "DIRECTORY_ENTRY_IMPORT", []):
+        for imp in d.imports:
+            if imp.name:
+                print("I\t%s\t%s\t%s" % (d.dll.decode("latin-1"), imp.name.decode("latin-1"), h(imp.hint_name_table_rva, 8)))
+    if hasattr(pe, "DIRECTORY_ENTRY_EXPORT"):
+        e = pe.DIRECTORY_ENTRY_EXPORT
+        for sym in e.symbols:
+            if sym.name:
+                print("E\t%s\t%d\t%s" % (sym.name.decode("latin-1"), sym.ordinal - e.struct.Base, h(sym.address, 8)))
+    if hasattr(pe, "DIRECTORY_ENTRY_RESOURCE"):
+        rsrc = pe.OPTIONAL_HEADER.DATA_DIRECTORY[2].VirtualAddress
+        delta = rsrc - pe.get_offset_from_rva(rsrc)
+        for t in pe.DIRECTORY_ENTRY_RESOURCE.entries:
+            for n in t.directory.entries:
+                for lang in n.directory.entries:
+                    data = lang.data.struct
+                    print("R\t%s\t%s\t%d\t%d\t%s" % (name_of(t, True), name_of(n, False), lang.id, data.Size,
+                                                     h((data.OffsetToData - delta) & 0xFFFFFFFF, 8)))
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,604 @@
+// The PE reader and pages against pefile on executables made by MinGW at test time, and on
+// copies damaged in ways no tool writes.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "common/bqTestFiles.h"
+#include "pe/bqViewPE.h"
+#include "pe/zoxPESimple.h"
+#include "platform/bqText.h"
+
+using namespace bq;
+namespace fs = std::filesystem;
+
+namespace {
+
+using TLines = std::vector<std::vector<std::string>>;
+
+// The fixtures, built once per build folder.
+const fs::path& Fixtures() {
+  static const fs::path dir = [] {
+    const fs::path out = fs::absolute("pe-fixtures");
+    const std::string cmd = std::string("'") + BQ_PE_TEST_DIR + "/make_fixtures.sh' '" + out.string() + "' >pe-fixtures.log 2>&1";
+    if (std::system(cmd.c_str()) != 0) ADD_FAILURE() << "fixture build failed; see pe-fixtures.log";
+    return out;
+  }();
+  return dir;
+}
+
+std::string Fixture(const std::string& arch, const std::string& name) { return (Fixtures() / arch / name).string(); }
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// pefile's reading, one tab-separated line each, grouped by the line's kind letter.
+std::map<std::string, TLines> Oracle(const std::string& file) {
+  std::map<std::string, TLines> out;
+  const std::string cmd = std::string("'") + BQ_PE_TEST_DIR + "/pe_oracle.py' '" + file + "'";
+  FILE* pipe = popen(cmd.c_str(), "r");
+  if (!pipe) return out;
+  std::string text;
+  char buf[4096];
+  while (size_t n = fread(buf, 1, sizeof buf, pipe)) text.append(buf, n);
+  EXPECT_EQ(pclose(pipe), 0) << "pe_oracle.py failed on " << file;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    std::vector<std::string> fields;
+    size_t start = 0;
+    for (size_t tab; (tab = line.find('\t', start)) != std::string::npos; start = tab + 1) fields.push_back(line.substr(start, tab - start));
+    fields.push_back(line.substr(start));
+    const std::string kind = fields[0];
+    fields.erase(fields.begin());
+    out[kind].push_back(fields);
+  }
+  return out;
+}
+
+TPageRecord Fill(TFillPage fill, const std::vector<std::string>& files) {
+  auto selection = std::make_shared<TSelection>();
+  for (const auto& f : files) {
+    selection->SelectedFiles.push_back(f);
+    TFileIdentifyTypes types;
+    if (ReadAll(f).rfind("MZ", 0) == 0) types.Include(fitMZ);
+    selection->SelectedTypes.push_back(types);
+  }
+  TPageRecorder view;
+  fill(TPageContext{selection, nullptr}, view);
+  return view.Record();
+}
+
+std::string GroupHeader(const TPageRecord& r, int id) {
+  for (const auto& g : r.Groups)
+    if (g.Id == id) return g.Header;
+  return "<no group " + std::to_string(id) + ">";
+}
+
+// The rows as a grouped list view shows them: group by group, each in list order. (Pages insert
+// each group's rows from position 0, so later groups come first in the list's own order.)
+std::vector<TPageRecord::TRow> Shown(const TPageRecord& r) {
+  std::vector<TPageRecord::TRow> out;
+  for (const auto& g : r.Groups)
+    for (const auto& row : r.Rows)
+      if (row.Group == g.Id) out.push_back(row);
+  return out;
+}
+
+std::string Cell(const TPageRecord::TRow& row, size_t c) { return c < row.Cells.size() ? row.Cells[c] : ""; }
+
+// ---- Small hand-built PE32 images: one section ".data" at RVA 0x1000, raw at 0x200.
+void Put16(std::string& s, size_t at, uint32_t v) {
+  if (s.size() < at + 2) s.resize(at + 2);
+  s[at] = static_cast<char>(v);
+  s[at + 1] = static_cast<char>(v >> 8);
+}
+void Put32(std::string& s, size_t at, uint32_t v) {
+  Put16(s, at, v & 0xFFFF);
+  Put16(s, at + 2, v >> 16);
+}
+void PutStr(std::string& s, size_t at, const std::string& text) {
+  if (s.size() < at + text.size()) s.resize(at + text.size());
+  s.replace(at, text.size(), text);
+}
+
+struct TMiniPE {
+  static constexpr uint32_t VA = 0x1000, Raw = 0x200;
+  std::string Data = std::string(0x800, '\0');  // the section's raw bytes
+  uint32_t VirtualSize = 0x2000;
+  int64_t RawSize = -1;  // -1: Data.size()
+  uint16_t OptionalSize = 224;
+  uint32_t Dirs[16][2] = {};
+
+  void Dir(int d, uint32_t rva, uint32_t size) { Dirs[d][0] = rva, Dirs[d][1] = size; }
+  std::string Bytes() const {
+    std::string f(Raw, '\0');
+    PutStr(f, 0, "MZ");
+    Put32(f, 60, 0x40);
+    PutStr(f, 0x40, std::string("PE\0\0", 4));
+    Put16(f, 0x44, 0x14C);
+    Put16(f, 0x46, 1);
+    Put16(f, 0x54, OptionalSize);
+    Put16(f, 0x56, 0x2102);
+    const size_t o = 0x58;
+    if (OptionalSize) {
+      Put16(f, o, 0x10B);
+      Put32(f, o + 92, 16);
+      for (int d = 0; d < 16; ++d) Put32(f, o + 96 + 8 * d, Dirs[d][0]), Put32(f, o + 100 + 8 * d, Dirs[d][1]);
+    }
+    const size_t s = o + OptionalSize;
+    PutStr(f, s, ".data");
+    Put32(f, s + 8, VirtualSize);
+    Put32(f, s + 12, VA);
+    Put32(f, s + 16, RawSize < 0 ? static_cast<uint32_t>(Data.size()) : static_cast<uint32_t>(RawSize));
+    Put32(f, s + 20, Raw);
+    Put32(f, s + 36, 0xC0000040);
+    f.resize(Raw, '\0');
+    return f + Data;
+  }
+};
+
+TPEReader ReadBytes(const std::string& bytes) {
+  TPEReader r;
+  r.ReadFromBytes(TByteView(bytes));
+  return r;
+}
+
+std::string ReadError(const std::string& bytes) {
+  try {
+    ReadBytes(bytes);
+  } catch (const TPEError& e) {
+    return e.what();
+  }
+  return "";
+}
+
+}  // namespace
+
+// Every page of every fixture, both architectures, equals pefile's reading.
+TEST(PEPages, FixturesAgreeWithPefile) {
+  for (const std::string arch : {"x64", "x86"}) {
+    for (const std::string name : {"app.exe", "lib.dll", "plain.exe"}) {
+      SCOPED_TRACE(arch + "/" + name);
+      const std::string file = Fixture(arch, name);
+      auto oracle = Oracle(file);
+      ASSERT_EQ(oracle["H"].size(), 81u);
+
+      const TPageRecord page = Fill(FillPEHeaderPage, {file});
+      const auto rows = Shown(page);
+      ASSERT_EQ(rows.size(), 81u);
+      ASSERT_EQ(page.Columns.size(), 2u);
+      EXPECT_EQ(page.Columns[0].Title, "Field");
+      EXPECT_EQ(page.Columns[1].Title, "Data");
+      EXPECT_EQ(page.Columns[1].Width, 80);
+      EXPECT_EQ(GroupHeader(page, 3), "PE Optional Header");
+      for (size_t i = 0; i < 81; ++i) {
+        EXPECT_EQ(Cell(rows[i], 0), oracle["H"][i][0]);
+        EXPECT_EQ(Cell(rows[i], 1), oracle["H"][i][1]) << oracle["H"][i][0];
+        EXPECT_EQ(rows[i].Group, i < 18 ? 1 : i < 26 ? 2 : 3);
+      }
+
+      const TPageRecord sections = Fill(FillSectionsPage, {file});
+      ASSERT_EQ(sections.Rows.size(), oracle["S"].size());
+      for (size_t i = 0; i < sections.Rows.size(); ++i) {
+        EXPECT_EQ(sections.Rows[i].Cells, oracle["S"][i]);
+        EXPECT_EQ(sections.Rows[i].Group, 1);
+      }
+      EXPECT_EQ(GroupHeader(sections, 1), "Section Table");
+
+      // (library, function, thunk) in order; the group of a library spelt two ways is the
+      // spelling met first.
+      const TPageRecord imports = Fill(FillImportsListPage, {file});
+      ASSERT_EQ(imports.Rows.size(), oracle["I"].size());
+      for (size_t i = 0; i < imports.Rows.size(); ++i) {
+        EXPECT_TRUE(SameTextI(GroupHeader(imports, imports.Rows[i].Group), oracle["I"][i][0])) << oracle["I"][i][0];
+        EXPECT_EQ(Cell(imports.Rows[i], 0), oracle["I"][i][1]);
+        EXPECT_EQ(Cell(imports.Rows[i], 1), oracle["I"][i][2]);
+      }
+
+      const TPageRecord exports = Fill(FillExportsPage, {file});
+      ASSERT_EQ(exports.Rows.size(), oracle["E"].size());
+      for (size_t i = 0; i < exports.Rows.size(); ++i) EXPECT_EQ(exports.Rows[i].Cells, oracle["E"][i]);
+
+      const TPageRecord resources = Fill(FillResourcesPage, {file});
+      ASSERT_EQ(resources.Rows.size(), oracle["R"].size());
+      for (size_t i = 0; i < resources.Rows.size(); ++i) {
+        const auto& want = oracle["R"][i];
+        const auto& row = resources.Rows[i];
+        EXPECT_EQ(GroupHeader(resources, row.Group), want[0]);
+        EXPECT_EQ(Cell(row, 0), want[1]);
+        EXPECT_EQ(Cell(row, 1), want[3]);
+        EXPECT_EQ(Cell(row, 2), want[4]);
+        EXPECT_EQ(Cell(row, 3), LanguageName(static_cast<uint32_t>(std::stoul(want[2]))));
+      }
+    }
+  }
+}
+
+TEST(PEPages, WhatTheFixturesHold) {
+  for (const std::string arch : {"x64", "x86"}) {
+    SCOPED_TRACE(arch);
+    const std::string lib = Fixture(arch, "lib.dll"), app = Fixture(arch, "app.exe");
+    // Ordinal base 5, three names (one forwarded) over ten functions: unbiased ordinals.
+    TPEReader r;
+    r.ReadFromFile(lib);
+    ASSERT_EQ(r.ExportTable().size(), 3u);
+    EXPECT_EQ(r.ExportOrdinals(), (std::vector<uint32_t>{0, 1, 2}));
+    EXPECT_EQ(r.ExportFunctions().size(), 10u);
+    EXPECT_FALSE(r.ExportTableErrors);
+    bool eight = false;
+    for (const auto& s : r.Sections()) eight |= s.NameText() == ".longsec";
+    EXPECT_TRUE(eight) << "a section name of exactly 8 characters shows all 8";
+
+    // Imports by ordinal are left out; the named one of the same library stays.
+    r.ReadFromFile(app);
+    std::vector<std::string> ord;
+    for (const auto& l : r.ImportTable())
+      if (l.Data.Library == "ord.dll") ord.push_back(l.Text);
+    EXPECT_EQ(ord, std::vector<std::string>{"ord.dll:OrdNamed"});
+    EXPECT_FALSE(r.ImportTableErrors || r.ExportTableErrors || r.ResourceTableErrors);
+
+    // One library through two descriptors is one group and one tree node.
+    const TPageRecord list = Fill(FillImportsListPage, {app});
+    int twice = 0;
+    for (const auto& g : list.Groups) twice += SameTextI(g.Header, "twice.dll");
+    EXPECT_EQ(twice, 1);
+
+    const TPageRecord tree = Fill(FillImportsTreePage, {app});
+    std::vector<std::string> roots;
+    for (const auto& n : tree.Tree) roots.push_back(n.Text);
+    EXPECT_EQ(roots, (std::vector<std::string>{"KERNEL32.dll", "msvcrt.dll", "ord.dll", "TWICE.dll", "USER32.dll"}));
+    ASSERT_EQ(tree.Tree.size(), 5u);
+    ASSERT_EQ(tree.Tree[3].Children.size(), 2u);
+    EXPECT_EQ(tree.Tree[3].Children[1].Text, "TwiceB");
+    size_t children = 0;
+    for (const auto& n : tree.Tree) children += n.Children.size();
+    EXPECT_EQ(children, list.Rows.size());
+
+    // Resources: named type and resource, strings in two languages.
+    const TPageRecord res = Fill(FillResourcesPage, {app});
+    std::vector<std::string> strings;
+    for (const auto& row : res.Rows)
+      if (GroupHeader(res, row.Group) == "RT_STRING") strings.push_back(Cell(row, 3));
+    EXPECT_EQ(strings, (std::vector<std::string>{"German (Germany)", "English (United States)"}));
+    EXPECT_EQ(GroupHeader(res, 0), "CUSTOMTYPE");
+    EXPECT_EQ(res.Columns.size(), 4u);
+  }
+  EXPECT_EQ(LanguageName(0), "<unknown>");
+  EXPECT_EQ(LanguageName(0x0007), "<unknown>");
+  EXPECT_EQ(LanguageName(0x0409), "English (United States)");
+}
+
+// Several files: side by side on Header, one group per file on Sections and Exports; a file
+// that cannot be read, first or second, leaves the others shown.
+TEST(PEPages, SeveralFilesAndDamagedOnes) {
+  const std::string app = Fixture("x64", "app.exe"), lib = Fixture("x86", "lib.dll");
+  const std::string text = bqtest::WriteFile("notes.txt", "just text\n");
+  const std::string broken = bqtest::WriteFile("broken.dll", ReadAll(lib).substr(0, 100));
+
+  // Row 0 of the list is the first line of the last group: "Optional Header Starts".
+  TPageRecord h = Fill(FillPEHeaderPage, {app, lib});
+  ASSERT_EQ(h.Columns.size(), 3u);
+  EXPECT_EQ(h.Columns[1].Title, "app.exe");
+  EXPECT_EQ(h.Columns[2].Title, "lib.dll");
+  EXPECT_EQ(Cell(h.Rows[0], 1), "020B");
+  EXPECT_EQ(Cell(h.Rows[0], 2), "010B");
+
+  h = Fill(FillPEHeaderPage, {app, text});
+  ASSERT_EQ(h.Columns.size(), 2u);
+  EXPECT_EQ(h.Columns[1].Title, "app.exe");
+
+  for (const auto& files : {std::vector<std::string>{broken, app}, std::vector<std::string>{app, broken}}) {
+    const size_t bad = files[0] == broken ? 1 : 2, good = 3 - bad;
+    h = Fill(FillPEHeaderPage, files);
+    ASSERT_EQ(h.Rows.size(), 81u);
+    EXPECT_EQ(Cell(h.Rows[0], bad), "");
+    EXPECT_EQ(Cell(h.Rows[0], good), "020B");
+
+    const TPageRecord s = Fill(FillSectionsPage, files);
+    EXPECT_EQ(s.Groups.size(), 2u);
+    EXPECT_EQ(GroupHeader(s, static_cast<int>(good)), "Section Table of app.exe");
+    size_t rows = 0;
+    for (const auto& row : s.Rows) rows += row.Group == static_cast<int>(good);
+    EXPECT_EQ(rows, 11u);
+
+    const TPageRecord e = Fill(FillExportsPage, files);
+    EXPECT_EQ(GroupHeader(e, static_cast<int>(bad)), "Exported Functions of broken.dll");
+  }
+  const TPageRecord e = Fill(FillExportsPage, {lib, text, lib});
+  EXPECT_EQ(e.Groups.size(), 2u);
+  EXPECT_EQ(GroupHeader(e, 3), "Exported Functions of lib.dll");
+  EXPECT_EQ(e.Rows.size(), 6u);
+}
+
+TEST(PEReader, HeaderFailures) {
+  EXPECT_EQ(ReadError(std::string(63, 'M')), "PEReader: File to small!");
+  std::string mz(64, '\0');
+  PutStr(mz, 0, "MZ");
+  EXPECT_EQ(ReadError(mz), "PEReader: Invalid PE format (size problem #1)!");
+  PutStr(mz, 0, "ZM");
+  EXPECT_EQ(ReadError(mz), "PEReader: Missing MZ header!");
+  std::string dos(2000, 'x');
+  PutStr(dos, 0, "MZ");
+  Put32(dos, 60, 0);
+  EXPECT_EQ(ReadError(dos), "PEReader: Missing PE header!");
+
+  // A huge e_lfanew does not wrap past the size check.
+  Put32(dos, 60, 0xFFFFFFF0);
+  EXPECT_EQ(ReadError(dos), "PEReader: Invalid PE format (size problem #1)!");
+
+  TMiniPE pe;
+  std::string bytes = pe.Bytes();
+  bytes.resize(0x58 + 150);  // optional header cut short
+  EXPECT_EQ(ReadError(bytes), "PEReader: Could not read PE optional header!");
+  // A PE32+ magic with fewer than its 216 bytes: the failed reader still gives 55 lines.
+  Put16(bytes, 0x58, 0x20B);
+  bytes.resize(0x58 + 210);
+  TPEReader cut;
+  EXPECT_THROW(cut.ReadFromBytes(TByteView(bytes)), TPEError);
+  std::vector<std::string> lines;
+  OptionalHeaderToStrings(cut, lines);
+  EXPECT_EQ(lines.size(), 55u);
+  EXPECT_EQ(lines[0], "Optional Header Starts=0000");
+  bytes = pe.Bytes();
+  Put16(bytes, 0x46, 40);  // 40 sections, the table runs into the end of the file
+  bytes.resize(0x58 + 224 + 40 * 3 + 20);
+  bytes.resize(std::max<size_t>(bytes.size(), 0x40 + 160));
+  TPEReader r;
+  EXPECT_THROW(r.ReadFromBytes(TByteView(bytes)), TPEError);
+  EXPECT_EQ(r.Sections().size(), 3u) << "the sections before the cut stay";
+}
+
+TEST(PEReader, OptionalHeaderAbsentAndDirectoryOutsideSections) {
+  TMiniPE pe;
+  pe.OptionalSize = 0;
+  TPEReader r = ReadBytes(pe.Bytes() + std::string(64, '\0'));
+  ASSERT_EQ(r.Sections().size(), 1u) << "the section table follows the file header";
+  EXPECT_EQ(r.Sections()[0].NameText(), ".data");
+  std::vector<std::string> lines;
+  OptionalHeaderToStrings(r, lines);
+  ASSERT_EQ(lines.size(), 55u);
+  EXPECT_EQ(lines[0], "Optional Header Starts=0000");
+  EXPECT_EQ(lines[54], "IAT Directory Size=00000000");
+
+  // An RVA in no section is read as a file offset: an import directory at file offset 0x300.
+  TMiniPE plain;
+  std::string data(0x800, '\0');
+  Put32(data, 0x100 + 12, 0x340);   // name at file offset 0x340 (RVA = offset)
+  Put32(data, 0x100 + 16, 0x360);   // IAT at 0x360
+  PutStr(data, 0x140, "far.dll");
+  Put32(data, 0x160, 0x380);
+  PutStr(data, 0x382, "FarAway");
+  plain.Data = data;
+  plain.VirtualSize = 0x100;  // the section covers RVAs 0x1000..0x10FF only
+  plain.Dir(1, 0x300, 40);
+  r = ReadBytes(plain.Bytes());
+  // The directory copy is 40 bytes long (the directory's size), so the name lies outside it.
+  EXPECT_TRUE(r.ImportTable().empty() || r.ImportTable()[0].Data.Library.empty());
+  EXPECT_EQ(r.DirectoryToFileOffset(1).FileOffset, 0x300u);
+
+  // Past the end of the file: the table fails, nothing is allocated for it.
+  plain.Dir(1, 0x7FFFFFF0, 0x7FFFFFF0);
+  r = ReadBytes(plain.Bytes());
+  EXPECT_TRUE(r.ImportTableErrors);
+  EXPECT_TRUE(r.ImportTable().empty());
+}
+
+TEST(PEReader, ImportCornerCases) {
+  TMiniPE pe;
+  std::string& d = pe.Data;
+  // Descriptor 1: no lookup table (names through the IAT), one name and one ordinal thunk.
+  Put32(d, 0x00 + 12, 0x1100);
+  Put32(d, 0x00 + 16, 0x1200);
+  PutStr(d, 0x100, "first.dll");
+  Put32(d, 0x200, 0x80000007);
+  Put32(d, 0x204, 0x1300);
+  PutStr(d, 0x302, "ByName");
+  // Descriptor 2: name RVA 0 -> "?".
+  Put32(d, 0x14 + 0, 0x1220);
+  Put32(d, 0x14 + 16, 0x1220);
+  Put32(d, 0x220, 0x1310);
+  PutStr(d, 0x312, "Anonymous");
+  // Descriptor 3: a thunk array running off the section: contributes nothing.
+  Put32(d, 0x28 + 0, 0x17FC);
+  Put32(d, 0x28 + 12, 0x1100);
+  Put32(d, 0x7FC, 0x1310);
+  // Descriptor 4: a thunk pointing past the copy: that library ends, the walk goes on.
+  Put32(d, 0x3C + 0, 0x1230);
+  Put32(d, 0x3C + 12, 0x1110);
+  PutStr(d, 0x110, "second.dll");
+  Put32(d, 0x230, 0x1320);
+  Put32(d, 0x234, 0x9000);
+  PutStr(d, 0x322, "Kept");
+  // Descriptor 5: the zero one ends the walk.
+  pe.Dir(1, 0x1000, 0x64);
+  const TPEReader r = ReadBytes(pe.Bytes());
+  std::vector<std::string> lines;
+  for (const auto& l : r.ImportTable()) lines.push_back(l.Text);
+  EXPECT_EQ(lines, (std::vector<std::string>{"first.dll:ByName", "?:Anonymous", "second.dll:Kept"}));
+  EXPECT_FALSE(r.ImportTableErrors) << "the descriptor walk reached its end";
+  EXPECT_EQ(r.ImportTable()[0].Data.Thunk, 0x1300u);
+}
+
+TEST(PEReader, ExportsEmptyNamesAndHugeCounts) {
+  TMiniPE pe;
+  std::string& d = pe.Data;
+  Put32(d, 16, 1);       // base
+  Put32(d, 20, 3);       // functions
+  Put32(d, 24, 3);       // names
+  Put32(d, 28, 0x1100);  // address table
+  Put32(d, 32, 0x1200);  // name pointers
+  Put32(d, 36, 0x1300);  // ordinals
+  for (int i = 0; i < 3; ++i) Put32(d, 0x100 + 4 * i, 0x5000 + i);
+  Put32(d, 0x200, 0x1400);  // an empty name
+  Put32(d, 0x204, 0x1410);
+  Put32(d, 0x208, 0x1420);
+  PutStr(d, 0x410, "Second");
+  PutStr(d, 0x420, "Third");
+  Put16(d, 0x300, 2);
+  Put16(d, 0x302, 0);
+  Put16(d, 0x304, 1);
+  pe.Dir(0, 0x1000, 0x40);
+  const std::string file = bqtest::WriteFile("exports.dll", pe.Bytes());
+  TPageRecord page = Fill(FillExportsPage, {file});
+  ASSERT_EQ(page.Rows.size(), 2u);
+  EXPECT_EQ(page.Rows[0].Cells, (std::vector<std::string>{"Second", "0", "00005000"}));
+  EXPECT_EQ(page.Rows[1].Cells, (std::vector<std::string>{"Third", "1", "00005001"}));
+
+  // NumberOfNames and NumberOfFunctions near 2^32: the names before the end stay, the flag is set.
+  Put32(d, 20, 0xFFFFFFFF);
+  Put32(d, 24, 0xFFFFFFFF);
+  const auto start = std::chrono::steady_clock::now();
+  TPEReader r = ReadBytes(pe.Bytes());
+  EXPECT_TRUE(r.ExportTableErrors);
+  ASSERT_GE(r.ExportTable().size(), 2u);
+  EXPECT_EQ(r.ExportTable()[0].Name, "Second");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+
+  // Many name pointers at one long unterminated run: names are cut at 4096 bytes and the
+  // table stops once its text outgrows the bytes.
+  TMiniPE longNames;
+  std::string& l = longNames.Data;
+  l.assign(0x40000, 'A');
+  PutStr(l, 0, std::string(40, '\0'));
+  Put32(l, 24, 0x8000);
+  Put32(l, 32, 0x1100);
+  for (uint32_t i = 0; i < 0x8000; ++i) Put32(l, 0x100 + 4 * i, 0x1000 + 0x30000);
+  longNames.VirtualSize = 0x40000;
+  longNames.Dir(0, 0x1000, 0x40);
+  r = ReadBytes(longNames.Bytes());
+  EXPECT_TRUE(r.ExportTableErrors);
+  ASSERT_FALSE(r.ExportTable().empty());
+  EXPECT_EQ(r.ExportTable()[0].Name.size(), TPEReader::MaxNameLength);
+}
+
+TEST(PEReader, ResourceTrees) {
+  // Root: a level-0 leaf (named in decimal, empty type and name), then type 13 -> name
+  // "MAINICON" -> language 1033 leaf.
+  TMiniPE pe;
+  std::string& d = pe.Data;
+  Put16(d, 14, 2);
+  Put32(d, 16, 77);
+  Put32(d, 20, 0x200);  // leaf
+  Put32(d, 24, 13);
+  Put32(d, 28, 0x80000030);
+  Put16(d, 0x30 + 12, 1);
+  Put32(d, 0x40, 0x80000100);
+  Put32(d, 0x44, 0x80000060);
+  Put16(d, 0x60 + 14, 1);
+  Put32(d, 0x70, 1033);
+  Put32(d, 0x74, 0x210);
+  // "MAIN", U+4E2D, "CON": the name is kept as Unicode, not through a code page.
+  Put16(d, 0x100, 8);
+  for (int i = 0; i < 8; ++i) Put16(d, 0x102 + 2 * i, static_cast<uint8_t>("MAINICON"[i]));
+  Put16(d, 0x102 + 2 * 4, 0x4E2D);
+  Put32(d, 0x200, 0x1500);
+  Put32(d, 0x204, 10);
+  Put32(d, 0x210, 0x1600);
+  Put32(d, 0x214, 20);
+  pe.Dir(2, 0x1000, 0x300);
+  TPEReader r = ReadBytes(pe.Bytes());
+  ASSERT_EQ(r.ResourceEntries().size(), 2u);
+  EXPECT_FALSE(r.ResourceTableErrors);
+  EXPECT_EQ(r.ResourceEntries()[0].TypeName, "");
+  EXPECT_EQ(r.ResourceEntries()[0].Language, 77u);
+  EXPECT_EQ(r.ResourceEntries()[0].Offset, 0x700u);  // RVA 0x1500 - delta 0xE00
+  EXPECT_EQ(r.ResourceEntries()[1].TypeName, "13");
+  EXPECT_EQ(r.ResourceEntries()[1].Name, "MAIN\xE4\xB8\xAD" "CON");
+  EXPECT_EQ(r.ResourceEntries()[1].NameId, 0u);
+
+  // A subdirectory pointing back at its parent: the walk stops, the leaves before it stay.
+  TMiniPE loop = pe;
+  Put32(loop.Data, 0x74, 0x80000030);  // the language entry now points at the name directory
+  Put16(loop.Data, 0x60 + 14, 2);
+  Put32(loop.Data, 0x78, 1031);
+  Put32(loop.Data, 0x7C, 0x210);
+  r = ReadBytes(loop.Bytes());
+  EXPECT_TRUE(r.ResourceTableErrors);
+  EXPECT_EQ(r.ResourceEntries().size(), 1u);
+
+  // A shared subdirectory of 65535 entries under 65535 names: stopped by the entry bound.
+  TMiniPE wide;
+  std::string& w = wide.Data;
+  w.assign(16 + 8 * 65535 + 16 + 8 * 65535 + 16, '\0');
+  Put16(w, 14, 1);
+  Put32(w, 16, 3);
+  const uint32_t shared = 16 + 8;
+  Put32(w, 20, 0x80000000 | shared);
+  Put16(w, shared + 14, 65535);
+  const uint32_t langs = shared + 16 + 8 * 65535;
+  for (uint32_t i = 0; i < 65535; ++i) {
+    Put32(w, shared + 16 + 8 * i, i);
+    Put32(w, shared + 20 + 8 * i, 0x80000000 | langs);
+  }
+  Put16(w, langs + 14, 65535);
+  wide.VirtualSize = static_cast<uint32_t>(w.size() + 0x1000);
+  wide.Dir(2, 0x1000, static_cast<uint32_t>(w.size()));
+  const auto start = std::chrono::steady_clock::now();
+  r = ReadBytes(wide.Bytes());
+  EXPECT_TRUE(r.ResourceTableErrors);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+}
+
+// A file of 4 GiB and more: its size is not cut to 32 bits by the size check.
+TEST(PEReader, FilesOfFourGiBAndMore) {
+  TMiniPE pe;
+  pe.Data = "x";
+  const std::string name = bqtest::WriteFile("huge.exe", pe.Bytes());
+  std::error_code ec;
+  fs::resize_file(name, (1ull << 32) + 100, ec);  // sparse; 100 bytes as 32 bits
+  if (ec) GTEST_SKIP() << "no sparse files here: " << ec.message();
+  TPEReader r;
+  EXPECT_NO_THROW(r.ReadFromFile(name));
+  EXPECT_EQ(r.Sections().size(), 1u);
+  fs::remove(name);
+}
+
+// VirtualSize beyond SizeOfRawData with the directory in the zero-filled tail: nothing to copy.
+TEST(PEReader, DirectoryInTheVirtualTail) {
+  TMiniPE pe;
+  pe.RawSize = 0x100;
+  pe.VirtualSize = 0x10000;
+  pe.Dir(1, 0x1000 + 0x8000, 0x100);
+  pe.Dir(0, 0x1000 + 0x8000, 0x100);
+  pe.Dir(2, 0x1000 + 0x8000, 0x100);
+  const TPEReader r = ReadBytes(pe.Bytes());
+  const TDirectoryLocation where = r.DirectoryToFileOffset(1);
+  EXPECT_TRUE(where.Found);
+  EXPECT_EQ(where.Available, 0u);
+  EXPECT_TRUE(r.ImportTableErrors);
+  EXPECT_TRUE(r.ExportTableErrors);
+  // The resource directory's file offset lies past the end of the file: no entries, no error.
+  EXPECT_TRUE(r.ResourceEntries().empty());
+  EXPECT_FALSE(r.ResourceTableErrors);
+}
+
+// Every cut of the real files: the reader either fails cleanly or keeps a consistent part.
+TEST(PEReader, TruncatedCopiesOfRealFiles) {
+  for (const std::string arch : {"x64", "x86"}) {
+    for (const std::string name : {"app.exe", "lib.dll"}) {
+      const std::string bytes = ReadAll(Fixture(arch, name));
+      ASSERT_GT(bytes.size(), 4096u);
+      TPEReader whole = ReadBytes(bytes);
+      size_t partialImports = 0;
+      for (size_t cut = 0; cut < bytes.size(); cut += 61) {
+        const std::string part = bytes.substr(0, cut);
+        TPEReader r;
+        try {
+          r.ReadFromBytes(TByteView(part));
+        } catch (const TPEError&) {
+          continue;
+        }
+        EXPECT_LE(r.ImportTable().size(), whole.ImportTable().size());
+        EXPECT_LE(r.ResourceEntries().size(), whole.ResourceEntries().size());
+        partialImports += r.ImportTableErrors || r.ImportTable().size() < whole.ImportTable().size();
+      }
+      EXPECT_GT(partialImports, 0u) << arch << "/" << name;
+    }
+  }
+}
