@@ -23,7 +23,7 @@ out=$root/build/installer
 mkdir -p "$out"
 inputs=(build/windows-x64/BQLite.dll build/windows-x64/bqlite.exe build/windows-x64/Extensions.ini
         build/windows-x86/BQLite.dll build/windows-x86/Extensions.ini installer/BQLite.nsi installer/readme.txt)
-setup=$(ls "$out"/BQLite-*-setup.exe 2>/dev/null | head -1)
+setup=$(ls "$out"/BQLite-*-setup.exe 2>/dev/null | head -1 || true)  # none yet on a clean tree
 if [ -z "$setup" ] || [ -n "$(find "${inputs[@]}" -newer "$setup")" ]; then
   rm -f "$out"/BQLite-*-setup.exe
   makensis -V2 -WX -DX64_DIR="$root/build/windows-x64" -DX86_DIR="$root/build/windows-x86" -DOUT_DIR="$out" \
