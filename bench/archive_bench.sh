@@ -34,8 +34,7 @@ best() { sort -g | head -1; }
 # One run: "wall cpu" in seconds (cpu = user + system, which other load on the machine barely
 # touches; the wall time is what a person waits).
 time_once() {
-  /usr/bin/time -f '%e %U %S' -o "$work/t" "$@" >/dev/null
-  awk '{printf "%s %.3f\n", $1, $2 + $3}' "$work/t"
+  python3 "$(dirname "$0")/runtime.py" "$@" | awk '{printf "%.4f %.4f\n", $1 / 1000, $2 / 1000}'
 }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -6,7 +6,7 @@
 #   bench/pe_bench.sh [FOLDER_OF_DLLS] [RUNS]
 # Without a folder it builds 240 DLLs with MinGW (12 sizes of export and import tables, 20
 # copies each) into build/bench-pe. BQLITE may name another bqlite. Each time is the best of
-# RUNS runs, wall and CPU (user + system, from /usr/bin/time); the exit status is 1 when the
+# RUNS runs, wall and CPU (user + system, from bench/runtime.py); the exit status is 1 when the
 # CPU ratio misses the target.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -67,18 +67,14 @@ for f in sys.argv[1:]:
 sys.stdout.write("\n".join(out))
 PY
 
-# Wall time and CPU time (user + system) of each run, in ms; the best of each over the runs.
-run() {  # prints "wall cpu"
-  /usr/bin/time -o "$times" -f '%e %U %S' "$@" > /dev/null 2>&1
-  awk '{ printf "%d %d\n", $1 * 1000, ($2 + $3) * 1000 }' "$times"
-}
-best() { [ "$1" -eq 0 ] || [ "$2" -lt "$1" ] && echo "$2" || echo "$1"; }
+# Wall time and CPU time (user + system) of each run, in ms to a tenth; the best of each.
+run() { /usr/bin/python3 "$here/runtime.py" "$@" || true; }  # prints "wall cpu"
+best() { awk -v a="$1" -v b="$2" 'BEGIN { print (a == 0 || b < a) ? b : a }'; }
 ow=0; oc=0; tw=0; tc=0
 for r in $(seq 1 "$runs"); do
   read -r w c < <(run "$tool" --each --page Imports --page Exports "${files[@]}"); ow=$(best $ow $w); oc=$(best $oc $c)
   read -r w c < <(run $py "$script" "${files[@]}"); tw=$(best $tw $w); tc=$(best $tc $c)
 done
-[ "$oc" -gt 0 ] || oc=1
 wall=$(awk -v a=$ow -v b=$tw 'BEGIN { printf "%.4f", a / b }')
 cpu=$(awk -v a=$oc -v b=$tc 'BEGIN { printf "%.4f", a / b }')
 echo "files: ${#files[@]} in $folder; load average: $(cut -d' ' -f1-3 /proc/loadavg); best of $runs alternate runs"
