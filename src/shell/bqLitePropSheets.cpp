@@ -13,43 +13,69 @@ std::string FindExtensionsIni() {
   return JoinPath(CurrentFolder(), name);
 }
 
+namespace {
+void AddToSelection(TSelection& selection, const std::string& name, const TExtensionLists& lists) {
+  TFileIdentifyTypes types;
+  std::string error;
+  if (!IdentifyByContent(name, types, &error) && error.empty()) error = "cannot be read";
+  IdentifyByExtension(name, lists, types);
+  selection.SelectedFiles.push_back(name);
+  selection.SelectedTypes.push_back(types);
+  selection.Errors.push_back(error);
+}
+
+std::string CutName(const std::u16string& wide) {
+  return Utf16ToUtf8(wide.substr(0, wide.find(u'\0')).substr(0, MaxSelectedNameUnits));
+}
+}  // namespace
+
 TSelectionRef BuildSelection(const std::vector<std::u16string>& names, const TExtensionLists& lists) {
   auto selection = std::make_shared<TSelection>();
-  for (const auto& wide : names) {
-    std::u16string cut = wide.substr(0, wide.find(u'\0')).substr(0, MaxSelectedNameUnits);
-    const std::string name = Utf16ToUtf8(cut);
-    TFileIdentifyTypes types;
-    std::string error;
-    if (!IdentifyByContent(name, types, &error) && error.empty()) error = "cannot be read";
-    IdentifyByExtension(name, lists, types);
-    selection->SelectedFiles.push_back(name);
-    selection->SelectedTypes.push_back(types);
-    selection->Errors.push_back(error);
-  }
+  for (const auto& wide : names) AddToSelection(*selection, CutName(wide), lists);
   return selection;
 }
 
 TSelectionRef BuildSelection(const std::vector<std::string>& utf8Names, const TExtensionLists& lists) {
-  std::vector<std::u16string> names;
-  names.reserve(utf8Names.size());
-  for (const auto& n : utf8Names) names.push_back(Utf8ToUtf16(n));
-  return BuildSelection(names, lists);
+  auto selection = std::make_shared<TSelection>();
+  for (const auto& n : utf8Names) {
+    // A POSIX name need not be UTF-8: such a name keeps its bytes, or the file could not be
+    // opened; the front end repairs it for display.
+    if (IsValidUtf8(n))
+      AddToSelection(*selection, CutName(Utf8ToUtf16(n)), lists);
+    else
+      AddToSelection(*selection, n.substr(0, n.find('\0')).substr(0, MaxSelectedNameUnits), lists);
+  }
+  return selection;
+}
+
+std::vector<bool> ReadTabSettings(const TPageRegistry& registry, const TZOXConfigManager& config) {
+  std::vector<bool> enabled;
+  for (const auto& page : registry.Pages()) {
+    bool value = true;
+    enabled.push_back(!config.ReadBool("Tabs", page.SettingName, value) || value);
+  }
+  return enabled;
+}
+
+std::vector<const TPageInfo*> ChoosePages(const TSelection& selection, const TPageRegistry& registry,
+                                          const std::vector<bool>& enabled) {
+  std::vector<const TPageInfo*> chosen;
+  if (selection.Count() == 0) return chosen;
+  const TFileIdentifyTypes& first = selection.SelectedTypes[0];
+  const auto& pages = registry.Pages();
+  for (size_t i = 0; i < pages.size(); ++i) {
+    const TPageInfo& page = pages[i];
+    if (!page.FileTypes.Empty() && !page.FileTypes.Intersects(first)) continue;
+    if (i < enabled.size() && !enabled[i]) continue;
+    if (selection.Count() > 1 && !page.MultiSelect) continue;
+    chosen.push_back(&page);
+  }
+  return chosen;
 }
 
 std::vector<const TPageInfo*> ChoosePages(const TSelection& selection, const TPageRegistry& registry,
                                           const TZOXConfigManager& config) {
-  std::vector<const TPageInfo*> chosen;
-  if (selection.Count() == 0) return chosen;
-  const TFileIdentifyTypes& first = selection.SelectedTypes[0];
-  for (const auto& page : registry.Pages()) {
-    if (!page.FileTypes.Empty() && !page.FileTypes.Intersects(first)) continue;
-    bool enabled = true;
-    bool value = true;
-    if (config.ReadBool("Tabs", page.SettingName, value)) enabled = value;
-    if (selection.Count() > 1 && !page.MultiSelect) enabled = false;
-    if (enabled) chosen.push_back(&page);
-  }
-  return chosen;
+  return ChoosePages(selection, registry, ReadTabSettings(registry, config));
 }
 
 }  // namespace bq

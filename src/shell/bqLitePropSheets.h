@@ -25,5 +25,11 @@ TSelectionRef BuildSelection(const std::vector<std::string>& utf8Names, const TE
 // only those that take several files.
 std::vector<const TPageInfo*> ChoosePages(const TSelection& selection, const TPageRegistry& registry,
                                           const TZOXConfigManager& config);
+// The same with the "Tabs" settings read beforehand (ReadTabSettings), for a caller that
+// chooses pages for many selections.
+std::vector<const TPageInfo*> ChoosePages(const TSelection& selection, const TPageRegistry& registry,
+                                          const std::vector<bool>& enabled);
+// Whether each page of the registry, in order, is switched on under the "Tabs" settings.
+std::vector<bool> ReadTabSettings(const TPageRegistry& registry, const TZOXConfigManager& config);
 
 }  // namespace bq

@@ -80,6 +80,21 @@ TEST(Bqlite, PrintsWholePagesAsJson) {
   }
 }
 
+// A POSIX name may hold any byte: stray UTF-8 becomes U+FFFD, control bytes are escaped, and
+// the document stays JSON that a strict parser takes.
+TEST(Bqlite, JsonEscapesAndRepairsNames) {
+  if (!bqtest::HaveTool("python3")) GTEST_SKIP() << "python3 not installed";
+  const std::string odd = WriteFile("j/b\xFF\x01\t\xC3\xA9.txt", "abc");
+  auto r = Bqlite("--json --page Hashes " + Q(odd));
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  WriteFile("odd.json", r.Out);
+  EXPECT_TRUE(bqtest::Shell("python3 -c \"import json,sys; d=json.load(open('odd.json')); "
+                            "n=d['files'][0]['name']; c=d['pages'][0]['rows'][0]['cells'][0]; "
+                            "sys.exit(0 if n.endswith('/b\\ufffd\\u0001\\t\\u00e9.txt') and "
+                            "c=='b\\ufffd\\u0001\\t\\u00e9.txt' else 1)\""))
+      << r.Out;
+}
+
 TEST(Bqlite, RejectsBadUsage) {
   EXPECT_EQ(Bqlite("").Status, 2);
   EXPECT_EQ(Bqlite("--bogus x").Status, 2);
