@@ -146,8 +146,9 @@ void FillImportsListPage(const TPageContext& context, TPageView& view) {
   std::vector<int> groupOf;
   for (const auto& line : lines) groupOf.push_back(groups.Add(line.Data.Library));
   for (size_t g = 0; g < groups.Names().size(); ++g) view.AddGroup(static_cast<int>(g), AnsiToUtf8(groups.Names()[g]));
+  std::string text;
   for (size_t i = 0; i < lines.size(); ++i) {
-    const int row = view.InsertRow(static_cast<int>(i), AnsiToUtf8(lines[i].Data.Function));
+    const int row = view.InsertRow(static_cast<int>(i), AnsiToUtf8(lines[i].Data.Function, text));
     view.SetCell(row, 1, Hex8(lines[i].Data.Thunk));
     view.SetRowGroup(row, groupOf[i]);
   }
@@ -193,9 +194,10 @@ void FillExportsPage(const TPageContext& context, TPageView& view) {
     const auto& ordinals = reader.ExportOrdinals();
     const auto& functions = reader.ExportFunctions();
     int position = 0;
+    std::string text;
     for (const TExportName& name : reader.ExportTable()) {
       // Name i goes with ordinal i, whatever names before it were empty.
-      const int row = view.InsertRow(position++, AnsiToUtf8(name.Name));
+      const int row = view.InsertRow(position++, AnsiToUtf8(name.Name, text));
       if (name.Index < ordinals.size()) {
         const uint32_t ordinal = ordinals[name.Index];
         view.SetCell(row, 1, std::to_string(ordinal));

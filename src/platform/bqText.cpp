@@ -9,30 +9,54 @@
 
 namespace bq {
 
+namespace {
+// The code point at s[i] and its length in bytes; U+FFFD and 1 for a byte that starts no valid
+// sequence (overlong forms, surrogates and values past U+10FFFF included).
+uint32_t DecodeUtf8(std::string_view s, size_t i, size_t& len) {
+  const auto c = static_cast<unsigned char>(s[i]);
+  len = 1;
+  if (c < 0x80) return c;
+  if (!((c & 0xE0) == 0xC0 || (c & 0xF0) == 0xE0 || (c & 0xF8) == 0xF0)) return 0xFFFD;
+  const size_t want = (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : 4;
+  if (i + want > s.size()) return 0xFFFD;
+  uint32_t v = c & (want == 2 ? 0x1F : want == 3 ? 0x0F : 0x07);
+  for (size_t k = 1; k < want; ++k) {
+    const auto cc = static_cast<unsigned char>(s[i + k]);
+    if ((cc & 0xC0) != 0x80) return 0xFFFD;
+    v = (v << 6) | (cc & 0x3F);
+  }
+  static constexpr uint32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
+  if (v < kMin[want] || v > 0x10FFFF || (v >= 0xD800 && v <= 0xDFFF)) return 0xFFFD;
+  len = want;
+  return v;
+}
+}  // namespace
+
+bool IsAscii(std::string_view s) {
+  unsigned char any = 0;  // OR of every byte: no early exit, so the loop vectorises
+  for (char c : s) any |= static_cast<unsigned char>(c);
+  return any < 0x80;
+}
+
+bool IsValidUtf8(std::string_view s) {
+  for (size_t i = 0; i < s.size();) {
+    if (static_cast<unsigned char>(s[i]) < 0x80) {
+      ++i;
+      continue;
+    }
+    size_t len = 0;
+    if (DecodeUtf8(s, i, len) == 0xFFFD && len == 1) return false;
+    i += len;
+  }
+  return true;
+}
+
 std::u16string Utf8ToUtf16(std::string_view s) {
   std::u16string out;
   out.reserve(s.size());
-  size_t i = 0;
-  const size_t n = s.size();
-  while (i < n) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    uint32_t cp = 0xFFFD;
-    size_t len = 1;
-    if (c < 0x80) {
-      cp = c;
-    } else if ((c & 0xE0) == 0xC0 || (c & 0xF0) == 0xE0 || (c & 0xF8) == 0xF0) {
-      len = (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : 4;
-      uint32_t v = c & (len == 2 ? 0x1F : len == 3 ? 0x0F : 0x07);
-      bool ok = i + len <= n;
-      for (size_t k = 1; ok && k < len; ++k) {
-        const auto cc = static_cast<unsigned char>(s[i + k]);
-        if ((cc & 0xC0) != 0x80) ok = false;
-        else v = (v << 6) | (cc & 0x3F);
-      }
-      static constexpr uint32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
-      if (ok && v >= kMin[len] && v <= 0x10FFFF && !(v >= 0xD800 && v <= 0xDFFF)) cp = v;
-      else len = 1;
-    }
+  for (size_t i = 0; i < s.size();) {
+    size_t len = 0;
+    uint32_t cp = DecodeUtf8(s, i, len);
     i += len;
     if (cp >= 0x10000) {
       cp -= 0x10000;
@@ -84,6 +108,7 @@ constexpr std::array<char16_t, 32> kCp1252High = {
 }  // namespace
 
 std::string AnsiToUtf8(std::string_view bytes) {
+  if (IsAscii(bytes)) return std::string(bytes);  // the same in every ANSI code page
 #ifdef _WIN32
   if (bytes.empty()) return {};
   const int n = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
@@ -94,13 +119,29 @@ std::string AnsiToUtf8(std::string_view bytes) {
     return Utf16ToUtf8(w);
   }
 #endif
-  std::u16string w;
-  w.reserve(bytes.size());
+  std::string out;
+  out.reserve(bytes.size() * 2);
   for (char ch : bytes) {
     const auto c = static_cast<unsigned char>(ch);
-    w.push_back(c >= 0x80 && c < 0xA0 ? kCp1252High[c - 0x80] : static_cast<char16_t>(c));
+    const char16_t cp = c >= 0x80 && c < 0xA0 ? kCp1252High[c - 0x80] : static_cast<char16_t>(c);
+    if (cp < 0x80) {
+      out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
   }
-  return Utf16ToUtf8(w);
+  return out;
+}
+
+std::string_view AnsiToUtf8(std::string_view bytes, std::string& storage) {
+  if (IsAscii(bytes)) return bytes;
+  storage = AnsiToUtf8(bytes);
+  return storage;
 }
 
 int UnicodeToCp1252(uint32_t codePoint) {

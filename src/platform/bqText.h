@@ -9,10 +9,16 @@ namespace bq {
 
 std::u16string Utf8ToUtf16(std::string_view text);
 std::string Utf16ToUtf8(std::u16string_view text);
+bool IsAscii(std::string_view text);
+// True when the text decodes without a replacement: no stray, overlong or surrogate sequence.
+bool IsValidUtf8(std::string_view text);
 
 // Decodes 8-bit text in the system ANSI code page: the Windows build asks the system;
 // elsewhere it is Windows-1252, so both front ends show the same text on a Western system.
 std::string AnsiToUtf8(std::string_view bytes);
+// The same as a view: the bytes themselves when they are ASCII, else the text converted into
+// storage. Spares a copy per name where most names are ASCII.
+std::string_view AnsiToUtf8(std::string_view bytes, std::string& storage);
 
 // The Windows-1252 byte of a code point above 127, or -1 when that code page lacks it (the C1
 // controls U+0080..U+009F count as lacking).

@@ -11,36 +11,6 @@ namespace bq {
 
 namespace {
 
-bool IsValidUtf8(std::string_view s, bool& ascii) {
-  ascii = true;
-  size_t i = 0;
-  const size_t n = s.size();
-  while (i < n) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    if (c < 0x80) {
-      ++i;
-      continue;
-    }
-    ascii = false;
-    size_t len;
-    uint32_t v;
-    if (c >= 0xC2 && c <= 0xDF) len = 2, v = c & 0x1Fu;
-    else if ((c & 0xF0) == 0xE0) len = 3, v = c & 0x0Fu;
-    else if (c >= 0xF0 && c <= 0xF4) len = 4, v = c & 0x07u;
-    else return false;
-    if (len > n - i) return false;
-    for (size_t k = 1; k < len; ++k) {
-      const auto cc = static_cast<unsigned char>(s[i + k]);
-      if ((cc & 0xC0) != 0x80) return false;
-      v = (v << 6) | (cc & 0x3Fu);
-    }
-    if ((len == 3 && (v < 0x800 || (v >= 0xD800 && v <= 0xDFFF))) || (len == 4 && (v < 0x10000 || v > 0x10FFFF)))
-      return false;
-    i += len;
-  }
-  return true;
-}
-
 std::string DecodeUtf16(std::string_view bytes, bool bigEndian) {
   TByteView view(bytes);
   std::u16string units;
@@ -94,15 +64,14 @@ std::string DecodeText(std::string_view bytes, TTextEncoding* encoding) {
   switch (e) {
     case TTextEncoding::teUtf8Bom: {
       const std::string_view rest = bytes.substr(3);
-      bool ascii = false;
-      out = IsValidUtf8(rest, ascii) ? std::string(rest) : Utf16ToUtf8(Utf8ToUtf16(rest));
+      out = IsValidUtf8(rest) ? std::string(rest) : Utf16ToUtf8(Utf8ToUtf16(rest));
       break;
     }
     case TTextEncoding::teUtf16LE: out = DecodeUtf16(bytes.substr(2), false); break;
     case TTextEncoding::teUtf16BE: out = DecodeUtf16(bytes.substr(2), true); break;
     default: {
-      bool ascii = false;
-      if (IsValidUtf8(bytes, ascii)) {
+      const bool ascii = IsAscii(bytes);
+      if (ascii || IsValidUtf8(bytes)) {
         e = ascii ? TTextEncoding::teAscii : TTextEncoding::teUtf8;
         out.assign(bytes);
       } else {

@@ -24,10 +24,35 @@ TEST(Text, Utf8Utf16RoundTripsAndRepairs) {
   EXPECT_EQ(Utf16ToUtf8(std::u16string(1, 0xD800)), "\xEF\xBF\xBD");
 }
 
+// The validity check must agree with the converter: text it calls valid comes back unchanged
+// from a round trip, and text it rejects does not.
+TEST(Text, Utf8ValidityAgreesWithTheConverter) {
+  auto agrees = [](const std::string& s) {
+    const bool same = Utf16ToUtf8(Utf8ToUtf16(s)) == s;
+    if (IsValidUtf8(s) != same) ADD_FAILURE() << "disagree on " << testing::PrintToString(s);
+  };
+  for (int a = 0; a < 256; ++a) {
+    agrees(std::string(1, static_cast<char>(a)));
+    for (int b = 0; b < 256; ++b) agrees({static_cast<char>(a), static_cast<char>(b)});
+  }
+  for (int a = 0xE0; a <= 0xEF; ++a)
+    for (int b = 0x70; b < 0xC8; ++b)
+      for (int c = 0x78; c < 0xC4; c += 3) agrees({static_cast<char>(a), static_cast<char>(b), static_cast<char>(c)});
+  for (int a = 0xF0; a <= 0xF7; ++a)
+    for (int b = 0x80; b < 0xC0; b += 5) agrees({static_cast<char>(a), static_cast<char>(b), '\x80', '\xBF'});
+  EXPECT_TRUE(IsAscii("plain text\x7F"));
+  EXPECT_FALSE(IsAscii("caf\xC3\xA9"));
+}
+
 TEST(Text, AnsiIsWindows1252) {
   EXPECT_EQ(AnsiToUtf8("caf\xE9"), "caf\xC3\xA9");
   EXPECT_EQ(AnsiToUtf8("\x80\x99\x9F"), "\xE2\x82\xAC\xE2\x84\xA2\xC5\xB8");  // € ™ Ÿ
   EXPECT_EQ(AnsiToUtf8("\x81"), "\xC2\x81");
+  // The view form hands ASCII back as it is and converts the rest into its storage.
+  std::string storage;
+  const std::string_view ascii = "Exported_Function_1";
+  EXPECT_EQ(AnsiToUtf8(ascii, storage).data(), ascii.data());
+  EXPECT_EQ(AnsiToUtf8("caf\xE9", storage), "caf\xC3\xA9");
 }
 
 TEST(Text, NamesCaseAndHex) {
