@@ -7,29 +7,42 @@
 
 namespace bq {
 
-std::string JsonString(std::string_view text) {
-  // Round-tripping through UTF-16 turns invalid UTF-8 (possible in POSIX names) into U+FFFD.
-  const std::string clean = Utf16ToUtf8(Utf8ToUtf16(text));
-  std::string out = "\"";
-  for (char ch : clean) {
-    const auto c = static_cast<unsigned char>(ch);
+// Appends text as a JSON string. Invalid UTF-8 (possible in POSIX names) becomes U+FFFD.
+static void AppendJsonString(std::string& out, std::string_view text) {
+  std::string clean;
+  if (!IsValidUtf8(text)) {
+    clean = Utf16ToUtf8(Utf8ToUtf16(text));
+    text = clean;
+  }
+  out.push_back('"');
+  size_t plain = 0;  // start of the run of bytes copied as they are
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x20 && c != '"' && c != '\\' && c != 0x7F) continue;
+    out.append(text, plain, i - plain);
+    plain = i + 1;
     switch (c) {
       case '"': out += "\\\""; break;
       case '\\': out += "\\\\"; break;
       case '\n': out += "\\n"; break;
       case '\r': out += "\\r"; break;
       case '\t': out += "\\t"; break;
-      default:
-        if (c < 0x20 || c == 0x7F) {
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "\\u%04x", c);
-          out += buf;
-        } else {
-          out.push_back(ch);
-        }
+      default: {
+        char buf[8];
+        std::snprintf(buf, sizeof buf, "\\u%04x", c);
+        out += buf;
+      }
     }
   }
-  return out + "\"";
+  out.append(text, plain, text.size() - plain);
+  out.push_back('"');
+}
+
+std::string JsonString(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + 2);
+  AppendJsonString(out, text);
+  return out;
 }
 
 std::string KindName(TPageKind kind) {
@@ -61,10 +74,22 @@ static void TreeJson(const std::vector<TPageRecord::TNode>& nodes, std::string& 
   out += nodes.empty() ? "]" : "\n" + indent + "]";
 }
 
+static void AppendRowJson(std::string& out, const TPageRecord::TRow& row, const std::string& in) {
+  out += in;
+  out += "    {\"group\": ";
+  out += std::to_string(row.Group);
+  out += ", \"cells\": [";
+  for (size_t c = 0; c < row.Cells.size(); ++c) {
+    if (c) out += ", ";
+    AppendJsonString(out, row.Cells[c]);
+  }
+  out += "]}";
+}
+
 std::string RenderRowJson(const TPageRecord::TRow& row, const std::string& in) {
-  std::string out = in + "    {\"group\": " + std::to_string(row.Group) + ", \"cells\": [";
-  for (size_t c = 0; c < row.Cells.size(); ++c) out += (c ? ", " : "") + JsonString(row.Cells[c]);
-  return out + "]}";
+  std::string out;
+  AppendRowJson(out, row, in);
+  return out;
 }
 
 std::string RenderPageJsonHead(const TRenderedPage& page, const std::string& in) {
@@ -127,7 +152,10 @@ std::string RenderPageJson(const TRenderedPage& page, const std::string& in) {
   const bool list = page.WithContent && (page.Info->Kind == TPageKind::pkList || page.Info->Kind == TPageKind::pkListProgress);
   const auto& rows = page.Record.Rows;
   if (list)
-    for (size_t i = 0; i < rows.size(); ++i) out += (i ? ",\n" : "\n") + RenderRowJson(rows[i], in);
+    for (size_t i = 0; i < rows.size(); ++i) {
+      out += i ? ",\n" : "\n";
+      AppendRowJson(out, rows[i], in);
+    }
   return out + RenderPageJsonTail(page, in, list ? rows.size() : 0);
 }
 
@@ -193,26 +221,38 @@ std::string RenderPageText(const TRenderedPage& page) {
       for (size_t c = 0; c < r.Columns.size(); ++c) widths[c] = Width(r.Columns[c].Title);
       for (const auto& row : r.Rows)
         for (size_t c = 0; c < row.Cells.size(); ++c) widths[c] = std::max(widths[c], Width(row.Cells[c]));
-      auto line = [&](const std::vector<std::string>& cells) {
-        std::string s;
-        for (size_t c = 0; c < cells.size(); ++c) {
-          s += cells[c];
-          if (c + 1 < cells.size()) s += std::string(widths[c] - Width(cells[c]) + 2, ' ');
+      size_t lineBytes = 3;  // the most an ASCII line takes
+      for (size_t w : widths) lineBytes += w + 2;
+      out.reserve(out.size() + (r.Rows.size() + 1) * lineBytes + r.Groups.size() * 64);
+      // Cells padded to their column's width plus two, the last one not.
+      auto line = [&](const std::string* cells, size_t count, bool indent) {
+        if (indent) out += "  ";
+        for (size_t c = 0; c < count; ++c) {
+          out += cells[c];
+          if (c + 1 < count) out.append(widths[c] - Width(cells[c]) + 2, ' ');
         }
-        return s + "\n";
+        out += '\n';
       };
       std::vector<std::string> titles;
       for (const auto& c : r.Columns) titles.push_back(c.Title);
       const bool grouped = r.GroupView && !r.Groups.empty();
-      if (!titles.empty()) out += (grouped ? "  " : "") + line(titles);
+      if (!titles.empty()) line(titles.data(), titles.size(), grouped);
       if (grouped) {
+        // Each group's rows in row order; a row in no listed group is not shown, as in the
+        // list view. A group listed twice shows its rows twice.
+        std::vector<const TPageRecord::TRow*> sorted;
+        sorted.reserve(r.Rows.size());
+        for (const auto& row : r.Rows) sorted.push_back(&row);
+        auto byGroup = [](auto* a, auto* b) { return a->Group < b->Group; };
+        if (!std::is_sorted(sorted.begin(), sorted.end(), byGroup)) std::stable_sort(sorted.begin(), sorted.end(), byGroup);
         for (const auto& g : r.Groups) {
-          out += g.Header + "\n";
-          for (const auto& row : r.Rows)
-            if (row.Group == g.Id) out += "  " + line(row.Cells);
+          out += g.Header;
+          out += '\n';
+          auto it = std::lower_bound(sorted.begin(), sorted.end(), g.Id, [](auto* row, int id) { return row->Group < id; });
+          for (; it != sorted.end() && (*it)->Group == g.Id; ++it) line((*it)->Cells.data(), (*it)->Cells.size(), true);
         }
       } else {
-        for (const auto& row : r.Rows) out += line(row.Cells);
+        for (const auto& row : r.Rows) line(row.Cells.data(), row.Cells.size(), false);
       }
       break;
     }

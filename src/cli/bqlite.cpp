@@ -25,6 +25,9 @@
 #else
 #include <unistd.h>
 #endif
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace {
 
@@ -128,6 +131,8 @@ struct TOptions {
   bool Each = false;
   std::vector<std::string> PageNames;
   const TPageRegistry* Pages = nullptr;
+  std::vector<bool> Enabled;  // the "Tabs" settings, read once per run
+  bool Progress = false;      // a progress bar on stderr
 };
 
 void Write(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
@@ -166,9 +171,7 @@ int Report(const std::vector<std::string>& files, const TExtensionLists& lists, 
     return status;
   }
 
-  TZOXConfigManager config(SystemRegistry());
-  config.Name = ProductName;
-  std::vector<const TPageInfo*> chosen = ChoosePages(*selection, *options.Pages, config);
+  std::vector<const TPageInfo*> chosen = ChoosePages(*selection, *options.Pages, options.Enabled);
   if (!options.PageNames.empty()) {
     std::erase_if(chosen, [&](const TPageInfo* p) {
       for (const auto& n : options.PageNames)
@@ -177,7 +180,7 @@ int Report(const std::vector<std::string>& files, const TExtensionLists& lists, 
     });
   }
 
-  const bool progress = !json && isatty(fileno(stderr));
+  const bool progress = !json && options.Progress;
   const TPageContext context{selection, &SystemRegistry()};
   if (json) Write(RenderJsonHead(*selection));
   size_t written = 0;
@@ -200,14 +203,16 @@ int Report(const std::vector<std::string>& files, const TExtensionLists& lists, 
         if (gInterrupted) return 130;
         continue;
       }
-      page.Record = view.Record();
+      page.Record = view.TakeRecord();
     }
     if (json) {
       Write(RenderPageJson(page, TCliView::kPageIndent));
     } else if (options.Mode == TMode::mListPages) {
       std::puts(info->Title.c_str());
     } else {
-      Write(RenderPageText(page) + "\n");
+      std::string text = RenderPageText(page);
+      text += '\n';
+      Write(text);
     }
     std::fflush(stdout);
     if (gInterrupted) return 130;
@@ -285,6 +290,10 @@ int Run(const std::vector<std::string>& args) {
       return 2;
     }
   }
+  TZOXConfigManager config(SystemRegistry());
+  config.Name = ProductName;
+  options.Enabled = ReadTabSettings(*options.Pages, config);
+  options.Progress = isatty(fileno(stderr));
   const TExtensionLists lists = LoadExtensionLists(extensions.empty() ? FindExtensionsIni() : extensions);
 
   if (!options.Each) return Report(files, lists, options, "\n");
@@ -308,6 +317,13 @@ int Run(const std::vector<std::string>& args) {
 
 int main(int argc, char** argv) {
   std::signal(SIGINT, OnInterrupt);
+#ifdef __GLIBC__
+  // Freed memory stays for the next file or page instead of going back to the system and
+  // coming back at the next allocation (a run over many files otherwise keeps doing both).
+  mallopt(M_TRIM_THRESHOLD, 64 << 20);
+  mallopt(M_TOP_PAD, 16 << 20);
+  mallopt(M_MMAP_THRESHOLD, 32 << 20);
+#endif
   std::vector<std::string> args;
 #ifdef _WIN32
   SetConsoleOutputCP(CP_UTF8);

@@ -1,5 +1,6 @@
 #include "shell/bqPageView.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace bq {
@@ -33,7 +34,12 @@ int TPageRecorder::InsertRow(int index, std::string_view text) {
   auto& rows = FRecord.Rows;
   const size_t at = index < 0 || static_cast<size_t>(index) > rows.size() ? rows.size() : static_cast<size_t>(index);
   TPageRecord::TRow row;
+  row.Cells.reserve(std::max<size_t>(FRecord.Columns.size(), 1));
   row.Cells.emplace_back(text);
+  if (at == rows.size()) {
+    rows.push_back(std::move(row));
+    return static_cast<int>(at);
+  }
   rows.insert(rows.begin() + static_cast<std::ptrdiff_t>(at), std::move(row));
   return static_cast<int>(at);
 }
@@ -43,7 +49,7 @@ void TPageRecorder::SetCell(int row, int column, std::string_view text) {
   if (row < 0 || column < 0 || static_cast<size_t>(row) >= FRecord.Rows.size()) return;
   auto& cells = FRecord.Rows[static_cast<size_t>(row)].Cells;
   if (cells.size() <= static_cast<size_t>(column)) cells.resize(static_cast<size_t>(column) + 1);
-  cells[static_cast<size_t>(column)] = std::string(text);
+  cells[static_cast<size_t>(column)].assign(text);
 }
 
 void TPageRecorder::SetRowGroup(int row, int groupId) {
@@ -103,6 +109,14 @@ void TPageRecorder::RequestStop() {
 TPageRecord TPageRecorder::Record() const {
   std::lock_guard g(FLock);
   return FRecord;
+}
+
+TPageRecord TPageRecorder::TakeRecord() {
+  std::lock_guard g(FLock);
+  TPageRecord out = std::move(FRecord);
+  FRecord = TPageRecord();
+  FNodePaths.assign(1, {});
+  return out;
 }
 
 }  // namespace bq

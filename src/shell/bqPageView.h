@@ -84,6 +84,8 @@ public:
 
   void RequestStop();
   TPageRecord Record() const;
+  // The record, moved out; the recorder is left empty.
+  TPageRecord TakeRecord();
 
 private:
   mutable std::mutex FLock;
