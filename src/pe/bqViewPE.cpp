@@ -27,12 +27,16 @@ std::string Format(int id, const std::string& fileName) {
 enum class TTables { tNone, tImports, tExports, tResources };
 
 // Reads a file; a reader failure keeps what was read before it. False when the reader failed.
-bool ReadPE(TPEReader& reader, const std::string& fileName, TTables tables) {
+bool ReadPE(TPEReader& reader, const TSelection& selection, size_t file, TTables tables) {
   reader.SetReadImportTable(tables == TTables::tImports);
   reader.SetReadExportTable(tables == TTables::tExports);
   reader.SetReadResourceTable(tables == TTables::tResources);
   try {
-    reader.ReadFromFile(fileName);
+    // The bytes identification kept, when it kept them, else the file.
+    if (file < selection.Contents.size() && selection.Contents[file].Held())
+      reader.ReadFromBytes(TByteView(selection.Contents[file].View()));
+    else
+      reader.ReadFromFile(selection.SelectedFiles[file]);
     return true;
   } catch (const std::exception&) {
     return false;
@@ -87,7 +91,7 @@ void FillPEHeaderPage(const TPageContext& context, TPageView& view) {
   // Every file is read first; one whose reader fails keeps an empty value column.
   std::vector<TPEReader> readers(files.size());
   std::vector<bool> ok(files.size());
-  for (size_t k = 0; k < files.size(); ++k) ok[k] = ReadPE(readers[k], selection.SelectedFiles[files[k]], TTables::tNone);
+  for (size_t k = 0; k < files.size(); ++k) ok[k] = ReadPE(readers[k], selection, files[k], TTables::tNone);
 
   using TToStrings = void (*)(const TPEReader&, std::vector<std::string>&);
   const TToStrings kGroups[3] = {MZHeaderToStrings, PEHeaderToStrings, OptionalHeaderToStrings};
@@ -116,7 +120,7 @@ void FillSectionsPage(const TPageContext& context, TPageView& view) {
     if (!IsPE(selection, f)) continue;
     const std::string& name = selection.SelectedFiles[f];
     TPEReader reader;
-    ReadPE(reader, name, TTables::tNone);  // a failing file shows the sections read before the failure
+    ReadPE(reader, selection, f, TTables::tNone);  // a failing file shows the sections read before the failure
     const int group = static_cast<int>(f) + 1;
     view.AddGroup(group, selection.Count() == 1 ? LoadResourceText(1584) : Format(1585, name));
     const auto& sections = reader.Sections();
@@ -140,7 +144,7 @@ void FillImportsListPage(const TPageContext& context, TPageView& view) {
   view.AddColumn(LoadResourceText(1592), 64, TAlign::alCenter);
   if (selection.Count() == 0 || !IsPE(selection, 0)) return;
   TPEReader reader;
-  if (!ReadPE(reader, selection.SelectedFiles[0], TTables::tImports)) return;
+  if (!ReadPE(reader, selection, 0, TTables::tImports)) return;
   const auto& lines = reader.ImportTable();
   TNameGroups groups;
   std::vector<int> groupOf;
@@ -158,7 +162,7 @@ void FillImportsTreePage(const TPageContext& context, TPageView& view) {
   const TSelection& selection = *context.Selection;
   if (selection.Count() == 0 || !IsPE(selection, 0)) return;
   TPEReader reader;
-  if (!ReadPE(reader, selection.SelectedFiles[0], TTables::tImports)) return;
+  if (!ReadPE(reader, selection, 0, TTables::tImports)) return;
   // One root node per library (the name as first met), sorted; its functions in table order.
   TNameGroups libraries;
   std::vector<std::vector<std::string>> functions;
@@ -190,7 +194,7 @@ void FillExportsPage(const TPageContext& context, TPageView& view) {
     const int group = static_cast<int>(f) + 1;
     view.AddGroup(group, selection.Count() == 1 ? LoadResourceText(1596) : Format(1597, fileName));
     TPEReader reader;
-    ReadPE(reader, fileName, TTables::tExports);  // a failing file shows the names read before the failure
+    ReadPE(reader, selection, f, TTables::tExports);  // a failing file shows the names read before the failure
     const auto& ordinals = reader.ExportOrdinals();
     const auto& functions = reader.ExportFunctions();
     int position = 0;
@@ -218,7 +222,7 @@ void FillResourcesPage(const TPageContext& context, TPageView& view) {
   view.AddColumn(LoadResourceText(1602), 128, TAlign::alLeft);
   if (selection.Count() == 0 || !IsPE(selection, 0)) return;
   TPEReader reader;
-  if (!ReadPE(reader, selection.SelectedFiles[0], TTables::tResources)) return;
+  if (!ReadPE(reader, selection, 0, TTables::tResources)) return;
   const auto& entries = reader.ResourceEntries();
   TNameGroups types;
   std::vector<int> groupOf;

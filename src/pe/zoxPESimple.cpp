@@ -1,5 +1,6 @@
 #include "pe/zoxPESimple.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -322,6 +323,7 @@ void TPEReader::ReadExports(TPESource& source) {
   if (addressOfNames != 0) {
     // Each pointer is read before its name, so a table cut short keeps the names before the cut.
     const uint64_t table = CopyPosition(addressOfNames, where);
+    FExportNames.reserve(std::min<uint64_t>(numberOfNames, copy.Size() / 4));  // a pointer each in the copy
     for (uint32_t i = 0; i < numberOfNames; ++i) {
       uint32_t rva = 0;
       if (!copy.U32LE(table + 4ull * i, rva)) Fail("PEReader: Could not read PE Export Name Table (names)!");

@@ -14,14 +14,21 @@ std::string FindExtensionsIni() {
 }
 
 namespace {
-void AddToSelection(TSelection& selection, const std::string& name, const TExtensionLists& lists) {
+void AddToSelection(TSelection& selection, const std::string& name, const TExtensionLists& lists, size_t* keep) {
   TFileIdentifyTypes types;
   std::string error;
-  if (!IdentifyByContent(name, types, &error) && error.empty()) error = "cannot be read";
+  TFileContent content;
+  if (!IdentifyByContent(name, types, &error, keep ? &content : nullptr) && error.empty()) error = "cannot be read";
   IdentifyByExtension(name, lists, types);
+  if (keep && content.Held() && content.Size <= *keep) {
+    *keep -= content.Size;
+  } else {
+    content = {};
+  }
   selection.SelectedFiles.push_back(name);
   selection.SelectedTypes.push_back(types);
   selection.Errors.push_back(error);
+  selection.Contents.push_back(std::move(content));
 }
 
 std::string CutName(const std::u16string& wide) {
@@ -29,21 +36,27 @@ std::string CutName(const std::u16string& wide) {
 }
 }  // namespace
 
-TSelectionRef BuildSelection(const std::vector<std::u16string>& names, const TExtensionLists& lists) {
+TSelectionRef BuildSelection(const std::vector<std::u16string>& names, const TExtensionLists& lists,
+                             bool keepContents) {
   auto selection = std::make_shared<TSelection>();
-  for (const auto& wide : names) AddToSelection(*selection, CutName(wide), lists);
+  size_t budget = SelectionContentLimit;
+  size_t* keep = keepContents ? &budget : nullptr;
+  for (const auto& wide : names) AddToSelection(*selection, CutName(wide), lists, keep);
   return selection;
 }
 
-TSelectionRef BuildSelection(const std::vector<std::string>& utf8Names, const TExtensionLists& lists) {
+TSelectionRef BuildSelection(const std::vector<std::string>& utf8Names, const TExtensionLists& lists,
+                             bool keepContents) {
   auto selection = std::make_shared<TSelection>();
+  size_t budget = SelectionContentLimit;
+  size_t* keep = keepContents ? &budget : nullptr;
   for (const auto& n : utf8Names) {
     // A POSIX name need not be UTF-8: such a name keeps its bytes, or the file could not be
     // opened; the front end repairs it for display.
     if (IsValidUtf8(n))
-      AddToSelection(*selection, CutName(Utf8ToUtf16(n)), lists);
+      AddToSelection(*selection, CutName(Utf8ToUtf16(n)), lists, keep);
     else
-      AddToSelection(*selection, n.substr(0, n.find('\0')).substr(0, MaxSelectedNameUnits), lists);
+      AddToSelection(*selection, n.substr(0, n.find('\0')).substr(0, MaxSelectedNameUnits), lists, keep);
   }
   return selection;
 }

@@ -17,8 +17,14 @@ std::string FindExtensionsIni();
 
 // Identifies every file, content types first, then extension types. A file that cannot be
 // read keeps its extension types and stays in the selection (its error is recorded).
-TSelectionRef BuildSelection(const std::vector<std::u16string>& names, const TExtensionLists& lists);
-TSelectionRef BuildSelection(const std::vector<std::string>& utf8Names, const TExtensionLists& lists);
+// With keepContents, the bytes of files that identification read whole are kept in Contents,
+// up to SelectionContentLimit in all; a dialog does not keep them, as it may show a page long
+// after the selection was made.
+TSelectionRef BuildSelection(const std::vector<std::u16string>& names, const TExtensionLists& lists,
+                             bool keepContents = false);
+TSelectionRef BuildSelection(const std::vector<std::string>& utf8Names, const TExtensionLists& lists,
+                             bool keepContents = false);
+constexpr size_t SelectionContentLimit = 16u << 20;
 
 // The pages a dialog offers, in registration order: those whose type set is empty or meets
 // the first file's set, not switched off under the "Tabs" settings, and, for several files,

@@ -17,6 +17,10 @@ struct TSelection {
   std::vector<std::string> SelectedFiles;  // UTF-8 names (cut to 261 UTF-16 units)
   std::vector<TFileIdentifyTypes> SelectedTypes;
   std::vector<std::string> Errors;  // why a file could not be read for identification ("" if it could)
+  // The whole content of small files as identification read it, for a caller that asked
+  // BuildSelection to keep it (bqlite, which fills every page at once); none otherwise, and
+  // pages then read the file itself.
+  std::vector<TFileContent> Contents;
 
   size_t Count() const { return SelectedFiles.size(); }
 };

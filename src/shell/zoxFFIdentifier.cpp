@@ -207,7 +207,8 @@ bool IsTextByte(char ch) {
 // decides every signature at or near the start but the NSIS one; past it only the plain-text
 // test (up to its first other byte) and the NSIS search (up to its first occurrence) read on.
 // Once both are decided, the bytes after cannot change the result.
-bool IdentifyByContent(const std::string& fileName, TFileIdentifyTypes& types, std::string* error) {
+bool IdentifyByContent(const std::string& fileName, TFileIdentifyTypes& types, std::string* error,
+                       TFileContent* whole) {
   constexpr size_t kFirstBlock = 4096, kBlock = 65536;
   const std::string_view nsis = kTable[fitNSIS].Signature;
   TFileReader file;
@@ -218,7 +219,7 @@ bool IdentifyByContent(const std::string& fileName, TFileIdentifyTypes& types, s
   const uint64_t size = file.Size() < 0 ? 0 : static_cast<uint64_t>(file.Size());
   const size_t want = size < IdentifyHeadSize ? static_cast<size_t>(size) : IdentifyHeadSize;
   // One buffer for the whole head, not zero-filled and never regrown: the blocks land in place.
-  const std::unique_ptr<char[]> buffer(new char[want ? want : 1]);
+  const std::shared_ptr<char[]> buffer = std::make_shared_for_overwrite<char[]>(want ? want : 1);
   size_t have = 0, textChecked = 0;
   bool text = true, nsisFound = false;
   while (have < want) {
@@ -236,6 +237,7 @@ bool IdentifyByContent(const std::string& fileName, TFileIdentifyTypes& types, s
     if (have >= kFirstBlock && !text && nsisFound) break;
   }
   IdentifyHead(std::string_view(buffer.get(), have), types);
+  if (whole && have == size) *whole = {buffer, have};
   return true;
 }
 

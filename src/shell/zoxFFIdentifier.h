@@ -2,6 +2,7 @@
 // and per-type extension lists read from an INI file.
 #pragma once
 #include <array>
+#include <memory>
 #include <cstdint>
 #include <initializer_list>
 #include <string>
@@ -81,8 +82,18 @@ TExtensionLists LoadExtensionLists(const std::string& iniFileName);
 
 // Adds the content types of a file's first bytes (at most IdentifyHeadSize of them).
 void IdentifyHead(std::string_view head, TFileIdentifyTypes& types);
+// A file's whole content as identification read it, shared by whoever reads the file next.
+struct TFileContent {
+  std::shared_ptr<const char[]> Data;
+  size_t Size = 0;
+  bool Held() const { return Data != nullptr; }
+  std::string_view View() const { return {Data.get(), Size}; }
+};
+
 // Reads the head of a file once and adds its content types. False when it cannot be read.
-bool IdentifyByContent(const std::string& fileName, TFileIdentifyTypes& types, std::string* error = nullptr);
+// When whole is given and the head was all of the file, the bytes are handed over in it.
+bool IdentifyByContent(const std::string& fileName, TFileIdentifyTypes& types, std::string* error = nullptr,
+                       TFileContent* whole = nullptr);
 // Adds the types whose extension list names the file's extension.
 void IdentifyByExtension(const std::string& fileName, const TExtensionLists& lists, TFileIdentifyTypes& types);
 // The extension from the last "." after the last "\", "/" or ":", with the dot; "" when none.

@@ -12,6 +12,7 @@
 #include "pe/bqViewPE.h"
 #include "pe/zoxPESimple.h"
 #include "platform/bqText.h"
+#include "shell/bqLitePropSheets.h"
 
 using namespace bq;
 namespace fs = std::filesystem;
@@ -218,6 +219,41 @@ TEST(PEPages, FixturesAgreeWithPefile) {
       }
     }
   }
+}
+
+// bqlite keeps the bytes identification read and the pages read those instead of the file:
+// the same rows, and the file is not opened again (emptying it afterwards changes nothing).
+// A file read only in part keeps nothing.
+TEST(PEPages, PagesReadTheBytesIdentificationKept) {
+  auto rows = [](const TPageRecord& r) {
+    std::vector<std::vector<std::string>> out;
+    for (const auto& row : r.Rows) {
+      out.push_back(row.Cells);
+      out.back().push_back(std::to_string(row.Group));
+    }
+    return out;
+  };
+  const std::string copy = (bqtest::ScratchDir() / "kept.dll").string();
+  fs::copy_file(Fixture("x64", "lib.dll"), copy, fs::copy_options::overwrite_existing);
+  const TSelectionRef kept = BuildSelection(std::vector<std::string>{copy}, TExtensionLists(), true);
+  ASSERT_TRUE(kept->Contents.at(0).Held());
+  EXPECT_EQ(kept->Contents[0].Size, fs::file_size(copy));
+  EXPECT_FALSE(BuildSelection(std::vector<std::string>{copy}, TExtensionLists())->Contents.at(0).Held());
+
+  const std::vector<TFillPage> pages = {FillPEHeaderPage, FillSectionsPage, FillImportsListPage, FillExportsPage,
+                                        FillResourcesPage};
+  std::vector<std::vector<std::vector<std::string>>> fromFile;
+  for (TFillPage fill : pages) fromFile.push_back(rows(Fill(fill, {copy})));
+  EXPECT_FALSE(fromFile[3].empty());
+  bqtest::WriteFile("kept.dll", "");
+  for (size_t p = 0; p < pages.size(); ++p) {
+    TPageRecorder view;
+    pages[p](TPageContext{kept, nullptr}, view);
+    EXPECT_EQ(rows(view.Record()), fromFile[p]) << "page " << p;
+  }
+
+  const std::string big = bqtest::WriteFile("big.exe", ReadAll(Fixture("x64", "lib.dll")) + std::string(IdentifyHeadSize, '\0'));
+  EXPECT_FALSE(BuildSelection(std::vector<std::string>{big}, TExtensionLists(), true)->Contents.at(0).Held());
 }
 
 TEST(PEPages, WhatTheFixturesHold) {
