@@ -1,7 +1,9 @@
 #include "cli/bqRender.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/bqText.h"
 
@@ -184,12 +186,25 @@ std::string RenderJson(const TSelection& selection, const std::vector<TRenderedP
   return out + RenderJsonTail(pages.size());
 }
 
-// Display width of UTF-8 text, counting code points.
-static size_t Width(const std::string& s) {
-  size_t n = 0;
-  for (char c : s)
-    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++n;
-  return n;
+// Display width of UTF-8 text, counting code points: the bytes less the continuation bytes
+// (10xxxxxx), counted eight at a time.
+static size_t Width(std::string_view s) {
+  auto count = [](uint64_t w) {
+    const uint64_t marks = (w & ~(w << 1) & 0x8080808080808080ull) >> 7;  // 1 per continuation byte
+    return static_cast<size_t>((marks * 0x0101010101010101ull) >> 56);
+  };
+  size_t continuation = 0, i = 0;
+  for (; i + 8 <= s.size(); i += 8) {
+    uint64_t w;
+    std::memcpy(&w, s.data() + i, 8);
+    continuation += count(w);
+  }
+  if (i < s.size()) {
+    uint64_t w = 0;  // the last bytes, zero-padded: a zero byte is no continuation byte
+    std::memcpy(&w, s.data() + i, s.size() - i);
+    continuation += count(w);
+  }
+  return s.size() - continuation;
 }
 
 static void TreeText(const std::vector<TPageRecord::TNode>& nodes, std::string& out, int depth) {

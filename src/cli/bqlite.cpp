@@ -142,7 +142,7 @@ void Write(const std::string& text) { std::fwrite(text.data(), 1, text.size(), s
 // the exit status.
 int Report(const std::vector<std::string>& files, const TExtensionLists& lists, const TOptions& options,
            const char* after) {
-  const TSelectionRef selection = BuildSelection(files, lists);
+  const TSelectionRef selection = BuildSelection(files, lists, options.Mode == TMode::mPages);
   int status = 0;
   for (size_t i = 0; i < selection->Count(); ++i) {
     if (!selection->Errors[i].empty()) {
@@ -214,7 +214,8 @@ int Report(const std::vector<std::string>& files, const TExtensionLists& lists, 
       text += '\n';
       Write(text);
     }
-    std::fflush(stdout);
+    // Each page shows as soon as it is done; --each writes once per file.
+    if (!options.Each) std::fflush(stdout);
     if (gInterrupted) return 130;
   }
   if (json) closeJson(written);

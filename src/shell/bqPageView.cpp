@@ -15,22 +15,18 @@ void TPageView::AppendRow(std::initializer_list<std::string_view> cells, int gro
 }
 
 void TPageRecorder::EnableGroupView(bool on) {
-  std::lock_guard g(FLock);
   FRecord.GroupView = on;
 }
 
 void TPageRecorder::AddColumn(std::string_view title, int width, TAlign align) {
-  std::lock_guard g(FLock);
   FRecord.Columns.push_back({std::string(title), width, align});
 }
 
 void TPageRecorder::AddGroup(int id, std::string_view header) {
-  std::lock_guard g(FLock);
   FRecord.Groups.push_back({id, std::string(header)});
 }
 
 int TPageRecorder::InsertRow(int index, std::string_view text) {
-  std::lock_guard g(FLock);
   auto& rows = FRecord.Rows;
   const size_t at = index < 0 || static_cast<size_t>(index) > rows.size() ? rows.size() : static_cast<size_t>(index);
   TPageRecord::TRow row;
@@ -45,7 +41,6 @@ int TPageRecorder::InsertRow(int index, std::string_view text) {
 }
 
 void TPageRecorder::SetCell(int row, int column, std::string_view text) {
-  std::lock_guard g(FLock);
   if (row < 0 || column < 0 || static_cast<size_t>(row) >= FRecord.Rows.size()) return;
   auto& cells = FRecord.Rows[static_cast<size_t>(row)].Cells;
   if (cells.size() <= static_cast<size_t>(column)) cells.resize(static_cast<size_t>(column) + 1);
@@ -53,13 +48,11 @@ void TPageRecorder::SetCell(int row, int column, std::string_view text) {
 }
 
 void TPageRecorder::SetRowGroup(int row, int groupId) {
-  std::lock_guard g(FLock);
   if (row < 0 || static_cast<size_t>(row) >= FRecord.Rows.size()) return;
   FRecord.Rows[static_cast<size_t>(row)].Group = groupId;
 }
 
 TPageView::TTreeNode TPageRecorder::AddTreeNode(TTreeNode parent, std::string_view text) {
-  std::lock_guard g(FLock);
   if (parent < 0 || static_cast<size_t>(parent) >= FNodePaths.size()) return 0;
   std::vector<size_t> path = FNodePaths[static_cast<size_t>(parent)];
   std::vector<TPageRecord::TNode>* level = &FRecord.Tree;
@@ -71,18 +64,15 @@ TPageView::TTreeNode TPageRecorder::AddTreeNode(TTreeNode parent, std::string_vi
 }
 
 void TPageRecorder::SetRichText(std::string_view rtf, std::string_view text) {
-  std::lock_guard g(FLock);
   FRecord.RichText = std::string(rtf);
   FRecord.PlainText = std::string(text);
 }
 
 void TPageRecorder::AddField(int id, std::string_view label) {
-  std::lock_guard g(FLock);
   FRecord.Fields.push_back({id, std::string(label), {}});
 }
 
 void TPageRecorder::SetField(int id, std::string_view text) {
-  std::lock_guard g(FLock);
   for (auto& f : FRecord.Fields)
     if (f.Id == id) {
       f.Text = std::string(text);
@@ -92,27 +82,20 @@ void TPageRecorder::SetField(int id, std::string_view text) {
 }
 
 void TPageRecorder::SetProgress(int percent) {
-  std::lock_guard g(FLock);
   FRecord.Progress = percent;
 }
 
-bool TPageRecorder::StopRequested() const {
-  std::lock_guard g(FLock);
-  return FStop;
-}
+bool TPageRecorder::StopRequested() const { return FStop; }
 
 void TPageRecorder::RequestStop() {
-  std::lock_guard g(FLock);
   FStop = true;
 }
 
 TPageRecord TPageRecorder::Record() const {
-  std::lock_guard g(FLock);
   return FRecord;
 }
 
 TPageRecord TPageRecorder::TakeRecord() {
-  std::lock_guard g(FLock);
   TPageRecord out = std::move(FRecord);
   FRecord = TPageRecord();
   FNodePaths.assign(1, {});

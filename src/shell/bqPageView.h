@@ -3,7 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <initializer_list>
-#include <mutex>
+#include <atomic>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -65,8 +65,8 @@ struct TPageRecord {
   int Progress = -1;
 };
 
-// A page view that records into a TPageRecord, with the list view's insertion rules. Safe to
-// fill from a worker thread while another thread reads a copy.
+// A page view that records into a TPageRecord, with the list view's insertion rules. It is
+// filled from one thread; RequestStop may come from any.
 class TPageRecorder : public TPageView {
 public:
   void EnableGroupView(bool on) override;
@@ -88,10 +88,9 @@ public:
   TPageRecord TakeRecord();
 
 private:
-  mutable std::mutex FLock;
   TPageRecord FRecord;
   std::vector<std::vector<size_t>> FNodePaths{{}};  // node handle -> path of child indexes
-  bool FStop = false;
+  std::atomic<bool> FStop{false};
 };
 
 }  // namespace bq
