@@ -55,18 +55,8 @@ bool EndsName(char c) {
   return static_cast<unsigned char>(c) <= 32 || c == '>' || c == '=' || c == '"' || c == '\'' || c == '<';
 }
 
-class ThlxHTMLRTF : public ThlxScanSyntax {
+class ThlxHTMLRTF : public ThlxMarkupSyntax {
 public:
-  ThlxHTMLRTF() { SetDefaultColors(); }
-  void SetDefaultColors() override {
-    SetColors({{0, 128, 0}, {128, 0, 0}, {0, 0, 0}, {0, 0, 255}, {0, 0, 0}, {0, 128, 0}, {0, 0, 255},
-               {0, 0, 0}, {255, 0, 0}, {0, 0, 0}, {0, 0, 0}});
-  }
-  void FormatToken(int kind, std::string_view text, std::string& out) const override {
-    FormatMarkupToken(kind, text, out);
-  }
-  int GetTokenKind() const override { return FTokenKind; }
-
   void Next() override {
     FTokenPos = FRun;
     const char c = At(FRun);
@@ -86,12 +76,7 @@ public:
   }
 
 private:
-  enum { rText, rTagName, rTag, rString, rComment, rScript };
-
-  void Section(std::string_view close, uint8_t kind) {
-    if (RunToClose(close)) FRange = rText;
-    FTokenKind = kind;
-  }
+  enum { rText, rTagName, rTag, rString, rComment, rScript };  // rText is the base's 0
 
   void Text() {
     const char c = At(FRun);
@@ -194,7 +179,6 @@ private:
     FTokenKind = hkString;
   }
 
-  int FRange = rText;
   char FQuote = '"';
   bool FAfterEqual = false;
 };

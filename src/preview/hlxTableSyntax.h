@@ -99,9 +99,26 @@ private:
   void ScanNumber();
 };
 
-// The markup highlighters' fragment: "\cf<Kind> <Text>", where a text starting with "//" takes
-// colour 2 and a colour-10 text starting with a double quote colour 6.
-void FormatMarkupToken(int kind, std::string_view text, std::string& out);
+// What the markup highlighters (XML, HTML) share: token kinds are the colour numbers
+// themselves, one colour table, and a range number where 0 is plain text.
+class ThlxMarkupSyntax : public ThlxScanSyntax {
+public:
+  ThlxMarkupSyntax() { SetDefaultColors(); }
+  void SetDefaultColors() override;
+  // "\cf<Kind> <Text>", where a text starting with "//" takes colour 2 and a colour-10 text
+  // starting with a double quote colour 6.
+  void FormatToken(int kind, std::string_view text, std::string& out) const override;
+  int GetTokenKind() const override { return FTokenKind; }
+
+protected:
+  // A section that runs, line by line, to close and then returns to plain text.
+  void Section(std::string_view close, uint8_t kind) {
+    if (RunToClose(close)) FRange = 0;
+    FTokenKind = kind;
+  }
+
+  int FRange = 0;
+};
 
 // The Visual Basic scheme (comments, strings, dates, numbers, symbols and the colours that
 // VBScript and JScript share) over a keyword list.

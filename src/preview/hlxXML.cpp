@@ -15,7 +15,12 @@
 
 namespace bq {
 
-void FormatMarkupToken(int kind, std::string_view text, std::string& out) {
+void ThlxMarkupSyntax::SetDefaultColors() {
+  SetColors({{0, 128, 0}, {128, 0, 0}, {0, 0, 0}, {0, 0, 255}, {0, 0, 0}, {0, 128, 0}, {0, 0, 255},
+             {0, 0, 0}, {255, 0, 0}, {0, 0, 0}, {0, 0, 0}});
+}
+
+void ThlxMarkupSyntax::FormatToken(int kind, std::string_view text, std::string& out) const {
   if (text.size() >= 2 && text[0] == '/' && text[1] == '/') kind = 2;
   if (kind == 10 && !text.empty() && text[0] == '"') kind = 6;
   AppendColorWord(kind, out);
@@ -36,18 +41,8 @@ bool EndsName(char c) {
          c == '<';
 }
 
-class ThlxXMLRTF : public ThlxScanSyntax {
+class ThlxXMLRTF : public ThlxMarkupSyntax {
 public:
-  ThlxXMLRTF() { SetDefaultColors(); }
-  void SetDefaultColors() override {
-    SetColors({{0, 128, 0}, {128, 0, 0}, {0, 0, 0}, {0, 0, 255}, {0, 0, 0}, {0, 128, 0}, {0, 0, 255},
-               {0, 0, 0}, {255, 0, 0}, {0, 0, 0}, {0, 0, 0}});
-  }
-  void FormatToken(int kind, std::string_view text, std::string& out) const override {
-    FormatMarkupToken(kind, text, out);
-  }
-  int GetTokenKind() const override { return FTokenKind; }
-
   void Next() override {
     FTokenPos = FRun;
     const char c = At(FRun);
@@ -68,12 +63,7 @@ public:
   }
 
 private:
-  enum { rText, rTag, rValue, rComment, rCData, rProcessing, rDocType };
-
-  void Section(std::string_view close, uint8_t kind) {
-    if (RunToClose(close)) FRange = rText;
-    FTokenKind = kind;
-  }
+  enum { rText, rTag, rValue, rComment, rCData, rProcessing, rDocType };  // rText is the base's 0
 
   void DocType() {
     for (;;) {
@@ -203,7 +193,6 @@ private:
     FTokenKind = FNamespace ? (FQuote == '"' ? xkNsValueDQ : xkNsValueSQ) : (FQuote == '"' ? xkValueDQ : xkValueSQ);
   }
 
-  int FRange = rText;
   int FDepth = 0;
   char FQuote = '"';
   bool FNamespace = false, FExpectName = false;
