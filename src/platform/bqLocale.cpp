@@ -71,26 +71,7 @@ std::string ShortDateTimeText(const TDateTimeParts& when) {
 }
 
 std::string OemToUtf8(std::string_view bytes) {
-  bool ascii = true;
-  for (char ch : bytes) ascii &= static_cast<unsigned char>(ch) < 0x80;
-  if (ascii) return std::string(bytes);
-#ifdef _WIN32
-  if (bytes.empty()) return {};
-  const int n = MultiByteToWideChar(CP_OEMCP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-  if (n > 0) {
-    std::u16string w(static_cast<size_t>(n), u'\0');
-    MultiByteToWideChar(CP_OEMCP, 0, bytes.data(), static_cast<int>(bytes.size()),
-                        reinterpret_cast<wchar_t*>(w.data()), n);
-    return Utf16ToUtf8(w);
-  }
-#endif
-  std::u16string w;
-  w.reserve(bytes.size());
-  for (char ch : bytes) {
-    const auto c = static_cast<unsigned char>(ch);
-    w.push_back(c >= 0x80 ? kCp437High[c - 0x80] : static_cast<char16_t>(c));
-  }
-  return Utf16ToUtf8(w);
+  return EightBitToUtf8(bytes, kWindowsOemCodePage, kCp437High);
 }
 
 }  // namespace bq

@@ -32,6 +32,26 @@ uint32_t DecodeUtf8(std::string_view s, size_t i, size_t& len) {
 }
 }  // namespace
 
+namespace {
+void AppendUtf8(std::string& out, uint32_t cp) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+}  // namespace
+
 bool IsAscii(std::string_view s) {
   unsigned char any = 0;  // OR of every byte: no early exit, so the loop vectorises
   for (char c : s) any |= static_cast<unsigned char>(c);
@@ -80,21 +100,7 @@ std::string Utf16ToUtf8(std::u16string_view s) {
     } else if (cp >= 0xD800 && cp <= 0xDFFF) {
       cp = 0xFFFD;  // lone surrogate
     }
-    if (cp < 0x80) {
-      out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
+    AppendUtf8(out, cp);
   }
   return out;
 }
@@ -107,35 +113,35 @@ constexpr std::array<char16_t, 32> kCp1252High = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 }  // namespace
 
-std::string AnsiToUtf8(std::string_view bytes) {
-  if (IsAscii(bytes)) return std::string(bytes);  // the same in every ANSI code page
+std::string EightBitToUtf8(std::string_view bytes, unsigned windowsCodePage, const char16_t* high) {
+  if (IsAscii(bytes)) return std::string(bytes);  // the same in every such code page
 #ifdef _WIN32
-  if (bytes.empty()) return {};
-  const int n = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+  const int n = MultiByteToWideChar(windowsCodePage, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
   if (n > 0) {
     std::u16string w(static_cast<size_t>(n), u'\0');
-    MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()),
+    MultiByteToWideChar(windowsCodePage, 0, bytes.data(), static_cast<int>(bytes.size()),
                         reinterpret_cast<wchar_t*>(w.data()), n);
     return Utf16ToUtf8(w);
   }
+#else
+  (void)windowsCodePage;
 #endif
   std::string out;
   out.reserve(bytes.size() * 2);
   for (char ch : bytes) {
     const auto c = static_cast<unsigned char>(ch);
-    const char16_t cp = c >= 0x80 && c < 0xA0 ? kCp1252High[c - 0x80] : static_cast<char16_t>(c);
-    if (cp < 0x80) {
-      out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
+    AppendUtf8(out, c < 0x80 ? c : high[c - 0x80]);
   }
   return out;
+}
+
+std::string AnsiToUtf8(std::string_view bytes) {
+  static constexpr std::array<char16_t, 128> kCp1252 = [] {
+    std::array<char16_t, 128> table{};
+    for (size_t i = 0; i < 128; ++i) table[i] = i < 32 ? kCp1252High[i] : static_cast<char16_t>(0x80 + i);
+    return table;
+  }();
+  return EightBitToUtf8(bytes, kWindowsAnsiCodePage, kCp1252.data());
 }
 
 std::string_view AnsiToUtf8(std::string_view bytes, std::string& storage) {

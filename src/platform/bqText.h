@@ -13,6 +13,11 @@ bool IsAscii(std::string_view text);
 // True when the text decodes without a replacement: no stray, overlong or surrogate sequence.
 bool IsValidUtf8(std::string_view text);
 
+// Decodes 8-bit text: ASCII as it is; the Windows build asks the system for the code page
+// (CP_ACP, CP_OEMCP, ...), elsewhere each byte above 127 maps through high, its 128 code points.
+std::string EightBitToUtf8(std::string_view bytes, unsigned windowsCodePage, const char16_t* high);
+constexpr unsigned kWindowsAnsiCodePage = 0, kWindowsOemCodePage = 1;  // CP_ACP, CP_OEMCP
+
 // Decodes 8-bit text in the system ANSI code page: the Windows build asks the system;
 // elsewhere it is Windows-1252, so both front ends show the same text on a Western system.
 std::string AnsiToUtf8(std::string_view bytes);
