@@ -1,37 +1,15 @@
 // bqlite as a user runs it: real processes, real files, the exit status and both outputs.
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
-#include <sys/wait.h>
-
 #include "common/bqTestFiles.h"
 
 using bqtest::WriteFile;
 
 namespace {
 
-struct TRun {
-  int Status = -1;
-  std::string Out;
-  std::string Err;
-};
+using bqtest::TRun;
 
-TRun Bqlite(const std::string& args) {
-  const std::string errFile = (bqtest::ScratchDir() / "stderr.txt").string();
-  const std::string cmd = std::string(BQLITE_PATH) + " " + args + " 2>" + errFile;
-  TRun run;
-  std::FILE* p = popen(cmd.c_str(), "r");
-  std::array<char, 4096> buf{};
-  size_t n;
-  while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) run.Out.append(buf.data(), n);
-  const int status = pclose(p);
-  run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  std::FILE* e = std::fopen(errFile.c_str(), "r");
-  while (e && (n = std::fread(buf.data(), 1, buf.size(), e)) > 0) run.Err.append(buf.data(), n);
-  if (e) std::fclose(e);
-  return run;
-}
+TRun Bqlite(const std::string& args) { return bqtest::Run(std::string(BQLITE_PATH) + " " + args); }
 
 std::string Q(const std::string& s) { return "'" + s + "'"; }
 

@@ -2,10 +2,8 @@
 // are not regular files.
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cstdio>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 #include "cli/bqRender.h"
 #include "common/bqTestFiles.h"
@@ -17,26 +15,9 @@ using namespace bq;
 
 namespace {
 
-struct TRun {
-  int Status = -1;
-  std::string Out, Err;
-};
+using bqtest::TRun;
 
-TRun Bqlite(const std::string& args) {
-  const std::string errFile = (bqtest::ScratchDir() / "stderr.txt").string();
-  const std::string cmd = "timeout 60 " + std::string(BQLITE_PATH) + " " + args + " 2>" + errFile;
-  TRun run;
-  std::FILE* p = popen(cmd.c_str(), "r");
-  std::array<char, 4096> buf{};
-  size_t n;
-  while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) run.Out.append(buf.data(), n);
-  const int status = pclose(p);
-  run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  std::FILE* e = std::fopen(errFile.c_str(), "r");
-  while (e && (n = std::fread(buf.data(), 1, buf.size(), e)) > 0) run.Err.append(buf.data(), n);
-  if (e) std::fclose(e);
-  return run;
-}
+TRun Bqlite(const std::string& args) { return bqtest::Run("timeout 60 " + std::string(BQLITE_PATH) + " " + args); }
 
 const TPageInfo& PatternsInfo() {
   for (const auto& p : ModulePages().Pages())
