@@ -203,13 +203,14 @@ bool IsTextByte(char ch) {
 }
 }  // namespace
 
-// The head is read block by block and only as far as the content tests need it: the first block
-// decides every signature at or near the start but the NSIS one; past it only the plain-text
+// The head is read in blocks of 64 KiB and only as far as the content tests need it (a small file
+// in one read): the first block decides every signature at or near the start but the NSIS one,
+// which all lie in the first 1040 bytes; past it only the plain-text
 // test (up to its first other byte) and the NSIS search (up to its first occurrence) read on.
 // Once both are decided, the bytes after cannot change the result.
 bool IdentifyByContent(const std::string& fileName, TFileIdentifyTypes& types, std::string* error,
                        TFileContent* whole) {
-  constexpr size_t kFirstBlock = 4096, kBlock = 65536;
+  constexpr size_t kBlock = 65536;
   const std::string_view nsis = kTable[fitNSIS].Signature;
   TFileReader file;
   if (!file.Open(fileName)) {
@@ -224,7 +225,7 @@ bool IdentifyByContent(const std::string& fileName, TFileIdentifyTypes& types, s
   bool text = true, nsisFound = false;
   while (have < want) {
     const size_t at = have;
-    const size_t got = file.Read(buffer.get() + at, std::min(at == 0 ? kFirstBlock : kBlock, want - at));
+    const size_t got = file.Read(buffer.get() + at, std::min(kBlock, want - at));
     if (file.Failed()) {
       if (error) *error = file.Error();
       return false;
@@ -234,7 +235,7 @@ bool IdentifyByContent(const std::string& fileName, TFileIdentifyTypes& types, s
     const std::string_view head(buffer.get(), have);
     while (text && textChecked < have) text = IsTextByte(head[textChecked++]);
     if (!nsisFound) nsisFound = head.find(nsis, at < nsis.size() ? 0 : at - nsis.size() + 1) != std::string_view::npos;
-    if (have >= kFirstBlock && !text && nsisFound) break;
+    if (!text && nsisFound) break;
   }
   IdentifyHead(std::string_view(buffer.get(), have), types);
   if (whole && have == size) *whole = {buffer, have};
