@@ -76,21 +76,22 @@ static void TreeJson(const std::vector<TPageRecord::TNode>& nodes, std::string& 
   out += nodes.empty() ? "]" : "\n" + indent + "]";
 }
 
-static void AppendRowJson(std::string& out, const TPageRecord::TRow& row, const std::string& in) {
+template <typename TCells>
+static void AppendRowJson(std::string& out, const TCells& cells, size_t count, int group, const std::string& in) {
   out += in;
   out += "    {\"group\": ";
-  out += std::to_string(row.Group);
+  out += std::to_string(group);
   out += ", \"cells\": [";
-  for (size_t c = 0; c < row.Cells.size(); ++c) {
+  for (size_t c = 0; c < count; ++c) {
     if (c) out += ", ";
-    AppendJsonString(out, row.Cells[c]);
+    AppendJsonString(out, cells[c]);
   }
   out += "]}";
 }
 
-std::string RenderRowJson(const TPageRecord::TRow& row, const std::string& in) {
+std::string RenderRowJson(std::initializer_list<std::string_view> cells, int group, const std::string& in) {
   std::string out;
-  AppendRowJson(out, row, in);
+  AppendRowJson(out, cells.begin(), cells.size(), group, in);
   return out;
 }
 
@@ -156,7 +157,7 @@ std::string RenderPageJson(const TRenderedPage& page, const std::string& in) {
   if (list)
     for (size_t i = 0; i < rows.size(); ++i) {
       out += i ? ",\n" : "\n";
-      AppendRowJson(out, rows[i], in);
+      AppendRowJson(out, rows[i], rows[i].size(), rows[i].Group(), in);
     }
   return out + RenderPageJsonTail(page, in, list ? rows.size() : 0);
 }
@@ -187,7 +188,7 @@ std::string RenderJson(const TSelection& selection, const std::vector<TRenderedP
 }
 
 // Display width of UTF-8 text, counting code points: the bytes less the continuation bytes
-// (10xxxxxx), counted eight at a time.
+// (10xxxxxx), counted eight at a time, the last few one by one.
 static size_t Width(std::string_view s) {
   auto count = [](uint64_t w) {
     const uint64_t marks = (w & ~(w << 1) & 0x8080808080808080ull) >> 7;  // 1 per continuation byte
@@ -199,11 +200,7 @@ static size_t Width(std::string_view s) {
     std::memcpy(&w, s.data() + i, 8);
     continuation += count(w);
   }
-  if (i < s.size()) {
-    uint64_t w = 0;  // the last bytes, zero-padded: a zero byte is no continuation byte
-    std::memcpy(&w, s.data() + i, s.size() - i);
-    continuation += count(w);
-  }
+  for (; i < s.size(); ++i) continuation += (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80;
   return s.size() - continuation;
 }
 
@@ -230,44 +227,51 @@ std::string RenderPageText(const TRenderedPage& page) {
       break;
     case TPageKind::pkList:
     case TPageKind::pkListProgress: {
+      const TRowTable& rows = r.Rows;
+      // Cells all in ASCII (the usual case) are as wide as they are long.
+      const bool ascii = rows.IsAscii();
+      auto width = [ascii](std::string_view s) { return ascii ? s.size() : Width(s); };
       size_t columns = r.Columns.size();
-      for (const auto& row : r.Rows) columns = std::max(columns, row.Cells.size());
+      for (const auto row : rows) columns = std::max(columns, row.size());
       std::vector<size_t> widths(columns, 0);
       for (size_t c = 0; c < r.Columns.size(); ++c) widths[c] = Width(r.Columns[c].Title);
-      for (const auto& row : r.Rows)
-        for (size_t c = 0; c < row.Cells.size(); ++c) widths[c] = std::max(widths[c], Width(row.Cells[c]));
+      for (const auto row : rows)
+        for (size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], width(row[c]));
       size_t lineBytes = 3;  // the most an ASCII line takes
       for (size_t w : widths) lineBytes += w + 2;
-      out.reserve(out.size() + (r.Rows.size() + 1) * lineBytes + r.Groups.size() * 64);
+      out.reserve(out.size() + (rows.size() + 1) * lineBytes + r.Groups.size() * 64);
       // Cells padded to their column's width plus two, the last one not.
-      auto line = [&](const std::string* cells, size_t count, bool indent) {
+      auto line = [&](const auto& cells, size_t count, bool indent, auto&& width) {
         if (indent) out += "  ";
         for (size_t c = 0; c < count; ++c) {
-          out += cells[c];
-          if (c + 1 < count) out.append(widths[c] - Width(cells[c]) + 2, ' ');
+          const std::string_view cell = cells[c];
+          out += cell;
+          if (c + 1 < count) out.append(widths[c] - width(cell) + 2, ' ');
         }
         out += '\n';
       };
-      std::vector<std::string> titles;
+      std::vector<std::string_view> titles;
       for (const auto& c : r.Columns) titles.push_back(c.Title);
       const bool grouped = r.GroupView && !r.Groups.empty();
-      if (!titles.empty()) line(titles.data(), titles.size(), grouped);
+      if (!titles.empty()) line(titles, titles.size(), grouped, Width);
       if (grouped) {
         // Each group's rows in row order; a row in no listed group is not shown, as in the
         // list view. A group listed twice shows its rows twice.
-        std::vector<const TPageRecord::TRow*> sorted;
-        sorted.reserve(r.Rows.size());
-        for (const auto& row : r.Rows) sorted.push_back(&row);
-        auto byGroup = [](auto* a, auto* b) { return a->Group < b->Group; };
-        if (!std::is_sorted(sorted.begin(), sorted.end(), byGroup)) std::stable_sort(sorted.begin(), sorted.end(), byGroup);
+        std::vector<std::pair<int, size_t>> sorted;  // (group, row)
+        sorted.reserve(rows.size());
+        for (size_t i = 0; i < rows.size(); ++i) sorted.emplace_back(rows[i].Group(), i);
+        if (!std::is_sorted(sorted.begin(), sorted.end())) std::sort(sorted.begin(), sorted.end());
         for (const auto& g : r.Groups) {
           out += g.Header;
           out += '\n';
-          auto it = std::lower_bound(sorted.begin(), sorted.end(), g.Id, [](auto* row, int id) { return row->Group < id; });
-          for (; it != sorted.end() && (*it)->Group == g.Id; ++it) line((*it)->Cells.data(), (*it)->Cells.size(), true);
+          auto it = std::lower_bound(sorted.begin(), sorted.end(), std::pair<int, size_t>(g.Id, 0));
+          for (; it != sorted.end() && it->first == g.Id; ++it) {
+            const auto row = rows[it->second];
+            line(row, row.size(), true, width);
+          }
         }
       } else {
-        for (const auto& row : r.Rows) line(row.Cells.data(), row.Cells.size(), false);
+        for (const auto row : rows) line(row, row.size(), false, width);
       }
       break;
     }
@@ -275,26 +279,31 @@ std::string RenderPageText(const TRenderedPage& page) {
   return out;
 }
 
-static std::string JoinCells(const std::vector<std::string>& cells) {
-  std::string s;
-  for (size_t c = 0; c < cells.size(); ++c) s += (c ? "  " : "") + cells[c];
-  return s;
-}
-
 std::string RenderPageTextHead(const TRenderedPage& page) {
-  std::vector<std::string> titles;
-  for (const auto& c : page.Record.Columns) titles.push_back(c.Title);
   std::string out = "[" + page.Info->Title + "]\n";
-  if (!titles.empty()) out += "  " + JoinCells(titles) + "\n";
+  const auto& columns = page.Record.Columns;
+  for (size_t c = 0; c < columns.size(); ++c) {
+    out += "  ";  // the indent, then between cells
+    out += columns[c].Title;
+    if (c + 1 == columns.size()) out += '\n';
+  }
   return out;
 }
 
-std::string RenderStreamedRowText(const TPageRecord& record, const TPageRecord::TRow& row, int previousGroup) {
+std::string RenderStreamedRowText(const TPageRecord& record, std::initializer_list<std::string_view> cells, int group,
+                                  int previousGroup) {
   std::string out;
-  if (row.Group != previousGroup && record.GroupView)
+  if (group != previousGroup && record.GroupView)
     for (const auto& g : record.Groups)
-      if (g.Id == row.Group) out += g.Header + "\n";
-  return out + "  " + JoinCells(row.Cells) + "\n";
+      if (g.Id == group) out += g.Header + "\n";
+  out += "  ";
+  bool first = true;
+  for (std::string_view c : cells) {
+    if (!first) out += "  ";
+    first = false;
+    out += c;
+  }
+  return out + "\n";
 }
 
 }  // namespace bq

@@ -30,7 +30,7 @@ std::string RenderJsonHead(const TSelection& selection);
 std::string RenderJsonPageSeparator(size_t index);
 std::string RenderJsonTail(size_t pageCount);
 std::string RenderPageJsonHead(const TRenderedPage& page, const std::string& indent);
-std::string RenderRowJson(const TPageRecord::TRow& row, const std::string& indent);
+std::string RenderRowJson(std::initializer_list<std::string_view> cells, int group, const std::string& indent);
 std::string RenderPageJsonTail(const TRenderedPage& page, const std::string& indent, size_t rowCount);
 
 // Human-readable text.
@@ -38,6 +38,7 @@ std::string RenderPageText(const TRenderedPage& page);
 // Text of a page whose rows are printed as they come: its title and column titles, then per
 // row its group's header when the group changes, and the row.
 std::string RenderPageTextHead(const TRenderedPage& page);
-std::string RenderStreamedRowText(const TPageRecord& record, const TPageRecord::TRow& row, int previousGroup);
+std::string RenderStreamedRowText(const TPageRecord& record, std::initializer_list<std::string_view> cells, int group,
+                                  int previousGroup);
 
 }  // namespace bq

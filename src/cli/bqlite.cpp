@@ -37,9 +37,9 @@ std::atomic<bool> gInterrupted{false};
 
 extern "C" void OnInterrupt(int) { gInterrupted = true; }
 
-// Records a page and draws a progress bar on stderr when stderr is a terminal. Rows that the
-// page appends (AppendRow) are not recorded but written to stdout as they come, text or JSON,
-// so that a page with millions of rows prints them while it runs and holds none of them.
+// Records a page and draws a progress bar on stderr when stderr is a terminal. Rows that a
+// worker page appends (AppendRow) are not recorded but written to stdout as they come, text or
+// JSON, so that a page with millions of rows prints them while it runs and holds none of them.
 class TCliView : public TPageRecorder {
 public:
   TCliView(const TPageInfo* info, bool showProgress, bool json)
@@ -62,9 +62,10 @@ public:
   }
 
   void AppendRow(std::initializer_list<std::string_view> cells, int groupId) override {
-    TPageRecord::TRow row;
-    row.Cells.assign(cells.begin(), cells.end());
-    row.Group = groupId;
+    if (!FInfo->Worker) {
+      TPageRecorder::AppendRow(cells, groupId);
+      return;
+    }
     if (FDrawn) {
       ClearProgress();
       FLast = -1;  // drawn again at the next step
@@ -78,9 +79,9 @@ public:
       out = FJson ? RenderPageJsonHead(FHead, kPageIndent) : RenderPageTextHead(FHead);
     }
     if (FJson)
-      out += (FStreamed ? ",\n" : "\n") + RenderRowJson(row, kPageIndent);
+      out += (FStreamed ? ",\n" : "\n") + RenderRowJson(cells, groupId, kPageIndent);
     else
-      out += RenderStreamedRowText(FHead.Record, row, FLastGroup);
+      out += RenderStreamedRowText(FHead.Record, cells, groupId, FLastGroup);
     FLastGroup = groupId;
     ++FStreamed;
     std::fwrite(out.data(), 1, out.size(), stdout);
@@ -214,7 +215,8 @@ int Report(const std::vector<std::string>& files, const TExtensionLists& lists, 
       text += '\n';
       Write(text);
     }
-    // Each page shows as soon as it is done; --each writes once per file.
+    // Each page shows as soon as it is done; --each leaves it to the output's buffering, so
+    // that hundreds of files go out in a few large writes.
     if (!options.Each) std::fflush(stdout);
     if (gInterrupted) return 130;
   }
@@ -308,7 +310,6 @@ int Run(const std::vector<std::string>& args) {
     const int s = Report({files[i]}, lists, options, i + 1 < files.size() ? ",\n" : "\n");
     if (s == 130) return s;
     status = std::max(status, s);
-    std::fflush(stdout);
   }
   if (options.Json) std::fputs("]\n", stdout);
   return status;
@@ -325,6 +326,8 @@ int main(int argc, char** argv) {
   mallopt(M_TOP_PAD, 16 << 20);
   mallopt(M_MMAP_THRESHOLD, 32 << 20);
 #endif
+  // Output to a file or pipe goes in large writes (a terminal keeps its line buffering).
+  if (!isatty(fileno(stdout))) std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
   std::vector<std::string> args;
 #ifdef _WIN32
   SetConsoleOutputCP(CP_UTF8);

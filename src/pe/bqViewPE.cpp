@@ -65,6 +65,20 @@ private:
   std::vector<std::string> FNames;
 };
 
+// Adds a row at position at of a list holding count rows. The pages insert each file's rows
+// from position 0, so only the first file's rows land at the end and go in one call.
+void AddRow(TPageView& view, int at, int& count, std::initializer_list<std::string_view> cells, int group) {
+  ++count;
+  if (at >= count - 1) {
+    view.AppendRow(cells, group);
+    return;
+  }
+  const int row = view.InsertRow(at, *cells.begin());
+  int column = 0;
+  for (auto cell = cells.begin() + 1; cell != cells.end(); ++cell) view.SetCell(row, ++column, *cell);
+  view.SetRowGroup(row, group);
+}
+
 // The tree view sorts its root nodes without regard to case (punctuation before letters).
 bool LessNoCase(const std::string& a, const std::string& b) {
   return LowerAscii(a) < LowerAscii(b);
@@ -116,6 +130,7 @@ void FillSectionsPage(const TPageContext& context, TPageView& view) {
   view.AddColumn(LoadResourceText(1582), 64, TAlign::alCenter);
   view.AddColumn(LoadResourceText(1581), 64, TAlign::alCenter);
   view.AddColumn(LoadResourceText(1583), 64, TAlign::alCenter);
+  int count = 0;
   for (size_t f = 0; f < selection.Count(); ++f) {
     if (!IsPE(selection, f)) continue;
     const std::string& name = selection.SelectedFiles[f];
@@ -126,13 +141,10 @@ void FillSectionsPage(const TPageContext& context, TPageView& view) {
     const auto& sections = reader.Sections();
     for (size_t j = 0; j < sections.size(); ++j) {
       const TSectionHeader& s = sections[j];
-      const int row = view.InsertRow(static_cast<int>(j), AnsiToUtf8(s.NameText()));
-      view.SetCell(row, 1, Hex8(s.VirtualAddress));
-      view.SetCell(row, 2, Hex8(s.VirtualSize));
-      view.SetCell(row, 3, Hex8(s.PointerToRawData));
-      view.SetCell(row, 4, Hex8(s.SizeOfRawData));
-      view.SetCell(row, 5, Hex8(s.Characteristics));
-      view.SetRowGroup(row, group);
+      AddRow(view, static_cast<int>(j), count,
+             {AnsiToUtf8(s.NameText()), Hex8(s.VirtualAddress), Hex8(s.VirtualSize), Hex8(s.PointerToRawData),
+              Hex8(s.SizeOfRawData), Hex8(s.Characteristics)},
+             group);
     }
   }
 }
@@ -151,11 +163,8 @@ void FillImportsListPage(const TPageContext& context, TPageView& view) {
   for (const auto& line : lines) groupOf.push_back(groups.Add(line.Data.Library));
   for (size_t g = 0; g < groups.Names().size(); ++g) view.AddGroup(static_cast<int>(g), AnsiToUtf8(groups.Names()[g]));
   std::string text;
-  for (size_t i = 0; i < lines.size(); ++i) {
-    const int row = view.InsertRow(static_cast<int>(i), AnsiToUtf8(lines[i].Data.Function, text));
-    view.SetCell(row, 1, Hex8(lines[i].Data.Thunk));
-    view.SetRowGroup(row, groupOf[i]);
-  }
+  for (size_t i = 0; i < lines.size(); ++i)
+    view.AppendRow({AnsiToUtf8(lines[i].Data.Function, text), Hex8(lines[i].Data.Thunk)}, groupOf[i]);
 }
 
 void FillImportsTreePage(const TPageContext& context, TPageView& view) {
@@ -188,6 +197,7 @@ void FillExportsPage(const TPageContext& context, TPageView& view) {
   view.AddColumn(LoadResourceText(1593), 200, TAlign::alLeft);
   view.AddColumn(LoadResourceText(1594), 50, TAlign::alRight);
   view.AddColumn(LoadResourceText(1595), 70, TAlign::alRight);
+  int count = 0;
   for (size_t f = 0; f < selection.Count(); ++f) {
     if (!IsPE(selection, f)) continue;
     const std::string& fileName = selection.SelectedFiles[f];
@@ -201,13 +211,16 @@ void FillExportsPage(const TPageContext& context, TPageView& view) {
     std::string text;
     for (const TExportName& name : reader.ExportTable()) {
       // Name i goes with ordinal i, whatever names before it were empty.
-      const int row = view.InsertRow(position++, AnsiToUtf8(name.Name, text));
-      if (name.Index < ordinals.size()) {
-        const uint32_t ordinal = ordinals[name.Index];
-        view.SetCell(row, 1, std::to_string(ordinal));
-        if (ordinal < functions.size()) view.SetCell(row, 2, Hex8(functions[ordinal]));
+      const std::string_view shown = AnsiToUtf8(name.Name, text);
+      if (name.Index >= ordinals.size()) {
+        AddRow(view, position++, count, {shown}, group);
+        continue;
       }
-      view.SetRowGroup(row, group);
+      const uint32_t ordinal = ordinals[name.Index];
+      if (ordinal < functions.size())
+        AddRow(view, position++, count, {shown, std::to_string(ordinal), Hex8(functions[ordinal])}, group);
+      else
+        AddRow(view, position++, count, {shown, std::to_string(ordinal)}, group);
     }
   }
 }
@@ -230,11 +243,7 @@ void FillResourcesPage(const TPageContext& context, TPageView& view) {
   for (size_t g = 0; g < types.Names().size(); ++g) view.AddGroup(static_cast<int>(g), types.Names()[g]);
   for (size_t i = 0; i < entries.size(); ++i) {
     const TResourceEntry& e = entries[i];
-    const int row = view.InsertRow(static_cast<int>(i), e.Name);
-    view.SetCell(row, 1, std::to_string(e.Size));
-    view.SetCell(row, 2, Hex8(e.Offset));
-    view.SetCell(row, 3, LanguageName(e.Language));
-    view.SetRowGroup(row, groupOf[i]);
+    view.AppendRow({e.Name, std::to_string(e.Size), Hex8(e.Offset), LanguageName(e.Language)}, groupOf[i]);
   }
 }
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <limits>
 
+#include "platform/bqText.h"
+
 namespace bq {
 
 void TPageView::AppendRow(std::initializer_list<std::string_view> cells, int groupId) {
@@ -11,7 +13,94 @@ void TPageView::AppendRow(std::initializer_list<std::string_view> cells, int gro
   if (row < 0) return;
   int column = 0;
   for (auto cell = cells.begin() + 1; cell != cells.end(); ++cell) SetCell(row, ++column, *cell);
-  if (groupId != 0) SetRowGroup(row, groupId);
+  SetRowGroup(row, groupId);
+}
+
+std::string_view TRowTable::TRow::operator[](size_t column) const {
+  if (column >= FCount) return {};
+  const TCell& cell = FTable->FCells[FFirst + column];
+  return std::string_view(FTable->FText).substr(cell.Offset, cell.Size);
+}
+
+std::vector<std::string> TRowTable::TRow::Cells() const {
+  std::vector<std::string> cells;
+  cells.reserve(FCount);
+  for (size_t c = 0; c < FCount; ++c) cells.emplace_back((*this)[c]);
+  return cells;
+}
+
+TRowTable::TRow TRowTable::operator[](size_t row) const {
+  const TRowEntry& r = FRows[row];
+  return TRow(this, r.First, r.Count, r.Group);
+}
+
+TRowTable::TCell TRowTable::Store(std::string_view text) {
+  const TCell cell{FText.size(), text.size()};
+  FText.append(text);
+  return cell;
+}
+
+size_t TRowTable::Insert(size_t at, std::string_view first) {
+  if (FRows.empty()) Reserve(kFirstRows, kFirstText);
+  const TRowEntry entry{FCells.size(), 1, 0};
+  FCells.push_back(Store(first));
+  if (at >= FRows.size()) {
+    FRows.push_back(entry);
+    return FRows.size() - 1;
+  }
+  FRows.insert(FRows.begin() + static_cast<std::ptrdiff_t>(at), entry);
+  return at;
+}
+
+void TRowTable::SetCell(size_t row, size_t column, std::string_view text) {
+  TRowEntry& r = FRows[row];
+  if (column >= r.Count) {
+    // A row grows in place when its cells are the last ones; otherwise they move to the end.
+    if (r.First + r.Count != FCells.size()) {
+      const size_t first = FCells.size();
+      FCells.insert(FCells.end(), FCells.begin() + static_cast<std::ptrdiff_t>(r.First),
+                    FCells.begin() + static_cast<std::ptrdiff_t>(r.First + r.Count));
+      r.First = first;
+    }
+    FCells.resize(r.First + column + 1);
+    r.Count = column + 1;
+  }
+  TCell& cell = FCells[r.First + column];
+  if (text.size() <= cell.Size) {
+    // A text no longer than the one it replaces takes its place (a cell updated again and
+    // again does not grow the buffer).
+    FText.replace(cell.Offset, text.size(), text);
+    cell.Size = text.size();
+  } else {
+    cell = Store(text);
+  }
+}
+
+void TRowTable::SetGroup(size_t row, int group) { FRows[row].Group = group; }
+
+void TRowTable::Append(std::initializer_list<std::string_view> cells, int group) {
+  if (FRows.empty()) Reserve(kFirstRows, kFirstText);
+  FRows.push_back({FCells.size(), cells.size(), group});
+  for (std::string_view c : cells) FCells.push_back(Store(c));
+}
+
+void TRowTable::Append(const std::vector<std::string>& cells, int group) {
+  FRows.push_back({FCells.size(), cells.size(), group});
+  for (const std::string& c : cells) FCells.push_back(Store(c));
+}
+
+bool TRowTable::IsAscii() const { return bq::IsAscii(FText); }
+
+void TRowTable::Reserve(size_t rows, size_t textBytes) {
+  FRows.reserve(rows);
+  FCells.reserve(rows * 3);
+  FText.reserve(textBytes);
+}
+
+void TRowTable::Clear() {
+  FText.clear();
+  FCells.clear();
+  FRows.clear();
 }
 
 void TPageRecorder::EnableGroupView(bool on) {
@@ -28,28 +117,24 @@ void TPageRecorder::AddGroup(int id, std::string_view header) {
 
 int TPageRecorder::InsertRow(int index, std::string_view text) {
   auto& rows = FRecord.Rows;
-  const size_t at = index < 0 || static_cast<size_t>(index) > rows.size() ? rows.size() : static_cast<size_t>(index);
-  TPageRecord::TRow row;
-  row.Cells.reserve(std::max<size_t>(FRecord.Columns.size(), 1));
-  row.Cells.emplace_back(text);
-  if (at == rows.size()) {
-    rows.push_back(std::move(row));
-    return static_cast<int>(at);
-  }
-  rows.insert(rows.begin() + static_cast<std::ptrdiff_t>(at), std::move(row));
-  return static_cast<int>(at);
+  if (rows.size() >= static_cast<size_t>(std::numeric_limits<int>::max())) return -1;
+  const size_t at = index < 0 ? rows.size() : static_cast<size_t>(index);
+  return static_cast<int>(rows.Insert(at, text));
 }
 
 void TPageRecorder::SetCell(int row, int column, std::string_view text) {
   if (row < 0 || column < 0 || static_cast<size_t>(row) >= FRecord.Rows.size()) return;
-  auto& cells = FRecord.Rows[static_cast<size_t>(row)].Cells;
-  if (cells.size() <= static_cast<size_t>(column)) cells.resize(static_cast<size_t>(column) + 1);
-  cells[static_cast<size_t>(column)].assign(text);
+  FRecord.Rows.SetCell(static_cast<size_t>(row), static_cast<size_t>(column), text);
 }
 
 void TPageRecorder::SetRowGroup(int row, int groupId) {
   if (row < 0 || static_cast<size_t>(row) >= FRecord.Rows.size()) return;
-  FRecord.Rows[static_cast<size_t>(row)].Group = groupId;
+  FRecord.Rows.SetGroup(static_cast<size_t>(row), groupId);
+}
+
+void TPageRecorder::AppendRow(std::initializer_list<std::string_view> cells, int groupId) {
+  if (cells.size() == 0 || FRecord.Rows.size() >= static_cast<size_t>(std::numeric_limits<int>::max())) return;
+  FRecord.Rows.Append(cells, groupId);
 }
 
 TPageView::TTreeNode TPageRecorder::AddTreeNode(TTreeNode parent, std::string_view text) {

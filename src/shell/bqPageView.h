@@ -1,6 +1,7 @@
 // The seam between pages and front ends: a page fills a TPageView; the Win32 front end renders
 // it into the dialog's controls, bqlite into text or JSON, tests into a TPageRecord.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <atomic>
@@ -24,9 +25,9 @@ public:
   virtual int InsertRow(int index, std::string_view text) = 0;
   virtual void SetCell(int row, int column, std::string_view text) = 0;
   virtual void SetRowGroup(int row, int groupId) = 0;
-  // Appends a row with its cells in column order and its group (0: none). A page that only
-  // ever appends rows may use this: front ends may then batch the rows or print them as they
-  // come. By default it is InsertRow past the end, SetCell and SetRowGroup.
+  // Appends a row with its cells in column order and its group. Front ends may batch such
+  // rows, or print a worker page's rows as they come. By default it is InsertRow past the end,
+  // SetCell and SetRowGroup.
   virtual void AppendRow(std::initializer_list<std::string_view> cells, int groupId);
 
   // Tree view: 0 is the root; returns the new node (0 on failure).
@@ -46,18 +47,87 @@ public:
   virtual bool StopRequested() const = 0;
 };
 
+// A list view's rows. The text of every cell is held in one buffer and the rows in one
+// array, so recording a row allocates nothing of its own and reading the rows back walks
+// memory in order: pages may show hundreds of thousands of rows.
+class TRowTable {
+public:
+  // One row, as a view into the table (valid until the table changes).
+  class TRow {
+  public:
+    size_t size() const { return FCount; }
+    // The cell's text; "" past the last cell.
+    std::string_view operator[](size_t column) const;
+    std::vector<std::string> Cells() const;
+    int Group() const { return FGroup; }
+
+  private:
+    friend class TRowTable;
+    TRow(const TRowTable* table, size_t first, size_t count, int group)
+        : FTable(table), FFirst(first), FCount(count), FGroup(group) {}
+    const TRowTable* FTable;
+    size_t FFirst, FCount;
+    int FGroup;
+  };
+
+  class TIterator {
+  public:
+    using difference_type = std::ptrdiff_t;
+    using value_type = TRow;
+    TIterator() = default;
+    TIterator(const TRowTable* table, size_t index) : FTable(table), FIndex(index) {}
+    TRow operator*() const { return (*FTable)[FIndex]; }
+    TIterator& operator++() { ++FIndex; return *this; }
+    TIterator operator++(int) { TIterator old = *this; ++FIndex; return old; }
+    bool operator==(const TIterator& other) const { return FIndex == other.FIndex; }
+
+  private:
+    const TRowTable* FTable = nullptr;
+    size_t FIndex = 0;
+  };
+
+  size_t size() const { return FRows.size(); }
+  bool empty() const { return FRows.empty(); }
+  TRow operator[](size_t row) const;
+  TIterator begin() const { return {this, 0}; }
+  TIterator end() const { return {this, FRows.size()}; }
+  // True when every cell's text is ASCII.
+  bool IsAscii() const;
+
+  // Inserts a row before row at (at the end when at is past it); returns its index.
+  size_t Insert(size_t at, std::string_view first);
+  // Sets a cell of a row, adding empty cells up to it.
+  void SetCell(size_t row, size_t column, std::string_view text);
+  void SetGroup(size_t row, int group);
+  void Append(std::initializer_list<std::string_view> cells, int group);
+  void Append(const std::vector<std::string>& cells, int group);
+  void Reserve(size_t rows, size_t textBytes);
+  void Clear();
+
+private:
+  // What the first row reserves, so that short lists grow their arrays a few times only.
+  static constexpr size_t kFirstRows = 256, kFirstText = 8192;
+  struct TCell { size_t Offset = 0, Size = 0; };
+  struct TRowEntry { size_t First = 0, Count = 0; int Group = 0; };
+  TCell Store(std::string_view text);
+
+  std::string FText;
+  std::vector<TCell> FCells;
+  std::vector<TRowEntry> FRows;
+};
+
 // Everything a page showed, as plain data.
 struct TPageRecord {
   struct TColumn { std::string Title; int Width = 0; TAlign Align = TAlign::alLeft; };
   struct TGroup { int Id = 0; std::string Header; };
-  struct TRow { std::vector<std::string> Cells; int Group = 0; };
+  using TRow = TRowTable::TRow;
   struct TNode { std::string Text; std::vector<TNode> Children; };
   struct TField { int Id = 0; std::string Label; std::string Text; };
 
   bool GroupView = false;
   std::vector<TColumn> Columns;
   std::vector<TGroup> Groups;
-  std::vector<TRow> Rows;
+  TRowTable Rows;
   std::vector<TNode> Tree;
   std::string RichText;  // the RTF document
   std::string PlainText;  // the text the rich edit shows
@@ -75,6 +145,7 @@ public:
   int InsertRow(int index, std::string_view text) override;
   void SetCell(int row, int column, std::string_view text) override;
   void SetRowGroup(int row, int groupId) override;
+  void AppendRow(std::initializer_list<std::string_view> cells, int groupId) override;
   TTreeNode AddTreeNode(TTreeNode parent, std::string_view text) override;
   void SetRichText(std::string_view rtf, std::string_view text) override;
   void AddField(int id, std::string_view label) override;

@@ -133,14 +133,14 @@ void TWinPageView::FinishWorker() {
   FitControl(FPage, FList);
 }
 
-void TWinPageView::AppendRows(const std::vector<TPageRecord::TRow>& rows) {
+void TWinPageView::AppendRows(const TRowTable& rows) {
   if (!FList) return;
   SendMessageW(FList, WM_SETREDRAW, FALSE, 0);
-  for (const auto& row : rows) {
-    const int index = InsertRow(-1, row.Cells.empty() ? std::string_view() : std::string_view(row.Cells[0]));
+  for (const auto row : rows) {
+    const int index = InsertRow(-1, row[0]);
     if (index < 0) continue;
-    for (size_t c = 1; c < row.Cells.size(); ++c) SetCell(index, static_cast<int>(c), row.Cells[c]);
-    if (row.Group != 0) SetRowGroup(index, row.Group);
+    for (size_t c = 1; c < row.size(); ++c) SetCell(index, static_cast<int>(c), row[c]);
+    SetRowGroup(index, row.Group());
   }
   SendMessageW(FList, WM_SETREDRAW, TRUE, 0);
   InvalidateRect(FList, nullptr, FALSE);
@@ -226,17 +226,14 @@ void TWorkerPageView::SetProgress(int percent) {
 
 void TWorkerPageView::AppendRow(std::initializer_list<std::string_view> cells, int groupId) {
   if (FBatch.empty()) FBatchStart = GetTickCount64();
-  TPageRecord::TRow row;
-  row.Cells.assign(cells.begin(), cells.end());
-  row.Group = groupId;
-  FBatch.push_back(std::move(row));
+  FBatch.Append(cells, groupId);
   if (FBatch.size() >= kBatchRows || GetTickCount64() - FBatchStart >= kBatchMs) Flush();
 }
 
 void TWorkerPageView::Flush() {
   if (FBatch.empty()) return;
   FLink->Send([this](TWinPageView& v) { v.AppendRows(FBatch); });
-  FBatch.clear();
+  FBatch.Clear();
 }
 
 bool TWorkerPageView::StopRequested() const {

@@ -38,7 +38,7 @@ public:
   // takes the whole page.
   void FinishWorker();
   // Appends a batch of rows with the list's drawing held until the last.
-  void AppendRows(const std::vector<TPageRecord::TRow>& rows);
+  void AppendRows(const TRowTable& rows);
 
 private:
   HWND FPage;
@@ -89,7 +89,7 @@ public:
 
 private:
   std::shared_ptr<TWorkerLink> FLink;
-  std::vector<TPageRecord::TRow> FBatch;
+  TRowTable FBatch;
   ULONGLONG FBatchStart = 0;
 };
 

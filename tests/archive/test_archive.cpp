@@ -420,10 +420,10 @@ TEST(ArchivePage, OneZipWholePage) {
       {"stored.bin", "1024", "1024", "12/12/2012 12:12 PM", "B70B4C26"},
   };
   for (size_t i = 0; i < rows.size(); ++i) {
-    EXPECT_EQ(r.Rows[i].Cells, rows[i]);
-    EXPECT_EQ(r.Rows[i].Group, 1);
+    EXPECT_EQ(r.Rows[i].Cells(), rows[i]);
+    EXPECT_EQ(r.Rows[i].Group(), 1);
   }
-  EXPECT_EQ(r.Rows[3].Cells[3], "1/1/1980 12:00 AM");
+  EXPECT_EQ(r.Rows[3].Cells()[3], "1/1/1980 12:00 AM");
 }
 
 TEST(ArchivePage, ColumnsPerReaderAndSelections) {
@@ -446,9 +446,9 @@ TEST(ArchivePage, ColumnsPerReaderAndSelections) {
   ASSERT_EQ(r.Rows.size(), 7u);
   size_t inCab = 0;
   for (const auto& row : r.Rows)
-    if (row.Group == 2) {
+    if (row.Group() == 2) {
       ++inCab;
-      EXPECT_EQ(row.Cells[4], "00000000");  // CAB has no CRC
+      EXPECT_EQ(row.Cells()[4], "00000000");  // CAB has no CRC
     }
   EXPECT_EQ(inCab, 3u);
   r = FillPage({Fixture("py.zip"), text});

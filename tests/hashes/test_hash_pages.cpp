@@ -84,16 +84,16 @@ TEST(HashListPage, GroupsRowsAndPositions) {
   ASSERT_EQ(r.Rows.size(), 16u);
   const size_t lengths[8] = {8, 32, 32, 40, 32, 40, 64, 80};
   for (int k = 0; k < 8; ++k) {
-    EXPECT_EQ(r.Rows[k].Cells[0], "first.bin");
-    EXPECT_EQ(r.Rows[8 + k].Cells[0], "second.bin");
-    EXPECT_EQ(r.Rows[k].Group, k + 1);
-    EXPECT_EQ(r.Rows[8 + k].Group, k + 1);
-    EXPECT_EQ(r.Rows[k].Cells[1].size(), lengths[k]);
-    EXPECT_EQ(r.Rows[k].Cells[1], UpperAscii(r.Rows[k].Cells[1]));
+    EXPECT_EQ(r.Rows[k].Cells()[0], "first.bin");
+    EXPECT_EQ(r.Rows[8 + k].Cells()[0], "second.bin");
+    EXPECT_EQ(r.Rows[k].Group(), k + 1);
+    EXPECT_EQ(r.Rows[8 + k].Group(), k + 1);
+    EXPECT_EQ(r.Rows[k].Cells()[1].size(), lengths[k]);
+    EXPECT_EQ(r.Rows[k].Cells()[1], UpperAscii(r.Rows[k].Cells()[1]));
   }
-  EXPECT_EQ(r.Rows[8].Cells[1], "352441C2");
-  EXPECT_EQ(r.Rows[9].Cells[1], "A448017AAF21D8525FC10AE87AA6729D");  // MD4("abc")
-  EXPECT_EQ(r.Rows[13].Cells[1], "8EB208F7E05D987A9B044A8E98C6B087F15A0BFC");  // RIPEMD-160("abc")
+  EXPECT_EQ(r.Rows[8].Cells()[1], "352441C2");
+  EXPECT_EQ(r.Rows[9].Cells()[1], "A448017AAF21D8525FC10AE87AA6729D");  // MD4("abc")
+  EXPECT_EQ(r.Rows[13].Cells()[1], "8EB208F7E05D987A9B044A8E98C6B087F15A0BFC");  // RIPEMD-160("abc")
   EXPECT_EQ(r.Progress, 100);
 
   EXPECT_TRUE(Fill(FillHashListPage, {a, b}, /*stop=*/true).Rows.empty());
@@ -112,8 +112,8 @@ TEST(HashListPage, AgreesWithRhash) {
   const std::string expected = UpperAscii(std::string(buf.data(), n));
   const auto r = Fill(FillHashListPage, {name});
   ASSERT_EQ(r.Rows.size(), 8u);
-  const std::string got = r.Rows[0].Cells[1] + " " + r.Rows[1].Cells[1] + " " + r.Rows[2].Cells[1] + " " +
-                          r.Rows[3].Cells[1] + " " + r.Rows[5].Cells[1];
+  const std::string got = r.Rows[0].Cells()[1] + " " + r.Rows[1].Cells()[1] + " " + r.Rows[2].Cells()[1] + " " +
+                          r.Rows[3].Cells()[1] + " " + r.Rows[5].Cells()[1];
   EXPECT_EQ(got, expected);
 }
 

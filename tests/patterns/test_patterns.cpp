@@ -307,10 +307,10 @@ TEST(PatternsPage, GroupsRowsAndProgress) {
   EXPECT_EQ(r.Groups[2].Header, "Registry Locations");
   EXPECT_EQ(r.Groups[4].Id, 5);
   ASSERT_EQ(r.Rows.size(), 2u);  // the string holding "://" is filtered out
-  EXPECT_EQ(r.Rows[0].Cells, (V{"http://x.y/z", "00001000"}));
-  EXPECT_EQ(r.Rows[0].Group, 2);
-  EXPECT_EQ(r.Rows[1].Cells, (V{"no.patterns.here", "0000100D"}));
-  EXPECT_EQ(r.Rows[1].Group, 5);
+  EXPECT_EQ(r.Rows[0].Cells(), (V{"http://x.y/z", "00001000"}));
+  EXPECT_EQ(r.Rows[0].Group(), 2);
+  EXPECT_EQ(r.Rows[1].Cells(), (V{"no.patterns.here", "0000100D"}));
+  EXPECT_EQ(r.Rows[1].Group(), 5);
   EXPECT_EQ(r.Progress, 100);
 
   // A file that cannot be read: five empty groups, and the bar ends full (so it is hidden).

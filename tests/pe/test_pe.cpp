@@ -87,11 +87,11 @@ std::vector<TPageRecord::TRow> Shown(const TPageRecord& r) {
   std::vector<TPageRecord::TRow> out;
   for (const auto& g : r.Groups)
     for (const auto& row : r.Rows)
-      if (row.Group == g.Id) out.push_back(row);
+      if (row.Group() == g.Id) out.push_back(row);
   return out;
 }
 
-std::string Cell(const TPageRecord::TRow& row, size_t c) { return c < row.Cells.size() ? row.Cells[c] : ""; }
+std::string Cell(const TPageRecord::TRow& row, size_t c) { return std::string(row[c]); }
 
 // ---- Small hand-built PE32 images: one section ".data" at RVA 0x1000, raw at 0x200.
 void Put16(std::string& s, size_t at, uint32_t v) {
@@ -181,14 +181,14 @@ TEST(PEPages, FixturesAgreeWithPefile) {
       for (size_t i = 0; i < 81; ++i) {
         EXPECT_EQ(Cell(rows[i], 0), oracle["H"][i][0]);
         EXPECT_EQ(Cell(rows[i], 1), oracle["H"][i][1]) << oracle["H"][i][0];
-        EXPECT_EQ(rows[i].Group, i < 18 ? 1 : i < 26 ? 2 : 3);
+        EXPECT_EQ(rows[i].Group(), i < 18 ? 1 : i < 26 ? 2 : 3);
       }
 
       const TPageRecord sections = Fill(FillSectionsPage, {file});
       ASSERT_EQ(sections.Rows.size(), oracle["S"].size());
       for (size_t i = 0; i < sections.Rows.size(); ++i) {
-        EXPECT_EQ(sections.Rows[i].Cells, oracle["S"][i]);
-        EXPECT_EQ(sections.Rows[i].Group, 1);
+        EXPECT_EQ(sections.Rows[i].Cells(), oracle["S"][i]);
+        EXPECT_EQ(sections.Rows[i].Group(), 1);
       }
       EXPECT_EQ(GroupHeader(sections, 1), "Section Table");
 
@@ -197,21 +197,21 @@ TEST(PEPages, FixturesAgreeWithPefile) {
       const TPageRecord imports = Fill(FillImportsListPage, {file});
       ASSERT_EQ(imports.Rows.size(), oracle["I"].size());
       for (size_t i = 0; i < imports.Rows.size(); ++i) {
-        EXPECT_TRUE(SameTextI(GroupHeader(imports, imports.Rows[i].Group), oracle["I"][i][0])) << oracle["I"][i][0];
+        EXPECT_TRUE(SameTextI(GroupHeader(imports, imports.Rows[i].Group()), oracle["I"][i][0])) << oracle["I"][i][0];
         EXPECT_EQ(Cell(imports.Rows[i], 0), oracle["I"][i][1]);
         EXPECT_EQ(Cell(imports.Rows[i], 1), oracle["I"][i][2]);
       }
 
       const TPageRecord exports = Fill(FillExportsPage, {file});
       ASSERT_EQ(exports.Rows.size(), oracle["E"].size());
-      for (size_t i = 0; i < exports.Rows.size(); ++i) EXPECT_EQ(exports.Rows[i].Cells, oracle["E"][i]);
+      for (size_t i = 0; i < exports.Rows.size(); ++i) EXPECT_EQ(exports.Rows[i].Cells(), oracle["E"][i]);
 
       const TPageRecord resources = Fill(FillResourcesPage, {file});
       ASSERT_EQ(resources.Rows.size(), oracle["R"].size());
       for (size_t i = 0; i < resources.Rows.size(); ++i) {
         const auto& want = oracle["R"][i];
         const auto& row = resources.Rows[i];
-        EXPECT_EQ(GroupHeader(resources, row.Group), want[0]);
+        EXPECT_EQ(GroupHeader(resources, row.Group()), want[0]);
         EXPECT_EQ(Cell(row, 0), want[1]);
         EXPECT_EQ(Cell(row, 1), want[3]);
         EXPECT_EQ(Cell(row, 2), want[4]);
@@ -228,8 +228,8 @@ TEST(PEPages, PagesReadTheBytesIdentificationKept) {
   auto rows = [](const TPageRecord& r) {
     std::vector<std::vector<std::string>> out;
     for (const auto& row : r.Rows) {
-      out.push_back(row.Cells);
-      out.back().push_back(std::to_string(row.Group));
+      out.push_back(row.Cells());
+      out.back().push_back(std::to_string(row.Group()));
     }
     return out;
   };
@@ -300,7 +300,7 @@ TEST(PEPages, WhatTheFixturesHold) {
     const TPageRecord res = Fill(FillResourcesPage, {app});
     std::vector<std::string> strings;
     for (const auto& row : res.Rows)
-      if (GroupHeader(res, row.Group) == "RT_STRING") strings.push_back(Cell(row, 3));
+      if (GroupHeader(res, row.Group()) == "RT_STRING") strings.push_back(Cell(row, 3));
     EXPECT_EQ(strings, (std::vector<std::string>{"German (Germany)", "English (United States)"}));
     EXPECT_EQ(GroupHeader(res, 0), "CUSTOMTYPE");
     EXPECT_EQ(res.Columns.size(), 4u);
@@ -340,7 +340,7 @@ TEST(PEPages, SeveralFilesAndDamagedOnes) {
     EXPECT_EQ(s.Groups.size(), 2u);
     EXPECT_EQ(GroupHeader(s, static_cast<int>(good)), "Section Table of app.exe");
     size_t rows = 0;
-    for (const auto& row : s.Rows) rows += row.Group == static_cast<int>(good);
+    for (const auto& row : s.Rows) rows += row.Group() == static_cast<int>(good);
     EXPECT_EQ(rows, 11u);
 
     const TPageRecord e = Fill(FillExportsPage, files);
@@ -483,8 +483,8 @@ TEST(PEReader, ExportsEmptyNamesAndHugeCounts) {
   const std::string file = bqtest::WriteFile("exports.dll", pe.Bytes());
   TPageRecord page = Fill(FillExportsPage, {file});
   ASSERT_EQ(page.Rows.size(), 2u);
-  EXPECT_EQ(page.Rows[0].Cells, (std::vector<std::string>{"Second", "0", "00005000"}));
-  EXPECT_EQ(page.Rows[1].Cells, (std::vector<std::string>{"Third", "1", "00005001"}));
+  EXPECT_EQ(page.Rows[0].Cells(), (std::vector<std::string>{"Second", "0", "00005000"}));
+  EXPECT_EQ(page.Rows[1].Cells(), (std::vector<std::string>{"Third", "1", "00005001"}));
 
   // NumberOfNames and NumberOfFunctions near 2^32: the names before the end stay, the flag is set.
   Put32(d, 20, 0xFFFFFFFF);

@@ -113,13 +113,13 @@ TEST(StreamsPage, DataThenExtendedAttributes) {
   EXPECT_EQ(r.Groups[1].Id, 2);
   EXPECT_EQ(r.Groups[1].Header, "Extended Attribute");
   ASSERT_EQ(r.Rows.size(), 3u);
-  EXPECT_EQ(r.Rows[0].Cells, (V{"", "12", "00000000"}));
-  EXPECT_EQ(r.Rows[0].Group, 1);
+  EXPECT_EQ(r.Rows[0].Cells(), (V{"", "12", "00000000"}));
+  EXPECT_EQ(r.Rows[0].Group(), 1);
   // In the order the file system lists them.
-  std::vector<V> attributes = {r.Rows[1].Cells, r.Rows[2].Cells};
+  std::vector<V> attributes = {r.Rows[1].Cells(), r.Rows[2].Cells()};
   std::sort(attributes.begin(), attributes.end());
   EXPECT_EQ(attributes, (std::vector<V>{{"user.comment", "17", "00000000"}, {"user.x", "2", "00000000"}}));
-  EXPECT_EQ(r.Rows[2].Group, 2);
+  EXPECT_EQ(r.Rows[2].Group(), 2);
 
   // Only the wanted kinds; a closed listing answers "invalid handle".
   TFindStreamData data;
@@ -139,7 +139,7 @@ TEST(StreamsPage, PlainMissingAndNonRegularFiles) {
   const std::string plain = bqtest::WriteFile("plain.bin", std::string(1000, 'p'));
   TPageRecord r = FillFor(plain);
   ASSERT_EQ(r.Rows.size(), 1u);
-  EXPECT_EQ(r.Rows[0].Cells, (V{"", "1000", "00000000"}));
+  EXPECT_EQ(r.Rows[0].Cells(), (V{"", "1000", "00000000"}));
   ASSERT_EQ(r.Groups.size(), 1u);
 
   r = FillFor((bqtest::ScratchDir() / "missing").string());

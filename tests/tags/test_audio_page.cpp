@@ -86,7 +86,10 @@ protected:
     for (const auto& g : r.Groups)
       if (g.Header == header)
         for (const auto& row : r.Rows)
-          if (row.Group == g.Id) rows.emplace(row.Cells[0], std::vector<std::string>(row.Cells.begin() + 1, row.Cells.end()));
+          if (row.Group() == g.Id) {
+            auto cells = row.Cells();
+            rows.emplace(cells[0], std::vector<std::string>(cells.begin() + 1, cells.end()));
+          }
     return rows;
   }
   static std::string Cell(const TPageRecord& r, const std::string& header, const std::string& label, size_t column = 0) {
@@ -258,8 +261,8 @@ TEST_F(AudioFiles, Comparison) {
   EXPECT_EQ(r.Columns[1].Width, 128);
   EXPECT_EQ(Groups(r), (std::vector<std::string>{"MPEG stream", "ID3v1 tags", "ID3v2 tags", "Wave tags", "VorbisComments tags"}));
   ASSERT_GT(r.Rows.size(), 2u);
-  EXPECT_EQ(r.Rows[0].Cells, (std::vector<std::string>{"Filename", "first.mp3", "second.mp3", "bare.mp3"}));
-  EXPECT_EQ(r.Rows[1].Cells[0], "Container");
+  EXPECT_EQ(r.Rows[0].Cells(), (std::vector<std::string>{"Filename", "first.mp3", "second.mp3", "bare.mp3"}));
+  EXPECT_EQ(r.Rows[1].Cells()[0], "Container");
   EXPECT_EQ(Rows(r, "MPEG stream").find("Samplerate")->second, (std::vector<std::string>{"16000 Hz", "22050 Hz", "16000 Hz"}));
   EXPECT_EQ(Rows(r, "ID3v2 tags").find("Lead artist/Lead performer/Soloist/Performing group")->second,
             (std::vector<std::string>{"n/a", "Singer", "n/a"}));

@@ -202,7 +202,7 @@ void ReadList(HWND list, TPageRecord& r) {
   const int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
   const size_t columns = std::max<size_t>(1, r.Columns.size());
   for (int i = 0; i < count; ++i) {
-    TPageRecord::TRow row;
+    std::vector<std::string> cells;
     for (size_t c = 0; c < columns; ++c) {
       std::wstring text(4096, L'\0');
       LVITEMW item{};
@@ -211,10 +211,9 @@ void ReadList(HWND list, TPageRecord& r) {
       item.cchTextMax = 4096;
       const auto n = SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
       text.resize(static_cast<size_t>(n));
-      row.Cells.push_back(Utf8(text));
+      cells.push_back(Utf8(text));
     }
-    row.Group = static_cast<size_t>(i) < shadow.RowGroups.size() ? shadow.RowGroups[static_cast<size_t>(i)] : 0;
-    r.Rows.push_back(std::move(row));
+    r.Rows.Append(cells, static_cast<size_t>(i) < shadow.RowGroups.size() ? shadow.RowGroups[static_cast<size_t>(i)] : 0);
   }
 }
 
