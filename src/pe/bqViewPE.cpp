@@ -53,10 +53,10 @@ std::string ValueOf(std::string_view line) {
 // regard to case; the id of a group is its rank.
 class TNameGroups {
 public:
-  int Add(const std::string& name) {
+  int Add(std::string_view name) {
     for (size_t i = 0; i < FNames.size(); ++i)
       if (SameTextI(FNames[i], name)) return static_cast<int>(i);
-    FNames.push_back(name);
+    FNames.emplace_back(name);
     return static_cast<int>(FNames.size() - 1);
   }
   const std::vector<std::string>& Names() const { return FNames; }
@@ -174,7 +174,7 @@ void FillImportsTreePage(const TPageContext& context, TPageView& view) {
   if (!ReadPE(reader, selection, 0, TTables::tImports)) return;
   // One root node per library (the name as first met), sorted; its functions in table order.
   TNameGroups libraries;
-  std::vector<std::vector<std::string>> functions;
+  std::vector<std::vector<std::string_view>> functions;
   for (const auto& line : reader.ImportTable()) {
     const size_t g = static_cast<size_t>(libraries.Add(line.Data.Library));
     if (g == functions.size()) functions.emplace_back();
@@ -187,7 +187,7 @@ void FillImportsTreePage(const TPageContext& context, TPageView& view) {
   for (size_t g : order) {
     const TPageView::TTreeNode node = view.AddTreeNode(0, AnsiToUtf8(names[g]));
     if (!node) continue;
-    for (const auto& f : functions[g]) view.AddTreeNode(node, AnsiToUtf8(f));
+    for (std::string_view f : functions[g]) view.AddTreeNode(node, AnsiToUtf8(f));
   }
 }
 

@@ -98,9 +98,18 @@ void TPEReader::DataDirectory(size_t d, uint32_t& rva, uint32_t& size) const {
   size = Get32(FOptional.data() + at + 4);
 }
 
+std::string TImportLine::Text() const {
+  std::string text;
+  text.reserve(Data.Library.size() + 1 + Data.Function.size());
+  text.append(Data.Library).append(1, ':').append(Data.Function);
+  return text;
+}
+
 void TPEReader::Clear() {
   FImports.clear();
   FExportNames.clear();
+  FImportBytes.clear();
+  FExportBytes.clear();
   FExportOrdinals.clear();
   FExportFunctions.clear();
   FResources.clear();
@@ -242,10 +251,9 @@ bool TPEReader::CopyDirectory(TPESource& source, size_t d, std::vector<uint8_t>&
 }
 
 void TPEReader::ReadImports(TPESource& source) {
-  std::vector<uint8_t> bytes;
   TDirectoryLocation where;
-  if (!CopyDirectory(source, 1, bytes, where)) return;
-  const TByteView copy(bytes);
+  if (!CopyDirectory(source, 1, FImportBytes, where)) return;
+  const TByteView copy(FImportBytes);
   uint64_t budget = TextBudget(copy.Size());
   for (uint64_t at = 0;; at += 20) {
     uint32_t f[5];
@@ -264,7 +272,7 @@ void TPEReader::ReadImports(TPESource& source) {
 
 void TPEReader::ReadImportLibrary(TByteView copy, const TDirectoryLocation& where, uint32_t nameRva, uint32_t thunkRva,
                                   uint64_t& budget) {
-  const std::string library = nameRva == 0 ? std::string("?") : std::string(copy.CString(CopyPosition(nameRva, where), 255));
+  const std::string_view library = nameRva == 0 ? std::string_view("?") : copy.CString(CopyPosition(nameRva, where), 255);
   if (thunkRva == 0) return;
   const unsigned width = FPE32Plus ? 8 : 4;
   // Thunks up to the zero one; their number is bounded by the copy.
@@ -290,15 +298,14 @@ void TPEReader::ReadImportLibrary(TByteView copy, const TDirectoryLocation& wher
     if (!copy.U16LE(p, hint)) Fail("PEReader: Could not read PE Import By Name entry hint!");
     const std::string_view function = copy.CString(p + 2, MaxNameLength);
     if (function.empty()) continue;
-    TImportLine line;
-    line.Text = library + ":" + std::string(function);
-    line.Data = {rva, library, std::string(function)};
-    if (line.Text.size() * 2 > budget) {
+    // The text "library:function" and the function's name, as a copy of each would take.
+    const uint64_t text = (library.size() + 1 + function.size()) * 2;
+    if (text > budget) {
       budget = 0;
       Fail("PEReader: Import names outgrow the table!");
     }
-    budget -= line.Text.size() * 2;
-    FImports.push_back(std::move(line));
+    budget -= text;
+    FImports.push_back({{rva, library, function}});
   }
 }
 
@@ -306,10 +313,9 @@ void TPEReader::ReadExports(TPESource& source) {
   FExportNames.clear();
   FExportOrdinals.clear();
   FExportFunctions.clear();
-  std::vector<uint8_t> bytes;
   TDirectoryLocation where;
-  if (!CopyDirectory(source, 0, bytes, where)) return;
-  const TByteView copy(bytes);
+  if (!CopyDirectory(source, 0, FExportBytes, where)) return;
+  const TByteView copy(FExportBytes);
   if (copy.Size() < 40) Fail("PEReader: Could not read Export table!");
   std::memcpy(FExportDirectory.data(), copy.Data(), 40);
   const uint8_t* dir = FExportDirectory.data();
@@ -338,7 +344,7 @@ void TPEReader::ReadExports(TPESource& source) {
       const std::string_view name = copy.CString(p, MaxNameLength);
       if (name.empty()) continue;
       Spend(budget, name.size(), "PEReader: Export names outgrow the table!");
-      FExportNames.push_back({std::string(name), i});
+      FExportNames.push_back({name, i});
     }
   }
   if (addressOfOrdinals != 0) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "pe/zoxPEResources.h"
@@ -18,22 +19,24 @@ public:
   using std::runtime_error::runtime_error;
 };
 
+// The names of imports and exports are views into the reader's copies of their tables: they
+// stay valid while the reader lives (moves included) and until it reads again.
 struct TImportTableListData {
   uint32_t Thunk = 0;  // RVA of the IMAGE_IMPORT_BY_NAME entry
-  std::string Library;
-  std::string Function;
+  std::string_view Library;
+  std::string_view Function;
 };
 
-// One line of the import table: library + ":" + function, with its record.
+// One line of the import table, with its text library + ":" + function.
 struct TImportLine {
-  std::string Text;
   TImportTableListData Data;
+  std::string Text() const;
 };
 
 // A named export: the name and its index in the export name pointer table (the index of its
 // ordinal); empty names are not kept, so Index tells which ordinal belongs to a name.
 struct TExportName {
-  std::string Name;
+  std::string_view Name;
   uint32_t Index = 0;
 };
 
@@ -80,6 +83,11 @@ public:
   static constexpr size_t MaxNameLength = 4096;  // function and export names are cut here
 
   TPEReader() = default;
+  // Names point into the reader's buffers, which a copy would not own.
+  TPEReader(const TPEReader&) = delete;
+  TPEReader& operator=(const TPEReader&) = delete;
+  TPEReader(TPEReader&&) = default;
+  TPEReader& operator=(TPEReader&&) = default;
 
   bool ReadSectionTable() const { return FReadSectionTable; }
   bool ReadImportTable() const { return FReadImportTable; }
@@ -150,6 +158,7 @@ private:
   std::vector<uint8_t> FOptional = std::vector<uint8_t>(OptionalHeader32Size, 0);
   bool FPE32Plus = false;
   std::vector<TSectionHeader> FSections;
+  std::vector<uint8_t> FImportBytes, FExportBytes;  // the tables' copies the names point into
   std::vector<TImportLine> FImports;
   std::vector<TExportName> FExportNames;
   std::vector<uint32_t> FExportOrdinals;

@@ -275,7 +275,7 @@ TEST(PEPages, WhatTheFixturesHold) {
     r.ReadFromFile(app);
     std::vector<std::string> ord;
     for (const auto& l : r.ImportTable())
-      if (l.Data.Library == "ord.dll") ord.push_back(l.Text);
+      if (l.Data.Library == "ord.dll") ord.push_back(l.Text());
     EXPECT_EQ(ord, std::vector<std::string>{"ord.dll:OrdNamed"});
     EXPECT_FALSE(r.ImportTableErrors || r.ExportTableErrors || r.ResourceTableErrors);
 
@@ -455,7 +455,7 @@ TEST(PEReader, ImportCornerCases) {
   pe.Dir(1, 0x1000, 0x64);
   const TPEReader r = ReadBytes(pe.Bytes());
   std::vector<std::string> lines;
-  for (const auto& l : r.ImportTable()) lines.push_back(l.Text);
+  for (const auto& l : r.ImportTable()) lines.push_back(l.Text());
   EXPECT_EQ(lines, (std::vector<std::string>{"first.dll:ByName", "?:Anonymous", "second.dll:Kept"}));
   EXPECT_FALSE(r.ImportTableErrors) << "the descriptor walk reached its end";
   EXPECT_EQ(r.ImportTable()[0].Data.Thunk, 0x1300u);
