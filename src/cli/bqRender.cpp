@@ -239,16 +239,28 @@ std::string RenderPageText(const TRenderedPage& page) {
         for (size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], width(row[c]));
       size_t lineBytes = 3;  // the most an ASCII line takes
       for (size_t w : widths) lineBytes += w + 2;
-      out.reserve(out.size() + (rows.size() + 1) * lineBytes + r.Groups.size() * 64);
+      // The lines are written into the string's own storage, grown ahead and cut at the end.
+      size_t used = out.size();
+      out.resize(used + (rows.size() + 1) * lineBytes + r.Groups.size() * 64);
+      auto room = [&](size_t bytes) {
+        if (out.size() - used < bytes) out.resize(std::max(out.size() * 2, used + bytes));
+        return out.data() + used;
+      };
+      auto put = [&](std::string_view text, size_t pad) {
+        char* p = room(text.size() + pad + 1);
+        std::memcpy(p, text.data(), text.size());
+        std::memset(p + text.size(), ' ', pad);
+        used += text.size() + pad;
+      };
       // Cells padded to their column's width plus two, the last one not.
       auto line = [&](const auto& cells, size_t count, bool indent, auto&& width) {
-        if (indent) out += "  ";
+        if (indent) put({}, 2);
         for (size_t c = 0; c < count; ++c) {
           const std::string_view cell = cells[c];
-          out += cell;
-          if (c + 1 < count) out.append(widths[c] - width(cell) + 2, ' ');
+          put(cell, c + 1 < count ? widths[c] - width(cell) + 2 : 0);
         }
-        out += '\n';
+        *room(1) = '\n';
+        ++used;
       };
       std::vector<std::string_view> titles;
       for (const auto& c : r.Columns) titles.push_back(c.Title);
@@ -262,8 +274,9 @@ std::string RenderPageText(const TRenderedPage& page) {
         for (size_t i = 0; i < rows.size(); ++i) sorted.emplace_back(rows[i].Group(), i);
         if (!std::is_sorted(sorted.begin(), sorted.end())) std::sort(sorted.begin(), sorted.end());
         for (const auto& g : r.Groups) {
-          out += g.Header;
-          out += '\n';
+          put(g.Header, 0);
+          *room(1) = '\n';
+          ++used;
           auto it = std::lower_bound(sorted.begin(), sorted.end(), std::pair<int, size_t>(g.Id, 0));
           for (; it != sorted.end() && it->first == g.Id; ++it) {
             const auto row = rows[it->second];
@@ -273,6 +286,7 @@ std::string RenderPageText(const TRenderedPage& page) {
       } else {
         for (const auto row : rows) line(row, row.size(), false, width);
       }
+      out.resize(used);
       break;
     }
   }

@@ -16,22 +16,11 @@ void TPageView::AppendRow(std::initializer_list<std::string_view> cells, int gro
   SetRowGroup(row, groupId);
 }
 
-std::string_view TRowTable::TRow::operator[](size_t column) const {
-  if (column >= FCount) return {};
-  const TCell& cell = FTable->FCells[FFirst + column];
-  return std::string_view(FTable->FText).substr(cell.Offset, cell.Size);
-}
-
 std::vector<std::string> TRowTable::TRow::Cells() const {
   std::vector<std::string> cells;
   cells.reserve(FCount);
   for (size_t c = 0; c < FCount; ++c) cells.emplace_back((*this)[c]);
   return cells;
-}
-
-TRowTable::TRow TRowTable::operator[](size_t row) const {
-  const TRowEntry& r = FRows[row];
-  return TRow(this, r.First, r.Count, r.Group);
 }
 
 TRowTable::TCell TRowTable::Store(std::string_view text) {

@@ -57,7 +57,11 @@ public:
   public:
     size_t size() const { return FCount; }
     // The cell's text; "" past the last cell.
-    std::string_view operator[](size_t column) const;
+    std::string_view operator[](size_t column) const {
+      if (column >= FCount) return {};
+      const TCell& cell = FTable->FCells[FFirst + column];
+      return std::string_view(FTable->FText.data() + cell.Offset, cell.Size);
+    }
     std::vector<std::string> Cells() const;
     int Group() const { return FGroup; }
 
@@ -88,7 +92,10 @@ public:
 
   size_t size() const { return FRows.size(); }
   bool empty() const { return FRows.empty(); }
-  TRow operator[](size_t row) const;
+  TRow operator[](size_t row) const {
+    const TRowEntry& r = FRows[row];
+    return TRow(this, r.First, r.Count, r.Group);
+  }
   TIterator begin() const { return {this, 0}; }
   TIterator end() const { return {this, FRows.size()}; }
   // True when every cell's text is ASCII.

@@ -160,10 +160,11 @@ TExtensionLists LoadExtensionLists(const std::string& iniFileName) {
   return ParseExtensionLists(text);
 }
 
-void IdentifyHead(std::string_view head, TFileIdentifyTypes& types) {
+void IdentifyHead(std::string_view head, TFileIdentifyTypes& types, bool nsisAbsent) {
   if (head.size() > IdentifyHeadSize) head = head.substr(0, IdentifyHeadSize);
   TMemorySource source(head);
   for (const auto& row : kTable) {
+    if (row.Type == fitNSIS && nsisAbsent) continue;
     bool match = false;
     switch (row.Test) {
       case TSignatureTest::stAtStart:
@@ -237,7 +238,7 @@ bool IdentifyByContent(const std::string& fileName, TFileIdentifyTypes& types, s
     if (!nsisFound) nsisFound = head.find(nsis, at < nsis.size() ? 0 : at - nsis.size() + 1) != std::string_view::npos;
     if (!text && nsisFound) break;
   }
-  IdentifyHead(std::string_view(buffer.get(), have), types);
+  IdentifyHead(std::string_view(buffer.get(), have), types, !nsisFound);
   if (whole && have == size) *whole = {buffer, have};
   return true;
 }
