@@ -326,8 +326,10 @@ int main(int argc, char** argv) {
   mallopt(M_TOP_PAD, 16 << 20);
   mallopt(M_MMAP_THRESHOLD, 32 << 20);
 #endif
-  // Output to a file or pipe goes in large writes (a terminal keeps its line buffering).
-  if (!isatty(fileno(stdout))) std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
+  // Output to a file or pipe goes in large writes (a terminal keeps its line buffering). The C
+  // library would take the size only with a buffer given.
+  static char outputBuffer[1 << 16];
+  if (!isatty(fileno(stdout))) std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
   std::vector<std::string> args;
 #ifdef _WIN32
   SetConsoleOutputCP(CP_UTF8);
