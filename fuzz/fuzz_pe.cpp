@@ -22,6 +22,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   bq::PEHeaderToStrings(reader, lines);
   bq::OptionalHeaderToStrings(reader, lines);
   for (const auto& e : reader.ResourceEntries()) lines.push_back(bq::LanguageName(e.Language));
+  // The names are views into the reader's copies of the tables: read every byte of them.
+  for (const auto& l : reader.ImportTable()) lines.push_back(l.Text());
+  for (const auto& e : reader.ExportTable()) lines.emplace_back(e.Name);
   for (size_t d = 0; d < bq::TPEReader::DirectoryCount; ++d) (void)reader.DirectoryToFileOffset(d);
   return 0;
 }

@@ -279,6 +279,30 @@ TEST(PEPages, WhatTheFixturesHold) {
     EXPECT_EQ(ord, std::vector<std::string>{"ord.dll:OrdNamed"});
     EXPECT_FALSE(r.ImportTableErrors || r.ExportTableErrors || r.ResourceTableErrors);
 
+    // Names are the reader's own: they outlive the bytes read from and survive moving the
+    // reader (ASan would see a name left pointing into freed memory).
+    auto names = [](const TPEReader& reader) {
+      std::vector<std::string> out;
+      for (const auto& l : reader.ImportTable()) out.push_back(l.Text());
+      for (const auto& e : reader.ExportTable()) out.emplace_back(e.Name);
+      return out;
+    };
+    for (const std::string& file : {app, lib}) {
+      r.ReadFromFile(file);
+      const std::vector<std::string> expected = names(r);
+      std::vector<TPEReader> moved;
+      {
+        std::string bytes = ReadAll(file);
+        TPEReader fromBytes;
+        fromBytes.ReadFromBytes(TByteView(bytes));
+        bytes.assign(bytes.size(), '\xFF');
+        moved.push_back(std::move(fromBytes));
+      }
+      moved.emplace_back();  // the vector moves the first reader again
+      EXPECT_EQ(names(moved[0]), expected);
+      EXPECT_FALSE(expected.empty());
+    }
+
     // One library through two descriptors is one group and one tree node.
     const TPageRecord list = Fill(FillImportsListPage, {app});
     int twice = 0;
