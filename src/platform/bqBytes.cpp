@@ -31,40 +31,6 @@ bool TByteView::Sub(uint64_t offset, uint64_t count, TByteView& out) const {
   return true;
 }
 
-TByteView TByteView::Tail(uint64_t offset) const {
-  if (offset >= FSize) return {};
-  return {FData + offset, FSize - static_cast<size_t>(offset)};
-}
-
-TByteView TByteView::Clamp(uint64_t offset, uint64_t count) const {
-  TByteView tail = Tail(offset);
-  if (count < tail.FSize) tail.FSize = static_cast<size_t>(count);
-  return tail;
-}
-
-namespace {
-template <typename T, bool BigEndian>
-bool ReadInt(const uint8_t* data, size_t size, uint64_t offset, T& v, unsigned width = sizeof(T)) {
-  if (!FitsIn(offset, width, size)) return false;
-  const uint8_t* p = data + offset;
-  T r = 0;
-  for (unsigned i = 0; i < width; ++i) {
-    const unsigned shift = BigEndian ? 8 * (width - 1 - i) : 8 * i;
-    r |= static_cast<T>(static_cast<T>(p[i]) << shift);
-  }
-  v = r;
-  return true;
-}
-}  // namespace
-
-bool TByteView::U8(uint64_t offset, uint8_t& v) const { return ReadInt<uint8_t, false>(FData, FSize, offset, v); }
-bool TByteView::U16LE(uint64_t offset, uint16_t& v) const { return ReadInt<uint16_t, false>(FData, FSize, offset, v); }
-bool TByteView::U32LE(uint64_t offset, uint32_t& v) const { return ReadInt<uint32_t, false>(FData, FSize, offset, v); }
-bool TByteView::U64LE(uint64_t offset, uint64_t& v) const { return ReadInt<uint64_t, false>(FData, FSize, offset, v); }
-bool TByteView::U16BE(uint64_t offset, uint16_t& v) const { return ReadInt<uint16_t, true>(FData, FSize, offset, v); }
-bool TByteView::U24BE(uint64_t offset, uint32_t& v) const { return ReadInt<uint32_t, true>(FData, FSize, offset, v, 3); }
-bool TByteView::U32BE(uint64_t offset, uint32_t& v) const { return ReadInt<uint32_t, true>(FData, FSize, offset, v); }
-bool TByteView::U64BE(uint64_t offset, uint64_t& v) const { return ReadInt<uint64_t, true>(FData, FSize, offset, v); }
 
 bool TByteView::Bytes(uint64_t offset, uint64_t count, std::string& out) const {
   if (!Has(offset, count)) return false;
@@ -74,16 +40,6 @@ bool TByteView::Bytes(uint64_t offset, uint64_t count, std::string& out) const {
 
 bool TByteView::Equals(uint64_t offset, std::string_view bytes) const {
   return Has(offset, bytes.size()) && (bytes.empty() || std::memcmp(FData + offset, bytes.data(), bytes.size()) == 0);
-}
-
-std::string_view TByteView::CString(uint64_t offset, size_t maxLength, bool* found) const {
-  if (found) *found = false;
-  const TByteView tail = Clamp(offset, maxLength);
-  if (tail.Empty()) return {};
-  const void* zero = std::memchr(tail.FData, 0, tail.FSize);
-  const size_t n = zero ? static_cast<size_t>(static_cast<const uint8_t*>(zero) - tail.FData) : tail.FSize;
-  if (found) *found = zero != nullptr;
-  return {reinterpret_cast<const char*>(tail.FData), n};
 }
 
 std::u16string TByteView::CString16LE(uint64_t offset, size_t maxUnits, bool* found) const {

@@ -4,6 +4,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +22,23 @@ bool CheckedSize(uint64_t count, uint64_t itemSize, uint64_t available, size_t& 
 inline bool FitsIn(uint64_t offset, uint64_t size, uint64_t total) {
   return offset <= total && size <= total - offset;
 }
+
+namespace detail {
+// The integer of width bytes at offset, when they are all there. Inline: readers call it per
+// table entry.
+template <typename T, bool BigEndian>
+inline bool ReadInt(const uint8_t* data, size_t size, uint64_t offset, T& v, unsigned width = sizeof(T)) {
+  if (!FitsIn(offset, width, size)) return false;
+  const uint8_t* p = data + offset;
+  T r = 0;
+  for (unsigned i = 0; i < width; ++i) {
+    const unsigned shift = BigEndian ? 8 * (width - 1 - i) : 8 * i;
+    r |= static_cast<T>(static_cast<T>(p[i]) << shift);
+  }
+  v = r;
+  return true;
+}
+}  // namespace detail
 
 // A read-only view of a byte range; it never owns the bytes. Reads return false (leaving the
 // value alone) when the bytes are not all there.
@@ -41,25 +59,40 @@ public:
   // The sub-range [offset, offset + count); false when it is not all inside.
   bool Sub(uint64_t offset, uint64_t count, TByteView& out) const;
   // The sub-range from offset to the end, clamped: empty when offset is past the end.
-  TByteView Tail(uint64_t offset) const;
+  TByteView Tail(uint64_t offset) const {
+    if (offset >= FSize) return {};
+    return {FData + offset, FSize - static_cast<size_t>(offset)};
+  }
   // At most count bytes from offset, clamped to what is there.
-  TByteView Clamp(uint64_t offset, uint64_t count) const;
+  TByteView Clamp(uint64_t offset, uint64_t count) const {
+    TByteView tail = Tail(offset);
+    if (count < tail.FSize) tail.FSize = static_cast<size_t>(count);
+    return tail;
+  }
 
-  bool U8(uint64_t offset, uint8_t& v) const;
-  bool U16LE(uint64_t offset, uint16_t& v) const;
-  bool U32LE(uint64_t offset, uint32_t& v) const;
-  bool U64LE(uint64_t offset, uint64_t& v) const;
-  bool U16BE(uint64_t offset, uint16_t& v) const;
-  bool U24BE(uint64_t offset, uint32_t& v) const;
-  bool U32BE(uint64_t offset, uint32_t& v) const;
-  bool U64BE(uint64_t offset, uint64_t& v) const;
+  bool U8(uint64_t offset, uint8_t& v) const { return detail::ReadInt<uint8_t, false>(FData, FSize, offset, v); }
+  bool U16LE(uint64_t offset, uint16_t& v) const { return detail::ReadInt<uint16_t, false>(FData, FSize, offset, v); }
+  bool U32LE(uint64_t offset, uint32_t& v) const { return detail::ReadInt<uint32_t, false>(FData, FSize, offset, v); }
+  bool U64LE(uint64_t offset, uint64_t& v) const { return detail::ReadInt<uint64_t, false>(FData, FSize, offset, v); }
+  bool U16BE(uint64_t offset, uint16_t& v) const { return detail::ReadInt<uint16_t, true>(FData, FSize, offset, v); }
+  bool U24BE(uint64_t offset, uint32_t& v) const { return detail::ReadInt<uint32_t, true>(FData, FSize, offset, v, 3); }
+  bool U32BE(uint64_t offset, uint32_t& v) const { return detail::ReadInt<uint32_t, true>(FData, FSize, offset, v); }
+  bool U64BE(uint64_t offset, uint64_t& v) const { return detail::ReadInt<uint64_t, true>(FData, FSize, offset, v); }
   // count bytes copied out; false when they are not all there.
   bool Bytes(uint64_t offset, uint64_t count, std::string& out) const;
   bool Equals(uint64_t offset, std::string_view bytes) const;
 
   // The bytes from offset up to (not including) the first zero byte, at most maxLength of
   // them. found tells whether a zero ended the string inside the view and the limit.
-  std::string_view CString(uint64_t offset, size_t maxLength, bool* found = nullptr) const;
+  std::string_view CString(uint64_t offset, size_t maxLength, bool* found = nullptr) const {
+    if (found) *found = false;
+    const TByteView tail = Clamp(offset, maxLength);
+    if (tail.Empty()) return {};
+    const void* zero = std::memchr(tail.FData, 0, tail.FSize);
+    const size_t n = zero ? static_cast<size_t>(static_cast<const uint8_t*>(zero) - tail.FData) : tail.FSize;
+    if (found) *found = zero != nullptr;
+    return {reinterpret_cast<const char*>(tail.FData), n};
+  }
   // The same for 16-bit little-endian units ended by a zero unit; units are read on 2-byte
   // steps from offset. Returns the units without the terminator.
   std::u16string CString16LE(uint64_t offset, size_t maxUnits, bool* found = nullptr) const;
