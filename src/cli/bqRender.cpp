@@ -248,7 +248,7 @@ std::string RenderPageText(const TRenderedPage& page) {
       };
       auto put = [&](std::string_view text, size_t pad) {
         char* p = room(text.size() + pad + 1);
-        std::memcpy(p, text.data(), text.size());
+        if (!text.empty()) std::memcpy(p, text.data(), text.size());  // an empty view may hold no pointer
         std::memset(p + text.size(), ' ', pad);
         used += text.size() + pad;
       };
