@@ -293,14 +293,24 @@ std::string RenderPageText(const TRenderedPage& page) {
   return out;
 }
 
+// An unaligned line of a streamed page: indented, its texts two spaces apart.
+template <typename TTexts>
+static void AppendStreamedLine(std::string& out, const TTexts& texts) {
+  out += "  ";
+  bool first = true;
+  for (std::string_view t : texts) {
+    if (!first) out += "  ";
+    first = false;
+    out += t;
+  }
+  out += '\n';
+}
+
 std::string RenderPageTextHead(const TRenderedPage& page) {
   std::string out = "[" + page.Info->Title + "]\n";
-  const auto& columns = page.Record.Columns;
-  for (size_t c = 0; c < columns.size(); ++c) {
-    out += "  ";  // the indent, then between cells
-    out += columns[c].Title;
-    if (c + 1 == columns.size()) out += '\n';
-  }
+  std::vector<std::string_view> titles;
+  for (const auto& c : page.Record.Columns) titles.push_back(c.Title);
+  if (!titles.empty()) AppendStreamedLine(out, titles);
   return out;
 }
 
@@ -310,14 +320,8 @@ std::string RenderStreamedRowText(const TPageRecord& record, std::initializer_li
   if (group != previousGroup && record.GroupView)
     for (const auto& g : record.Groups)
       if (g.Id == group) out += g.Header + "\n";
-  out += "  ";
-  bool first = true;
-  for (std::string_view c : cells) {
-    if (!first) out += "  ";
-    first = false;
-    out += c;
-  }
-  return out + "\n";
+  AppendStreamedLine(out, cells);
+  return out;
 }
 
 }  // namespace bq

@@ -68,15 +68,10 @@ private:
 // Adds a row at position at of a list holding count rows. The pages insert each file's rows
 // from position 0, so only the first file's rows land at the end and go in one call.
 void AddRow(TPageView& view, int at, int& count, std::initializer_list<std::string_view> cells, int group) {
-  ++count;
-  if (at >= count - 1) {
+  if (at >= count++)
     view.AppendRow(cells, group);
-    return;
-  }
-  const int row = view.InsertRow(at, *cells.begin());
-  int column = 0;
-  for (auto cell = cells.begin() + 1; cell != cells.end(); ++cell) view.SetCell(row, ++column, *cell);
-  view.SetRowGroup(row, group);
+  else
+    view.InsertRowCells(at, cells, group);
 }
 
 // The tree view sorts its root nodes without regard to case (punctuation before letters).

@@ -30,9 +30,7 @@ uint32_t DecodeUtf8(std::string_view s, size_t i, size_t& len) {
   len = want;
   return v;
 }
-}  // namespace
 
-namespace {
 void AppendUtf8(std::string& out, uint32_t cp) {
   if (cp < 0x80) {
     out.push_back(static_cast<char>(cp));

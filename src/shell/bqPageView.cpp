@@ -8,8 +8,12 @@
 namespace bq {
 
 void TPageView::AppendRow(std::initializer_list<std::string_view> cells, int groupId) {
+  InsertRowCells(std::numeric_limits<int>::max(), cells, groupId);
+}
+
+void TPageView::InsertRowCells(int index, std::initializer_list<std::string_view> cells, int groupId) {
   if (cells.size() == 0) return;
-  const int row = InsertRow(std::numeric_limits<int>::max(), *cells.begin());
+  const int row = InsertRow(index, *cells.begin());
   if (row < 0) return;
   int column = 0;
   for (auto cell = cells.begin() + 1; cell != cells.end(); ++cell) SetCell(row, ++column, *cell);
@@ -67,16 +71,15 @@ void TRowTable::SetCell(size_t row, size_t column, std::string_view text) {
 
 void TRowTable::SetGroup(size_t row, int group) { FRows[row].Group = group; }
 
-void TRowTable::Append(std::initializer_list<std::string_view> cells, int group) {
+template <typename TCells>
+void TRowTable::AppendCells(const TCells& cells, int group) {
   if (FRows.empty()) Reserve(kFirstRows, kFirstText);
   FRows.push_back({FCells.size(), cells.size(), group});
   for (std::string_view c : cells) FCells.push_back(Store(c));
 }
 
-void TRowTable::Append(const std::vector<std::string>& cells, int group) {
-  FRows.push_back({FCells.size(), cells.size(), group});
-  for (const std::string& c : cells) FCells.push_back(Store(c));
-}
+void TRowTable::Append(std::initializer_list<std::string_view> cells, int group) { AppendCells(cells, group); }
+void TRowTable::Append(const std::vector<std::string>& cells, int group) { AppendCells(cells, group); }
 
 bool TRowTable::IsAscii() const { return bq::IsAscii(FText); }
 

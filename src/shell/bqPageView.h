@@ -29,6 +29,8 @@ public:
   // rows, or print a worker page's rows as they come. By default it is InsertRow past the end,
   // SetCell and SetRowGroup.
   virtual void AppendRow(std::initializer_list<std::string_view> cells, int groupId);
+  // Inserts a row at index with its cells and group: InsertRow, SetCell and SetRowGroup.
+  void InsertRowCells(int index, std::initializer_list<std::string_view> cells, int groupId);
 
   // Tree view: 0 is the root; returns the new node (0 on failure).
   using TTreeNode = intptr_t;
@@ -117,6 +119,8 @@ private:
   struct TCell { size_t Offset = 0, Size = 0; };
   struct TRowEntry { size_t First = 0, Count = 0; int Group = 0; };
   TCell Store(std::string_view text);
+  template <typename TCells>
+  void AppendCells(const TCells& cells, int group);
 
   std::string FText;
   std::vector<TCell> FCells;

@@ -160,49 +160,58 @@ TExtensionLists LoadExtensionLists(const std::string& iniFileName) {
   return ParseExtensionLists(text);
 }
 
-void IdentifyHead(std::string_view head, TFileIdentifyTypes& types, bool nsisAbsent) {
-  if (head.size() > IdentifyHeadSize) head = head.substr(0, IdentifyHeadSize);
-  TMemorySource source(head);
-  for (const auto& row : kTable) {
-    if (row.Type == fitNSIS && nsisAbsent) continue;
-    bool match = false;
-    switch (row.Test) {
-      case TSignatureTest::stAtStart:
-        // The first occurrence lies at offset 0 exactly when the head begins with it.
-        match = head.substr(0, row.Signature.size()) == row.Signature;
-        break;
-      case TSignatureTest::stNearStart: {
-        // No occurrence can start below the limit in a head that does not hold the signature
-        // there: the block search would find nothing that counts.
-        const size_t reach = std::min<size_t>(head.size(), static_cast<size_t>(row.Limit) + row.Signature.size() - 1);
-        if (head.substr(0, reach).find(row.Signature) == std::string_view::npos) break;
-        TJsTextSearch search;
-        search.Pattern = std::string(row.Signature);
-        search.Source = &source;
-        search.StopAtFirst = true;
-        search.Limit = row.Limit;
-        const int64_t at = search.Search();
-        match = at >= 0 && at < row.Limit;
-        break;
-      }
-      case TSignatureTest::stNone:
-        break;
-    }
-    if (match) types.Include(row.Type);
-  }
-  for (char ch : head) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (!(c == 9 || c == 10 || c == 13 || (c >= 32 && c <= 126))) return;
-  }
-  types.Include(fitText);
-}
-
 namespace {
 bool IsTextByte(char ch) {
   const auto c = static_cast<unsigned char>(ch);
   return c == 9 || c == 10 || c == 13 || (c >= 32 && c <= 126);
 }
+
+// The content types of a head (at most IdentifyHeadSize bytes) whose two tests over the whole
+// head are decided already: whether every byte is plain text, and whether the NSIS signature
+// occurs in it. Any occurrence there starts below the NSIS limit, which is the head's size, so
+// the near-start test is that finding.
+static_assert(kTable[fitNSIS].Test == TSignatureTest::stNearStart && kTable[fitNSIS].Limit == IdentifyHeadSize);
+void AddHeadTypes(std::string_view head, TFileIdentifyTypes& types, bool text, bool nsis) {
+  TMemorySource source(head);
+  for (const auto& row : kTable) {
+    bool match = false;
+    if (row.Type == fitNSIS) {
+      match = nsis;
+    } else {
+      switch (row.Test) {
+        case TSignatureTest::stAtStart:
+          // The first occurrence lies at offset 0 exactly when the head begins with it.
+          match = head.substr(0, row.Signature.size()) == row.Signature;
+          break;
+        case TSignatureTest::stNearStart: {
+          // No occurrence can start below the limit in a head that does not hold the signature
+          // there: the block search would find nothing that counts.
+          const size_t reach = std::min<size_t>(head.size(), static_cast<size_t>(row.Limit) + row.Signature.size() - 1);
+          if (head.substr(0, reach).find(row.Signature) == std::string_view::npos) break;
+          TJsTextSearch search;
+          search.Pattern = std::string(row.Signature);
+          search.Source = &source;
+          search.StopAtFirst = true;
+          search.Limit = row.Limit;
+          const int64_t at = search.Search();
+          match = at >= 0 && at < row.Limit;
+          break;
+        }
+        case TSignatureTest::stNone:
+          break;
+      }
+    }
+    if (match) types.Include(row.Type);
+  }
+  if (text) types.Include(fitText);
+}
 }  // namespace
+
+void IdentifyHead(std::string_view head, TFileIdentifyTypes& types) {
+  if (head.size() > IdentifyHeadSize) head = head.substr(0, IdentifyHeadSize);
+  AddHeadTypes(head, types, std::all_of(head.begin(), head.end(), IsTextByte),
+               head.find(kTable[fitNSIS].Signature) != std::string_view::npos);
+}
 
 // The head is read in blocks of 64 KiB and only as far as the content tests need it (a small file
 // in one read): the first block decides every signature at or near the start but the NSIS one,
@@ -238,7 +247,7 @@ bool IdentifyByContent(const std::string& fileName, TFileIdentifyTypes& types, s
     if (!nsisFound) nsisFound = head.find(nsis, at < nsis.size() ? 0 : at - nsis.size() + 1) != std::string_view::npos;
     if (!text && nsisFound) break;
   }
-  IdentifyHead(std::string_view(buffer.get(), have), types, !nsisFound);
+  AddHeadTypes(std::string_view(buffer.get(), have), types, text, nsisFound);
   if (whole && have == size) *whole = {buffer, have};
   return true;
 }

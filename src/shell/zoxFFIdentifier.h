@@ -81,8 +81,7 @@ TExtensionLists ParseExtensionLists(std::string_view iniText);
 TExtensionLists LoadExtensionLists(const std::string& iniFileName);
 
 // Adds the content types of a file's first bytes (at most IdentifyHeadSize of them).
-// nsisAbsent: the caller has searched the whole head for the NSIS signature and not found it.
-void IdentifyHead(std::string_view head, TFileIdentifyTypes& types, bool nsisAbsent = false);
+void IdentifyHead(std::string_view head, TFileIdentifyTypes& types);
 // A file's whole content as identification read it, shared by whoever reads the file next.
 struct TFileContent {
   std::shared_ptr<const char[]> Data;
