@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/bqBytes.h"
 #include "platform/bqText.h"
 
 namespace bq {
@@ -240,32 +241,49 @@ std::string RenderPageText(const TRenderedPage& page) {
       size_t lineBytes = 3;  // the most an ASCII line takes
       for (size_t w : widths) lineBytes += w + 2;
       // The lines are written into the string's own storage, grown ahead and cut at the end.
+      // Each line asks for room once, with slack for the padding's whole 16-byte stores.
+      constexpr size_t kSlack = 16;
       size_t used = out.size();
-      out.resize(used + (rows.size() + 1) * lineBytes + r.Groups.size() * 64);
+      out.resize(used + (rows.size() + 1) * lineBytes + r.Groups.size() * 64 + kSlack);
       auto room = [&](size_t bytes) {
-        if (out.size() - used < bytes) out.resize(std::max(out.size() * 2, used + bytes));
+        if (out.size() - used < bytes + kSlack) out.resize(std::max(out.size() * 2, used + bytes + kSlack));
         return out.data() + used;
       };
-      auto put = [&](std::string_view text, size_t pad) {
-        char* p = room(text.size() + pad + 1);
-        if (!text.empty()) std::memcpy(p, text.data(), text.size());  // an empty view may hold no pointer
-        std::memset(p + text.size(), ' ', pad);
-        used += text.size() + pad;
-      };
       // Cells padded to their column's width plus two, the last one not.
-      auto line = [&](const auto& cells, size_t count, bool indent, auto&& width) {
-        if (indent) put({}, 2);
+      auto line = [&](const auto& cells, size_t count, bool indent, bool asciiCells, auto&& width) {
+        size_t bytes = lineBytes;
+        if (!asciiCells) {
+          bytes = 3;  // a cell's bytes may outnumber its width
+          for (size_t c = 0; c < count; ++c) bytes += std::string_view(cells[c]).size() + widths[c] + 2;
+        }
+        char* const start = room(bytes);
+        char* p = start;
+        if (indent) {
+          p[0] = p[1] = ' ';
+          p += 2;
+        }
         for (size_t c = 0; c < count; ++c) {
           const std::string_view cell = cells[c];
-          put(cell, c + 1 < count ? widths[c] - width(cell) + 2 : 0);
+          CopyShort(p, cell.data(), cell.size());
+          p += cell.size();
+          if (c + 1 < count) {
+            const size_t pad = widths[c] - width(cell) + 2;
+            for (size_t k = 0; k < pad; k += 16) std::memcpy(p + k, "                ", 16);
+            p += pad;
+          }
         }
-        *room(1) = '\n';
-        ++used;
+        *p++ = '\n';
+        used += static_cast<size_t>(p - start);
+      };
+      auto text = [&](std::string_view t) {
+        std::memcpy(room(t.size() + 1), t.data(), t.size());
+        used += t.size();
+        out[used++] = '\n';
       };
       std::vector<std::string_view> titles;
       for (const auto& c : r.Columns) titles.push_back(c.Title);
       const bool grouped = r.GroupView && !r.Groups.empty();
-      if (!titles.empty()) line(titles, titles.size(), grouped, Width);
+      if (!titles.empty()) line(titles, titles.size(), grouped, false, Width);
       if (grouped) {
         // Each group's rows in row order; a row in no listed group is not shown, as in the
         // list view. A group listed twice shows its rows twice.
@@ -274,17 +292,15 @@ std::string RenderPageText(const TRenderedPage& page) {
         for (size_t i = 0; i < rows.size(); ++i) sorted.emplace_back(rows[i].Group(), i);
         if (!std::is_sorted(sorted.begin(), sorted.end())) std::sort(sorted.begin(), sorted.end());
         for (const auto& g : r.Groups) {
-          put(g.Header, 0);
-          *room(1) = '\n';
-          ++used;
+          text(g.Header);
           auto it = std::lower_bound(sorted.begin(), sorted.end(), std::pair<int, size_t>(g.Id, 0));
           for (; it != sorted.end() && it->first == g.Id; ++it) {
             const auto row = rows[it->second];
-            line(row, row.size(), true, width);
+            line(row, row.size(), true, ascii, width);
           }
         }
       } else {
-        for (const auto row : rows) line(row, row.size(), false, width);
+        for (const auto row : rows) line(row, row.size(), false, ascii, width);
       }
       out.resize(used);
       break;

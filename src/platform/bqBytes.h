@@ -23,6 +23,28 @@ inline bool FitsIn(uint64_t offset, uint64_t size, uint64_t total) {
   return offset <= total && size <= total - offset;
 }
 
+// Copies n bytes (the ranges do not overlap): short ones, as most texts in tables are, in a
+// few overlapping fixed-size moves instead of a library call.
+inline void CopyShort(void* to, const void* from, size_t n) {
+  auto* d = static_cast<char*>(to);
+  const auto* s = static_cast<const char*>(from);
+  if (n >= 8) {
+    if (n > 16) {
+      std::memcpy(d, s, n);
+    } else {
+      std::memcpy(d, s, 8);
+      std::memcpy(d + n - 8, s + n - 8, 8);
+    }
+  } else if (n >= 4) {
+    std::memcpy(d, s, 4);
+    std::memcpy(d + n - 4, s + n - 4, 4);
+  } else if (n > 0) {
+    d[0] = s[0];
+    d[n / 2] = s[n / 2];
+    d[n - 1] = s[n - 1];
+  }
+}
+
 namespace detail {
 // The integer of width bytes at offset, when they are all there. Inline: readers call it per
 // table entry.
