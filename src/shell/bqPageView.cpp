@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <limits>
+#include <stdexcept>
 
+#include "platform/bqBytes.h"
 #include "platform/bqText.h"
 
 namespace bq {
@@ -27,9 +29,32 @@ std::vector<std::string> TRowTable::TRow::Cells() const {
   return cells;
 }
 
+TRowTable::TRowTable(const TRowTable& other) : FCells(other.FCells), FRows(other.FRows) {
+  CopyShort(TextRoom(other.FTextSize), other.FText.get(), other.FTextSize);
+  FTextSize = other.FTextSize;
+}
+
+TRowTable& TRowTable::operator=(const TRowTable& other) {
+  if (this != &other) *this = TRowTable(other);
+  return *this;
+}
+
+char* TRowTable::TextRoom(size_t bytes) {
+  if (FTextCapacity - FTextSize < bytes) {
+    if (bytes > std::numeric_limits<size_t>::max() / 2 - FTextSize) throw std::length_error("row table text");
+    const size_t capacity = std::max({FTextCapacity * 2, FTextSize + bytes, kFirstText});
+    auto grown = std::make_unique_for_overwrite<char[]>(capacity);
+    CopyShort(grown.get(), FText.get(), FTextSize);
+    FText = std::move(grown);
+    FTextCapacity = capacity;
+  }
+  return FText.get() + FTextSize;
+}
+
 TRowTable::TCell TRowTable::Store(std::string_view text) {
-  const TCell cell{FText.size(), text.size()};
-  FText.append(text);
+  const TCell cell{FTextSize, text.size()};
+  CopyShort(TextRoom(text.size()), text.data(), text.size());
+  FTextSize += text.size();
   return cell;
 }
 
@@ -62,7 +87,7 @@ void TRowTable::SetCell(size_t row, size_t column, std::string_view text) {
   if (text.size() <= cell.Size) {
     // A text no longer than the one it replaces takes its place (a cell updated again and
     // again does not grow the buffer).
-    FText.replace(cell.Offset, text.size(), text);
+    CopyShort(FText.get() + cell.Offset, text.data(), text.size());
     cell.Size = text.size();
   } else {
     cell = Store(text);
@@ -75,22 +100,30 @@ template <typename TCells>
 void TRowTable::AppendCells(const TCells& cells, int group) {
   if (FRows.empty()) Reserve(kFirstRows, kFirstText);
   FRows.push_back({FCells.size(), cells.size(), group});
-  for (std::string_view c : cells) FCells.push_back(Store(c));
+  size_t bytes = 0;
+  for (std::string_view c : cells) bytes += c.size();
+  char* to = TextRoom(bytes);
+  for (std::string_view c : cells) {
+    CopyShort(to, c.data(), c.size());
+    to += c.size();
+    FCells.push_back({FTextSize, c.size()});
+    FTextSize += c.size();
+  }
 }
 
 void TRowTable::Append(std::initializer_list<std::string_view> cells, int group) { AppendCells(cells, group); }
 void TRowTable::Append(const std::vector<std::string>& cells, int group) { AppendCells(cells, group); }
 
-bool TRowTable::IsAscii() const { return bq::IsAscii(FText); }
+bool TRowTable::IsAscii() const { return bq::IsAscii(std::string_view(FText.get(), FTextSize)); }
 
 void TRowTable::Reserve(size_t rows, size_t textBytes) {
   FRows.reserve(rows);
   FCells.reserve(rows * 3);
-  FText.reserve(textBytes);
+  TextRoom(textBytes);
 }
 
 void TRowTable::Clear() {
-  FText.clear();
+  FTextSize = 0;
   FCells.clear();
   FRows.clear();
 }

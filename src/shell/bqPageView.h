@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <memory>
 #include <atomic>
 #include <string>
 #include <string_view>
@@ -62,7 +63,7 @@ public:
     std::string_view operator[](size_t column) const {
       if (column >= FCount) return {};
       const TCell& cell = FTable->FCells[FFirst + column];
-      return std::string_view(FTable->FText.data() + cell.Offset, cell.Size);
+      return std::string_view(FTable->FText.get() + cell.Offset, cell.Size);
     }
     std::vector<std::string> Cells() const;
     int Group() const { return FGroup; }
@@ -92,6 +93,12 @@ public:
     size_t FIndex = 0;
   };
 
+  TRowTable() = default;
+  TRowTable(const TRowTable& other);
+  TRowTable& operator=(const TRowTable& other);
+  TRowTable(TRowTable&&) noexcept = default;
+  TRowTable& operator=(TRowTable&&) noexcept = default;
+
   size_t size() const { return FRows.size(); }
   bool empty() const { return FRows.empty(); }
   TRow operator[](size_t row) const {
@@ -119,10 +126,15 @@ private:
   struct TCell { size_t Offset = 0, Size = 0; };
   struct TRowEntry { size_t First = 0, Count = 0; int Group = 0; };
   TCell Store(std::string_view text);
+  // The end of the text, with room for bytes more.
+  char* TextRoom(size_t bytes);
   template <typename TCells>
   void AppendCells(const TCells& cells, int group);
 
-  std::string FText;
+  // The cells' text, grown by doubling and never zero-filled: a row's cells go in with one
+  // check of the room left.
+  std::unique_ptr<char[]> FText;
+  size_t FTextSize = 0, FTextCapacity = 0;
   std::vector<TCell> FCells;
   std::vector<TRowEntry> FRows;
 };

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 
 #include "common/bqTestFiles.h"
+#include "platform/bqBytes.h"
 #include "platform/bqFile.h"
 #include "platform/bqRegistry.h"
 #include "platform/bqText.h"
@@ -42,6 +44,34 @@ TEST(Text, Utf8ValidityAgreesWithTheConverter) {
     for (int b = 0x80; b < 0xC0; b += 5) agrees({static_cast<char>(a), static_cast<char>(b), '\x80', '\xBF'});
   EXPECT_TRUE(IsAscii("plain text\x7F"));
   EXPECT_FALSE(IsAscii("caf\xC3\xA9"));
+}
+
+// Short texts are tested a word at a time with overlapping ends: one high byte anywhere in a
+// text of any length must be seen, and bytes beside the text must not count.
+TEST(Text, AsciiTestSeesEveryByteAtEveryLength) {
+  std::string buffer(200, '\xFF');
+  for (size_t n = 0; n <= 130; ++n) {
+    std::fill(buffer.begin() + 8, buffer.begin() + 8 + static_cast<std::ptrdiff_t>(n), 'a');
+    const std::string_view text(buffer.data() + 8, n);
+    EXPECT_TRUE(IsAscii(text)) << n;
+    for (size_t at = 0; at < n; ++at) {
+      buffer[8 + at] = static_cast<char>(0x80);
+      EXPECT_FALSE(IsAscii(text)) << n << " " << at;
+      buffer[8 + at] = 'a';
+    }
+    std::fill(buffer.begin() + 8, buffer.begin() + 8 + static_cast<std::ptrdiff_t>(n), '\xFF');
+  }
+}
+
+TEST(Bytes, ShortCopiesCopyExactlyTheirBytes) {
+  for (size_t n = 0; n <= 40; ++n) {
+    std::string from(n, '\0'), to(n + 16, '#');
+    for (size_t i = 0; i < n; ++i) from[i] = static_cast<char>('A' + i);
+    CopyShort(to.data() + 8, from.data(), n);
+    EXPECT_EQ(to.substr(0, 8), "########") << n;
+    EXPECT_EQ(to.substr(8, n), from) << n;
+    EXPECT_EQ(to.substr(8 + n), "########") << n;
+  }
 }
 
 TEST(Text, AnsiIsWindows1252) {
