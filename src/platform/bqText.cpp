@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -51,9 +52,28 @@ void AppendUtf8(std::string& out, uint32_t cp) {
 }  // namespace
 
 bool IsAscii(std::string_view s) {
-  unsigned char any = 0;  // OR of every byte: no early exit, so the loop vectorises
-  for (char c : s) any |= static_cast<unsigned char>(c);
-  return any < 0x80;
+  const char* p = s.data();
+  const size_t n = s.size();
+  if (n >= 64) {
+    unsigned char any = 0;  // OR of every byte: no early exit, so the loop vectorises
+    for (char c : s) any |= static_cast<unsigned char>(c);
+    return any < 0x80;
+  }
+  // Short texts (names, cells) eight bytes at a time, the last eight overlapping.
+  auto load = [p](size_t at, auto word) {
+    std::memcpy(&word, p + at, sizeof word);
+    return static_cast<uint64_t>(word);
+  };
+  uint64_t any = 0;
+  if (n >= 8) {
+    for (size_t i = 0; i + 8 < n; i += 8) any |= load(i, uint64_t{});
+    any |= load(n - 8, uint64_t{});
+  } else if (n >= 4) {
+    any = load(0, uint32_t{}) | load(n - 4, uint32_t{});
+  } else if (n > 0) {
+    any = static_cast<unsigned char>(p[0]) | static_cast<unsigned char>(p[n / 2]) | static_cast<unsigned char>(p[n - 1]);
+  }
+  return (any & 0x8080808080808080ull) == 0;
 }
 
 bool IsValidUtf8(std::string_view s) {
