@@ -213,11 +213,11 @@ void IdentifyHead(std::string_view head, TFileIdentifyTypes& types) {
                head.find(kTable[fitNSIS].Signature) != std::string_view::npos);
 }
 
-// The head is read in blocks of 64 KiB and only as far as the content tests need it (a small file
-// in one read): the first block decides every signature at or near the start but the NSIS one,
-// which all lie in the first 1040 bytes; past it only the plain-text
-// test (up to its first other byte) and the NSIS search (up to its first occurrence) read on.
-// Once both are decided, the bytes after cannot change the result.
+// The head is read in blocks of 64 KiB and only as far as the content tests need it; a file no
+// larger than the head goes in one read. The first block decides every signature at or near the
+// start but the NSIS one, which all lie in the first 1040 bytes; past it only the plain-text test
+// (up to its first other byte) and the NSIS search (up to its first occurrence) read on. Once
+// both are decided, the bytes after cannot change the result.
 bool IdentifyByContent(const std::string& fileName, TFileIdentifyTypes& types, std::string* error,
                        TFileContent* whole) {
   constexpr size_t kBlock = 65536;
@@ -235,7 +235,9 @@ bool IdentifyByContent(const std::string& fileName, TFileIdentifyTypes& types, s
   bool text = true, nsisFound = false;
   while (have < want) {
     const size_t at = have;
-    const size_t got = file.Read(buffer.get() + at, std::min(kBlock, want - at));
+    // A file no larger than the head is needed whole unless it is an installer whose
+    // signature comes early.
+    const size_t got = file.Read(buffer.get() + at, want == size ? want - at : std::min(kBlock, want - at));
     if (file.Failed()) {
       if (error) *error = file.Error();
       return false;
