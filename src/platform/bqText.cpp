@@ -1,6 +1,7 @@
 #include "platform/bqText.h"
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -205,11 +206,23 @@ bool SameTextI(std::string_view a, std::string_view b) {
   return a.size() == b.size() && CompareTextI(a, b) == 0;
 }
 
+std::string_view Hex8(uint32_t value, char (&digits)[8]) {
+  // All eight digits at once: each nibble spread to a byte of its own (the lowest first), then
+  // '0' added, and 7 more where the nibble is 10 or more ('A' follows '9' after 7 others).
+  uint64_t x = value;
+  x = (x | (x << 16)) & 0x0000FFFF0000FFFFull;
+  x = (x | (x << 8)) & 0x00FF00FF00FF00FFull;
+  x = (x | (x << 4)) & 0x0F0F0F0F0F0F0F0Full;
+  const uint64_t letters = ((x + 0x0606060606060606ull) >> 4) & 0x0101010101010101ull;
+  x += 0x3030303030303030ull + letters * 7;
+  if constexpr (std::endian::native == std::endian::little) x = __builtin_bswap64(x);  // the highest digit first
+  std::memcpy(digits, &x, 8);
+  return {digits, 8};
+}
+
 std::string Hex8(uint32_t value) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string out(8, '0');
-  for (int i = 7; i >= 0; --i, value >>= 4) out[static_cast<size_t>(i)] = kDigits[value & 15];
-  return out;
+  char digits[8];
+  return std::string(Hex8(value, digits));
 }
 
 std::string HexBytes(const void* data, size_t size, bool upper) {

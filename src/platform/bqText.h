@@ -37,6 +37,8 @@ int CompareTextI(std::string_view a, std::string_view b);
 
 // Upper-case hexadecimal digits of a 32-bit value, exactly 8, leading zeros kept.
 std::string Hex8(uint32_t value);
+// The same in a caller's buffer, for texts made by the thousand.
+std::string_view Hex8(uint32_t value, char (&digits)[8]);
 // Hexadecimal digits of a byte string, in order.
 std::string HexBytes(const void* data, size_t size, bool upper);
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 
 #include "common/bqTestFiles.h"
@@ -95,6 +96,14 @@ TEST(Text, NamesCaseAndHex) {
   EXPECT_LT(CompareTextI("abc", "ABD"), 0);
   EXPECT_EQ(Hex8(0x1A2B), "00001A2B");
   EXPECT_EQ(Hex8(0xFFFFFFFF), "FFFFFFFF");
+  // Every digit value in every position, against the C library's formatting.
+  for (uint32_t digit = 0; digit < 16; ++digit)
+    for (int shift = 0; shift < 32; shift += 4) {
+      const uint32_t v = (digit << shift) | (0x9u << ((shift + 4) % 32)) | 0x0Au;
+      char expected[9];
+      std::snprintf(expected, sizeof expected, "%08X", v);
+      EXPECT_EQ(Hex8(v), expected);
+    }
   EXPECT_EQ(TrimControls("\t\r\n x y \x01"), "x y");
 }
 
