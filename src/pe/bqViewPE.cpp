@@ -1,6 +1,8 @@
 #include "pe/bqViewPE.h"
 
 #include <algorithm>
+#include <charconv>
+#include <iterator>
 #include <cstdio>
 
 #include "pe/zoxPESimple.h"
@@ -54,15 +56,18 @@ std::string ValueOf(std::string_view line) {
 class TNameGroups {
 public:
   int Add(std::string_view name) {
-    for (size_t i = 0; i < FNames.size(); ++i)
-      if (SameTextI(FNames[i], name)) return static_cast<int>(i);
+    // Names come in runs (a library's functions, a type's resources): the last group first.
+    if (FLast < FNames.size() && SameTextI(FNames[FLast], name)) return static_cast<int>(FLast);
+    for (FLast = 0; FLast < FNames.size(); ++FLast)
+      if (SameTextI(FNames[FLast], name)) return static_cast<int>(FLast);
     FNames.emplace_back(name);
-    return static_cast<int>(FNames.size() - 1);
+    return static_cast<int>(FLast);
   }
   const std::vector<std::string>& Names() const { return FNames; }
 
 private:
   std::vector<std::string> FNames;
+  size_t FLast = 0;
 };
 
 // Adds a row at position at of a list holding count rows. The pages insert each file's rows
@@ -158,8 +163,9 @@ void FillImportsListPage(const TPageContext& context, TPageView& view) {
   for (const auto& line : lines) groupOf.push_back(groups.Add(line.Data.Library));
   for (size_t g = 0; g < groups.Names().size(); ++g) view.AddGroup(static_cast<int>(g), AnsiToUtf8(groups.Names()[g]));
   std::string text;
+  char thunk[8];
   for (size_t i = 0; i < lines.size(); ++i)
-    view.AppendRow({AnsiToUtf8(lines[i].Data.Function, text), Hex8(lines[i].Data.Thunk)}, groupOf[i]);
+    view.AppendRow({AnsiToUtf8(lines[i].Data.Function, text), Hex8(lines[i].Data.Thunk, thunk)}, groupOf[i]);
 }
 
 void FillImportsTreePage(const TPageContext& context, TPageView& view) {
@@ -204,6 +210,7 @@ void FillExportsPage(const TPageContext& context, TPageView& view) {
     const auto& functions = reader.ExportFunctions();
     int position = 0;
     std::string text;
+    char number[10], address[8];
     for (const TExportName& name : reader.ExportTable()) {
       // Name i goes with ordinal i, whatever names before it were empty.
       const std::string_view shown = AnsiToUtf8(name.Name, text);
@@ -212,10 +219,11 @@ void FillExportsPage(const TPageContext& context, TPageView& view) {
         continue;
       }
       const uint32_t ordinal = ordinals[name.Index];
+      const std::string_view decimal(number, static_cast<size_t>(std::to_chars(number, std::end(number), ordinal).ptr - number));
       if (ordinal < functions.size())
-        AddRow(view, position++, count, {shown, std::to_string(ordinal), Hex8(functions[ordinal])}, group);
+        AddRow(view, position++, count, {shown, decimal, Hex8(functions[ordinal], address)}, group);
       else
-        AddRow(view, position++, count, {shown, std::to_string(ordinal)}, group);
+        AddRow(view, position++, count, {shown, decimal}, group);
     }
   }
 }

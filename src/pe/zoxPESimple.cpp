@@ -349,6 +349,7 @@ void TPEReader::ReadExports(TPESource& source) {
   }
   if (addressOfOrdinals != 0) {
     const uint64_t table = CopyPosition(addressOfOrdinals, where);
+    FExportOrdinals.reserve(std::min<uint64_t>(numberOfNames, copy.Size() / 2));  // two bytes each in the copy
     for (uint32_t i = 0; i < numberOfNames; ++i) {
       uint16_t ordinal = 0;
       if (!copy.U16LE(table + 2ull * i, ordinal)) Fail("PEReader: Could not read PE Export Name Table (ordinals)!");
@@ -357,6 +358,7 @@ void TPEReader::ReadExports(TPESource& source) {
   }
   if (addressOfFunctions != 0) {
     const uint64_t table = CopyPosition(addressOfFunctions, where);
+    FExportFunctions.reserve(std::min<uint64_t>(numberOfFunctions, copy.Size() / 4));  // four bytes each in the copy
     for (uint32_t i = 0; i < numberOfFunctions; ++i) {
       uint32_t function = 0;
       if (!copy.U32LE(table + 4ull * i, function)) Fail("PEReader: Could not read PE Export Name Table (functions)!");
