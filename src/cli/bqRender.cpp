@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 
 #include "platform/bqBytes.h"
 #include "platform/bqText.h"
@@ -232,12 +233,17 @@ std::string RenderPageText(const TRenderedPage& page) {
       // Cells all in ASCII (the usual case) are as wide as they are long.
       const bool ascii = rows.IsAscii();
       auto width = [ascii](std::string_view s) { return ascii ? s.size() : Width(s); };
-      size_t columns = r.Columns.size();
-      for (const auto row : rows) columns = std::max(columns, row.size());
-      std::vector<size_t> widths(columns, 0);
+      std::vector<size_t> widths(r.Columns.size(), 0);
       for (size_t c = 0; c < r.Columns.size(); ++c) widths[c] = Width(r.Columns[c].Title);
-      for (const auto row : rows)
+      // Whether the rows come group by group in ascending ids, as pages add them.
+      bool groupOrder = true;
+      int lastGroup = std::numeric_limits<int>::min();
+      for (const auto row : rows) {
+        if (row.size() > widths.size()) widths.resize(row.size(), 0);
         for (size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], width(row[c]));
+        groupOrder = groupOrder && row.Group() >= lastGroup;
+        lastGroup = row.Group();
+      }
       size_t lineBytes = 3;  // the most an ASCII line takes
       for (size_t w : widths) lineBytes += w + 2;
       // The lines are written into the string's own storage, grown ahead and cut at the end.
@@ -284,7 +290,17 @@ std::string RenderPageText(const TRenderedPage& page) {
       for (const auto& c : r.Columns) titles.push_back(c.Title);
       const bool grouped = r.GroupView && !r.Groups.empty();
       if (!titles.empty()) line(titles, titles.size(), grouped, false, Width);
-      if (grouped) {
+      bool groupsAscend = true;
+      for (size_t g = 1; g < r.Groups.size(); ++g) groupsAscend = groupsAscend && r.Groups[g - 1].Id < r.Groups[g].Id;
+      if (grouped && groupOrder && groupsAscend) {
+        // Rows and groups in the same order: one walk over both.
+        size_t i = 0;
+        for (const auto& g : r.Groups) {
+          text(g.Header);
+          for (; i < rows.size() && rows[i].Group() < g.Id; ++i) {}  // in no listed group: not shown
+          for (; i < rows.size() && rows[i].Group() == g.Id; ++i) line(rows[i], rows[i].size(), true, ascii, width);
+        }
+      } else if (grouped) {
         // Each group's rows in row order; a row in no listed group is not shown, as in the
         // list view. A group listed twice shows its rows twice.
         std::vector<std::pair<int, size_t>> sorted;  // (group, row)

@@ -50,6 +50,33 @@ TEST(Render, TextAlignsUtf8AndGroupsRows) {
             "  \xF0\x9F\x98\x80x                3\n");
 }
 
+// Rows already group by group with ascending ids, as the pages add them, take a shorter way
+// through the groups: the same rules hold (rows in unlisted groups before, between and after
+// the listed ones are not shown; an empty group shows its header only).
+TEST(Render, TextGroupsRowsAddedInGroupOrder) {
+  TPageInfo info;
+  info.Title = "Sections";
+  info.Kind = TPageKind::pkList;
+  TPageRecorder r;
+  r.EnableGroupView(true);
+  r.AddColumn("Name", 100, TAlign::alLeft);
+  r.AddColumn("Size", 50, TAlign::alRight);
+  for (int g : {1, 3, 5, 7}) r.AddGroup(g, "group " + std::to_string(g));
+  const std::pair<const char*, int> rows[] = {{"a", 0}, {"b", 1}, {"cc", 1}, {"d", 2}, {"e", 3}, {"f", 6}, {"g", 7}, {"h", 8}};
+  for (const auto& [name, g] : rows) r.AppendRow({name, std::to_string(g)}, g);
+  EXPECT_EQ(RenderPageText(ListPage(info, r)),
+            "[Sections]\n"
+            "  Name  Size\n"
+            "group 1\n"
+            "  b     1\n"
+            "  cc    1\n"
+            "group 3\n"
+            "  e     3\n"
+            "group 5\n"
+            "group 7\n"
+            "  g     7\n");
+}
+
 TEST(Render, JsonEscapesControlsAndRepairsBadUtf8) {
   EXPECT_EQ(JsonString("a\"b\\c\n\t\x01\x7F"), "\"a\\\"b\\\\c\\n\\t\\u0001\\u007f\"");
   EXPECT_EQ(JsonString("ok \xC3\xA9"), "\"ok \xC3\xA9\"");
