@@ -139,6 +139,7 @@ void FillSectionsPage(const TPageContext& context, TPageView& view) {
     const int group = static_cast<int>(f) + 1;
     view.AddGroup(group, selection.Count() == 1 ? LoadResourceText(1584) : Format(1585, name));
     const auto& sections = reader.Sections();
+    view.ReserveRows(static_cast<size_t>(count) + sections.size());
     for (size_t j = 0; j < sections.size(); ++j) {
       const TSectionHeader& s = sections[j];
       AddRow(view, static_cast<int>(j), count,
@@ -162,6 +163,7 @@ void FillImportsListPage(const TPageContext& context, TPageView& view) {
   std::vector<int> groupOf;
   for (const auto& line : lines) groupOf.push_back(groups.Add(line.Data.Library));
   for (size_t g = 0; g < groups.Names().size(); ++g) view.AddGroup(static_cast<int>(g), AnsiToUtf8(groups.Names()[g]));
+  view.ReserveRows(lines.size());
   std::string text;
   char thunk[8];
   for (size_t i = 0; i < lines.size(); ++i)
@@ -208,6 +210,7 @@ void FillExportsPage(const TPageContext& context, TPageView& view) {
     ReadPE(reader, selection, f, TTables::tExports);  // a failing file shows the names read before the failure
     const auto& ordinals = reader.ExportOrdinals();
     const auto& functions = reader.ExportFunctions();
+    view.ReserveRows(static_cast<size_t>(count) + reader.ExportTable().size());
     int position = 0;
     std::string text;
     char number[10], address[8];
@@ -244,6 +247,7 @@ void FillResourcesPage(const TPageContext& context, TPageView& view) {
   std::vector<int> groupOf;
   for (const auto& e : entries) groupOf.push_back(types.Add(e.TypeName));
   for (size_t g = 0; g < types.Names().size(); ++g) view.AddGroup(static_cast<int>(g), types.Names()[g]);
+  view.ReserveRows(entries.size());
   for (size_t i = 0; i < entries.size(); ++i) {
     const TResourceEntry& e = entries[i];
     view.AppendRow({e.Name, std::to_string(e.Size), Hex8(e.Offset), LanguageName(e.Language)}, groupOf[i]);

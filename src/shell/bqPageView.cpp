@@ -59,7 +59,7 @@ TRowTable::TCell TRowTable::Store(std::string_view text) {
 }
 
 size_t TRowTable::Insert(size_t at, std::string_view first) {
-  if (FRows.empty()) Reserve(kFirstRows, kFirstText);
+  if (FRows.empty()) Reserve(kFirstRows, 3, kFirstText);
   const TRowEntry entry{FCells.size(), 1, 0};
   FCells.push_back(Store(first));
   if (at >= FRows.size()) {
@@ -98,7 +98,7 @@ void TRowTable::SetGroup(size_t row, int group) { FRows[row].Group = group; }
 
 template <typename TCells>
 void TRowTable::AppendCells(const TCells& cells, int group) {
-  if (FRows.empty()) Reserve(kFirstRows, kFirstText);
+  if (FRows.empty()) Reserve(kFirstRows, 3, kFirstText);
   FRows.push_back({FCells.size(), cells.size(), group});
   size_t bytes = 0;
   for (std::string_view c : cells) bytes += c.size();
@@ -116,9 +116,9 @@ void TRowTable::Append(const std::vector<std::string>& cells, int group) { Appen
 
 bool TRowTable::IsAscii() const { return bq::IsAscii(std::string_view(FText.get(), FTextSize)); }
 
-void TRowTable::Reserve(size_t rows, size_t textBytes) {
+void TRowTable::Reserve(size_t rows, size_t cellsPerRow, size_t textBytes) {
   FRows.reserve(rows);
-  FCells.reserve(rows * 3);
+  FCells.reserve(rows * cellsPerRow);
   TextRoom(textBytes);
 }
 
@@ -160,6 +160,15 @@ void TPageRecorder::SetRowGroup(int row, int groupId) {
 void TPageRecorder::AppendRow(std::initializer_list<std::string_view> cells, int groupId) {
   if (cells.size() == 0 || FRecord.Rows.size() >= static_cast<size_t>(std::numeric_limits<int>::max())) return;
   FRecord.Rows.Append(cells, groupId);
+}
+
+void TPageRecorder::ReserveRows(size_t rows) {
+  // Room not written to costs no memory, so the guess of the text is generous. Past a million
+  // rows the table grows as it goes.
+  constexpr size_t kMostRows = 1u << 20, kTextPerCell = 16;
+  rows = std::min(rows, kMostRows);
+  const size_t cellsPerRow = std::min<size_t>(std::max<size_t>(FRecord.Columns.size(), 1), 16);
+  FRecord.Rows.Reserve(rows, cellsPerRow, rows * cellsPerRow * kTextPerCell);
 }
 
 TPageView::TTreeNode TPageRecorder::AddTreeNode(TTreeNode parent, std::string_view text) {

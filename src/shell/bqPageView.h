@@ -32,6 +32,9 @@ public:
   virtual void AppendRow(std::initializer_list<std::string_view> cells, int groupId);
   // Inserts a row at index with its cells and group: InsertRow, SetCell and SetRowGroup.
   void InsertRowCells(int index, std::initializer_list<std::string_view> cells, int groupId);
+  // A hint that the list is to hold about this many rows in all, so that a view may make room
+  // for them at once rather than grow step by step.
+  virtual void ReserveRows(size_t rows) { (void)rows; }
 
   // Tree view: 0 is the root; returns the new node (0 on failure).
   using TTreeNode = intptr_t;
@@ -117,7 +120,8 @@ public:
   void SetGroup(size_t row, int group);
   void Append(std::initializer_list<std::string_view> cells, int group);
   void Append(const std::vector<std::string>& cells, int group);
-  void Reserve(size_t rows, size_t textBytes);
+  // Makes room for rows rows of cellsPerRow cells and textBytes of text in all.
+  void Reserve(size_t rows, size_t cellsPerRow, size_t textBytes);
   void Clear();
 
 private:
@@ -169,6 +173,7 @@ public:
   void SetCell(int row, int column, std::string_view text) override;
   void SetRowGroup(int row, int groupId) override;
   void AppendRow(std::initializer_list<std::string_view> cells, int groupId) override;
+  void ReserveRows(size_t rows) override;
   TTreeNode AddTreeNode(TTreeNode parent, std::string_view text) override;
   void SetRichText(std::string_view rtf, std::string_view text) override;
   void AddField(int id, std::string_view label) override;

@@ -4,6 +4,7 @@
 #include <richedit.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <string>
 
@@ -67,6 +68,11 @@ void TWinPageView::SetCell(int row, int column, std::string_view text) {
 
 void TWinPageView::SetRowGroup(int row, int groupId) {
   if (FList && row >= 0) LvSetItemGroup(FList, row, groupId);
+}
+
+void TWinPageView::ReserveRows(size_t rows) {
+  // The control allocates its item data for that many rows at once.
+  if (FList) ListView_SetItemCountEx(FList, static_cast<int>(std::min<size_t>(rows, INT_MAX)), LVSICF_NOINVALIDATEALL);
 }
 
 TPageView::TTreeNode TWinPageView::AddTreeNode(TTreeNode parent, std::string_view text) {

@@ -27,6 +27,7 @@ public:
   int InsertRow(int index, std::string_view text) override;
   void SetCell(int row, int column, std::string_view text) override;
   void SetRowGroup(int row, int groupId) override;
+  void ReserveRows(size_t rows) override;
   TTreeNode AddTreeNode(TTreeNode parent, std::string_view text) override;
   void SetRichText(std::string_view rtf, std::string_view text) override;
   void AddField(int id, std::string_view label) override;

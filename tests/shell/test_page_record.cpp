@@ -28,7 +28,8 @@ void ExpectSame(const TPageRecord& r, const std::vector<TModelRow>& model) {
 }  // namespace
 
 // Random inserts anywhere, cells set on old rows (their cells then move to the end of the
-// table), texts replaced by shorter and longer ones, appended rows.
+// table), texts replaced by shorter and longer ones, appended rows, and hints of the rows to
+// come, which change nothing shown.
 TEST(PageRecord, RowsFollowTheListViewRules) {
   std::mt19937 random(7);
   auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
@@ -39,7 +40,7 @@ TEST(PageRecord, RowsFollowTheListViewRules) {
   TPageRecorder recorder;
   std::vector<TModelRow> model;
   for (int step = 0; step < 4000; ++step) {
-    switch (pick(5)) {
+    switch (pick(6)) {
       case 0:
       case 1: {
         const int at = pick(static_cast<int>(model.size()) + 3) - 1;  // -1 and past the end too
@@ -74,6 +75,9 @@ TEST(PageRecord, RowsFollowTheListViewRules) {
         model.push_back({{a, b}, group});
         break;
       }
+      case 5:
+        if (pick(20) == 0) recorder.ReserveRows(model.size() + static_cast<size_t>(pick(5000)));
+        break;
     }
     if (step % 500 == 0) ExpectSame(recorder.Record(), model);
   }
