@@ -282,7 +282,7 @@ std::string RenderPageText(const TRenderedPage& page) {
         used += static_cast<size_t>(p - start);
       };
       auto text = [&](std::string_view t) {
-        std::memcpy(room(t.size() + 1), t.data(), t.size());
+        CopyShort(room(t.size() + 1), t.data(), t.size());
         used += t.size();
         out[used++] = '\n';
       };
