@@ -203,7 +203,8 @@ int CompareTextI(std::string_view a, std::string_view b) {
 }
 
 bool SameTextI(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && CompareTextI(a, b) == 0;
+  // Names compared this way are mostly spelt alike: the bytes first, the cases only then.
+  return a.size() == b.size() && (a == b || CompareTextI(a, b) == 0);
 }
 
 std::string_view Hex8(uint32_t value, char (&digits)[8]) {
