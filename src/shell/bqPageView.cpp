@@ -163,9 +163,10 @@ void TPageRecorder::AppendRow(std::initializer_list<std::string_view> cells, int
 }
 
 void TPageRecorder::ReserveRows(size_t rows) {
-  // Room not written to costs no memory, so the guess of the text is generous. Past a million
-  // rows the table grows as it goes.
-  constexpr size_t kMostRows = 1u << 20, kTextPerCell = 16;
+  // Room not written to costs no memory, so the guess of the text is generous; but a hint comes
+  // from counts in a file, so it is taken only up to 64 Ki rows (a few MiB) and a longer list
+  // grows as it goes.
+  constexpr size_t kMostRows = 1u << 16, kTextPerCell = 16;
   rows = std::min(rows, kMostRows);
   const size_t cellsPerRow = std::min<size_t>(std::max<size_t>(FRecord.Columns.size(), 1), 16);
   FRecord.Rows.Reserve(rows, cellsPerRow, rows * cellsPerRow * kTextPerCell);
