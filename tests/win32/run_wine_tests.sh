@@ -53,6 +53,10 @@ finish() {
 rm -rf "$ART"; mkdir -p "$ART/fixtures" "$ART/shots"
 wineboot -i >/dev/null 2>&1
 wineserver -w
+# One server for the whole run. Without it, the server shuts down 3 s after the last process
+# ends, taking Wine's desktop and services with it, and a program started while it shuts down
+# can be killed before it prints anything.
+wineserver -p
 
 DLL=$BUILD/BQLite.dll
 WDLL=$(winpath "$DLL")

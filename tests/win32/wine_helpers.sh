@@ -33,7 +33,13 @@ run_host() {
     while kill -0 "$pid" 2>/dev/null && [ "$waited" -lt "$limit" ]; do sleep 1; waited=$((waited + 1)); done
     if ! kill -0 "$pid" 2>/dev/null; then
       wait "$pid"; local rc=$?
-      cat "$log"; rm -f "$log"
+      cat "$log"
+      # A host that failed says so, even when it printed nothing of its own.
+      if [ $rc -ne 0 ]; then
+        [ -s "$log" ] || echo "the host printed nothing"
+        echo "host exited with status $rc after ${waited}s"
+      fi
+      rm -f "$log"
       return $rc
     fi
     local trace; trace=$ART/hang-$(date +%s%N).txt
