@@ -1,6 +1,7 @@
 ; Setup program of Brisquel Lite, a per-machine installation of both property sheet DLLs.
 ; Built by scripts/make-installer.sh:
-;   makensis -DX64_DIR=build/windows-x64 -DX86_DIR=build/windows-x86 -DOUT_DIR=build/installer installer/BQLite.nsi
+;   makensis -DX64_DIR=build/installer/stage/x64 -DX86_DIR=build/installer/stage/x86 -DOUT_DIR=build/installer installer/BQLite.nsi
+;   (the stage holds the built images without their DWARF sections)
 ;
 ; Installs into $PROGRAMFILES64\Brisquel Lite (or /D=folder): the x64 BQLite.dll, bqlite.exe,
 ; Extensions.ini, readme.txt, Uninstall.exe; into x86\: the x86 BQLite.dll with its own

@@ -7,7 +7,7 @@ set -u -o pipefail
 
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
 BUILD=$ROOT/build/windows-x64
-X86=$ROOT/build/windows-x86
+STAGE=$ROOT/build/installer/stage  # what the setup carries (scripts/make-installer.sh)
 ART=$ROOT/build/installer-test
 TOOLS=$ROOT/build/installer-tools
 TIMEOUT=${BQ_INSTALLER_TIMEOUT:-300}
@@ -145,8 +145,8 @@ run_setup install /S
 snapshot install
 same_files() {  # the installed files are the built ones
   local bad="" f
-  for f in BQLite.dll:$BUILD/BQLite.dll Extensions.ini:$BUILD/Extensions.ini bqlite.exe:$BUILD/bqlite.exe \
-           readme.txt:$ROOT/installer/readme.txt x86/BQLite.dll:$X86/BQLite.dll x86/Extensions.ini:$X86/Extensions.ini; do
+  for f in BQLite.dll:$STAGE/x64/BQLite.dll Extensions.ini:$STAGE/x64/Extensions.ini bqlite.exe:$STAGE/x64/bqlite.exe \
+           readme.txt:$ROOT/installer/readme.txt x86/BQLite.dll:$STAGE/x86/BQLite.dll x86/Extensions.ini:$STAGE/x86/Extensions.ini; do
     cmp -s "$DEST/${f%%:*}" "${f#*:}" || bad+="${f%%:*} "
   done
   [ -f "$DEST/Uninstall.exe" ] || bad+="Uninstall.exe "
@@ -154,6 +154,35 @@ same_files() {  # the installed files are the built ones
 }
 bad=$(same_files)
 [ -z "$bad" ] && pass "every file is in place and equals the build's" || fail "every file is in place" "missing or different: $bad"
+# The installed images carry no DWARF (objdump resolves the long section names) and keep ASLR,
+# DEP and their relocations, as pefile reads them.
+debug=""
+for f in BQLite.dll bqlite.exe x86/BQLite.dll; do
+  n=$(x86_64-w64-mingw32-objdump -h "$DEST/$f" 2>&1 | grep -c ' \.debug_')
+  [ "$n" -eq 0 ] || debug+="$f: $n .debug_ sections; "
+done
+[ -z "$debug" ] && pass "the installed images carry no DWARF sections" || fail "the installed images carry no DWARF sections" "$debug"
+if msg=$(/usr/bin/python3 - "$DEST/BQLite.dll" "$DEST/bqlite.exe" "$DEST/x86/BQLite.dll" <<'PY'
+import sys, pefile
+bad = []
+for path in sys.argv[1:]:
+    pe = pefile.PE(path, fast_load=True)
+    want = 0x0160 if pe.OPTIONAL_HEADER.Magic == 0x20B else 0x0140
+    dc = pe.OPTIONAL_HEADER.DllCharacteristics
+    reloc = pe.OPTIONAL_HEADER.DATA_DIRECTORY[5].Size
+    wx = [s.Name.rstrip(b"\0").decode() for s in pe.sections if s.Characteristics & 0xA0000000 == 0xA0000000]
+    names = [s.Name.rstrip(b"\0") for s in pe.sections]
+    if dc & want != want or not reloc or b".reloc" not in names or pe.FILE_HEADER.Characteristics & 1 or wx:
+        bad.append(f"{path}: DllCharacteristics {dc:#06x}, relocations {reloc} bytes, writable code {wx}")
+    print(f"{'/'.join(path.split('/')[-2:])}: DllCharacteristics {dc:#06x}", file=sys.stderr)
+print("; ".join(bad))
+sys.exit(1 if bad else 0)
+PY
+); then
+  pass "the installed images keep ASLR, DEP and their relocations, with no writable code"
+else
+  fail "the installed images keep ASLR, DEP and their relocations, with no writable code" "$msg"
+fi
 file "$DEST/x86/BQLite.dll" | grep -q 'PE32 executable (DLL).*Intel 80386' && file "$DEST/BQLite.dll" | grep -q 'PE32+ executable (DLL).*x86-64' &&
   pass "the x86 DLL lands in x86\\, the x64 DLL beside it" || fail "x86 and x64 DLLs" "$(file "$DEST/BQLite.dll" "$DEST/x86/BQLite.dll")"
 
