@@ -17,8 +17,9 @@ namespace bq {
 TPageRegistry BuildModulePages(bool importsTreeView) {
   using K = TPageKind;
   TPageRegistry r;
-  r.RegisterPage(K::pkFields, FillHashesPage, false, {}, "HASHES", "Brisquel", "Main", true);
+  r.RegisterPage(K::pkFields, FillHashesPage, true, {}, "HASHES", "Brisquel", "Main", true);
   r.RegisterPage(K::pkList, FillHashListPage, true, {}, "BQLISTVIEW", "Hashes", "Hashes", true);
+  r.SetCopyForm(HashListRowText, 1);
   r.RegisterPage(K::pkList, FillStreamsPage, false, {}, "STREAMS", LoadResourceText(1536), "Streams", false);
   r.RegisterPage(K::pkList, FillPEHeaderPage, false, {fitMZ}, "PEHEADER", LoadResourceText(1568), "PEHeader", true);
   r.RegisterPage(K::pkList, FillSectionsPage, false, {fitMZ}, "SECTIONS", LoadResourceText(1569), "Sections", true);

@@ -8,6 +8,7 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -131,6 +132,25 @@ bool FileExists(const std::string& name) {
   return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+std::vector<std::string> ListFolderFiles(const std::string& folder, size_t maxEntries) {
+  std::vector<std::string> names;
+  std::wstring pattern = Wide(folder.empty() ? std::string(".") : folder);
+  if (pattern.back() != L'\\' && pattern.back() != L'/') pattern += L'\\';
+  pattern += L'*';
+  WIN32_FIND_DATAW data;
+  HANDLE h = FindFirstFileW(pattern.c_str(), &data);
+  if (h == INVALID_HANDLE_VALUE) return names;
+  size_t seen = 0;
+  do {
+    if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      const std::wstring w(data.cFileName);
+      names.push_back(Utf16ToUtf8(std::u16string(w.begin(), w.end())));
+    }
+  } while (++seen < maxEntries && FindNextFileW(h, &data));
+  FindClose(h);
+  return names;
+}
+
 #else
 
 static std::string NotRegularText(mode_t mode) {
@@ -244,5 +264,22 @@ bool ReadFileHead(const std::string& name, size_t maxBytes, std::string& head, s
   }
   return true;
 }
+
+#ifndef _WIN32
+std::vector<std::string> ListFolderFiles(const std::string& folder, size_t maxEntries) {
+  std::vector<std::string> names;
+  DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
+  if (!dir) return names;
+  size_t seen = 0;
+  while (seen++ < maxEntries) {
+    const dirent* e = readdir(dir);
+    if (!e) break;
+    if (e->d_type == DT_DIR) continue;
+    names.emplace_back(e->d_name);
+  }
+  closedir(dir);
+  return names;
+}
+#endif
 
 }  // namespace bq

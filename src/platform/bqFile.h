@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace bq {
 
@@ -50,5 +51,9 @@ uint32_t VolumeClusterSize(const std::string& name);
 
 // True when the name exists as a regular file.
 bool FileExists(const std::string& name);
+
+// The names (UTF-8, without the folder) of the files in a folder, in the order the file system
+// gives them; at most maxEntries entries are looked at. Empty when the folder cannot be read.
+std::vector<std::string> ListFolderFiles(const std::string& folder, size_t maxEntries);
 
 }  // namespace bq

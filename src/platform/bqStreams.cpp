@@ -1,5 +1,7 @@
 #include "platform/bqStreams.h"
 
+#include <algorithm>
+
 #include "platform/bqText.h"
 
 #ifdef _WIN32
@@ -208,6 +210,35 @@ struct TStreamLister::TImpl {
   }
 };
 
+bool ReadStreamContent(const std::string& fileName, const TStreamRecord& record, size_t maxBytes,
+                       std::vector<uint8_t>& content) {
+  content.clear();
+  if (record.Kind != bsAlternateData || record.Name.size() < 2 || record.Name[0] != ':') return false;
+  // ":name:$DATA" is opened as "file:name".
+  std::string name = record.Name;
+  const size_t type = name.rfind(':');
+  if (type > 0) name.resize(type);
+  HANDLE file = CreateFileW(WideName(fileName + name).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  content.resize(maxBytes);
+  size_t total = 0;
+  bool ok = true;
+  while (total < maxBytes) {
+    DWORD got = 0;
+    const DWORD ask = static_cast<DWORD>(std::min<size_t>(maxBytes - total, 1 << 20));
+    if (!ReadFile(file, content.data() + total, ask, &got, nullptr)) {
+      ok = false;
+      break;
+    }
+    if (got == 0) break;
+    total += got;
+  }
+  CloseHandle(file);
+  content.resize(total);
+  return ok;
+}
+
 bool TStreamLister::Open(const std::string& fileName) {
   Close();
   auto impl = std::make_unique<TImpl>();
@@ -239,6 +270,26 @@ bool TStreamLister::Next(TStreamRecord& record) {
 }
 
 #else
+
+bool ReadStreamContent(const std::string& fileName, const TStreamRecord& record, size_t maxBytes,
+                       std::vector<uint8_t>& content) {
+  content.clear();
+  if (record.Kind != bsEaData || record.Name.empty()) return false;
+  // A value can change size between the two calls; values are at most 64 KiB.
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    const ssize_t need = ::getxattr(fileName.c_str(), record.Name.c_str(), nullptr, 0);
+    if (need < 0) return false;
+    content.resize(static_cast<size_t>(need));
+    const ssize_t got = ::getxattr(fileName.c_str(), record.Name.c_str(), content.data(), content.size());
+    if (got >= 0) {
+      content.resize(std::min(static_cast<size_t>(got), maxBytes));
+      return true;
+    }
+    if (errno != ERANGE) break;
+  }
+  content.clear();
+  return false;
+}
 
 struct TStreamLister::TImpl {
   int File = -1;

@@ -62,6 +62,12 @@ std::vector<std::string> ParseAttributeNames(TByteView list);
 std::vector<TStreamRecord> AttributeRecords(uint64_t fileSize, const std::vector<std::string>& names,
                                             const std::function<std::optional<uint64_t>(const std::string&)>& valueSize);
 
+// Up to maxBytes of the content of a named stream of a file: an alternate data stream on
+// Windows (record name ":name:$DATA"), an extended attribute elsewhere. False when it cannot
+// be read, or for other kinds of streams.
+bool ReadStreamContent(const std::string& fileName, const TStreamRecord& record, size_t maxBytes,
+                       std::vector<uint8_t>& content);
+
 // Lists the streams of one regular file, opened by name (UTF-16 on Windows) for reading,
 // others reading and writing it too. Open, Next until it answers false, Close.
 class TStreamLister {

@@ -1,5 +1,7 @@
 #include "platform/bqText.h"
 
+#include <algorithm>
+
 #include <array>
 #include <bit>
 #include <cstdint>
@@ -88,6 +90,29 @@ bool IsValidUtf8(std::string_view s) {
     i += len;
   }
   return true;
+}
+
+int GuessBomlessUtf16(std::string_view bytes) {
+  const size_t n = std::min<size_t>(bytes.size(), 4096) & ~static_cast<size_t>(1);
+  if (n < 4) return 0;
+  size_t zeros[2] = {0, 0};
+  for (size_t i = 0; i < n; ++i)
+    if (bytes[i] == 0) ++zeros[i & 1];
+  const size_t units = n / 2;
+  // Mostly: at least 3 in 4 high bytes zero, at most 1 in 8 low bytes zero.
+  auto mostly = [units](size_t high, size_t low) { return high * 4 >= units * 3 && low * 8 <= units; };
+  const int order = mostly(zeros[1], zeros[0]) ? 1 : mostly(zeros[0], zeros[1]) ? 2 : 0;
+  if (!order) return 0;
+  bool pendingHigh = false;
+  for (size_t i = 0; i < n; i += 2) {
+    const auto a = static_cast<unsigned char>(bytes[i]), b = static_cast<unsigned char>(bytes[i + 1]);
+    const unsigned u = order == 1 ? (a | b << 8) : (b | a << 8);
+    const bool high = u >= 0xD800 && u <= 0xDBFF, low = u >= 0xDC00 && u <= 0xDFFF;
+    if (low != pendingHigh) return 0;
+    pendingHigh = high;
+  }
+  // A pair the window cuts in two is not an error.
+  return order;
 }
 
 std::u16string Utf8ToUtf16(std::string_view s) {

@@ -13,6 +13,11 @@ bool IsAscii(std::string_view text);
 // True when the text decodes without a replacement: no stray, overlong or surrogate sequence.
 bool IsValidUtf8(std::string_view text);
 
+// UTF-16 without a byte order mark: in the first 4 KiB (whole code units, at least two) the
+// high bytes of the units are mostly zero and the low bytes mostly not, and the units pair
+// their surrogates. 1 for little-endian, 2 for big-endian, 0 when the bytes are not such text.
+int GuessBomlessUtf16(std::string_view bytes);
+
 // Decodes 8-bit text: ASCII as it is; the Windows build asks the system for the code page
 // (CP_ACP, CP_OEMCP, ...), elsewhere each byte above 127 maps through high, its 128 code points.
 std::string EightBitToUtf8(std::string_view bytes, unsigned windowsCodePage, const char16_t* high);

@@ -18,8 +18,13 @@ void AddToSelection(TSelection& selection, const std::string& name, const TExten
   TFileIdentifyTypes types;
   std::string error;
   TFileContent content;
-  if (!IdentifyByContent(name, types, &error, keep ? &content : nullptr) && error.empty()) error = "cannot be read";
-  IdentifyByExtension(name, lists, types);
+  bool binary = false;
+  if (!IdentifyByContent(name, types, &error, keep ? &content : nullptr, &binary) && error.empty()) error = "cannot be read";
+  TFileIdentifyTypes byName;
+  IdentifyByExtension(name, lists, byName);
+  // Binary content is no text whatever its name says (an MPEG transport stream named .ts).
+  if (binary) byName.Exclude(TextFileTypes);
+  for (auto t : byName.Members()) types.Include(t);
   if (keep && content.Held() && content.Size <= *keep) {
     *keep -= content.Size;
   } else {
@@ -27,6 +32,7 @@ void AddToSelection(TSelection& selection, const std::string& name, const TExten
   }
   selection.SelectedFiles.push_back(name);
   selection.SelectedTypes.push_back(types);
+  selection.NameTypes.push_back(byName);
   selection.Errors.push_back(error);
   selection.Contents.push_back(std::move(content));
 }

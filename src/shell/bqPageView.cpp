@@ -215,6 +215,11 @@ TPageRecord TPageRecorder::Record() const {
   return FRecord;
 }
 
+void TPageRecorder::Assign(TPageRecord record) {
+  FRecord = std::move(record);
+  FNodePaths.assign(1, {});
+}
+
 TPageRecord TPageRecorder::TakeRecord() {
   TPageRecord out = std::move(FRecord);
   FRecord = TPageRecord();

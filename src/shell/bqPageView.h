@@ -185,6 +185,10 @@ public:
   TPageRecord Record() const;
   // The record, moved out; the recorder is left empty.
   TPageRecord TakeRecord();
+  // The record as it stands, and a whole record put in place of it (tree nodes added after
+  // that go under the root).
+  const TPageRecord& Current() const { return FRecord; }
+  void Assign(TPageRecord record);
 
 private:
   TPageRecord FRecord;

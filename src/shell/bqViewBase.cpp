@@ -2,6 +2,12 @@
 
 namespace bq {
 
+void TPageRegistry::SetCopyForm(TRowText copyRow, int valueColumn) {
+  if (FPages.empty()) return;
+  FPages.back().CopyRow = copyRow;
+  FPages.back().ValueColumn = valueColumn;
+}
+
 void TPageRegistry::RegisterPage(TPageKind kind, TFillPage fill, bool worker, TFileIdentifyTypes fileTypes,
                                  std::string templateName, std::string title, std::string settingName,
                                  bool multiSelect) {

@@ -16,6 +16,8 @@ class TRegistry;
 struct TSelection {
   std::vector<std::string> SelectedFiles;  // UTF-8 names (cut to 261 UTF-16 units)
   std::vector<TFileIdentifyTypes> SelectedTypes;
+  // The part of each file's types its name's extension gave (a subset of SelectedTypes).
+  std::vector<TFileIdentifyTypes> NameTypes;
   std::vector<std::string> Errors;  // why a file could not be read for identification ("" if it could)
   // The whole content of small files as identification read it, for a caller that asked
   // BuildSelection to keep it (bqlite, which fills every page at once); none otherwise, and
@@ -30,7 +32,14 @@ using TSelectionRef = std::shared_ptr<const TSelection>;
 struct TPageContext {
   TSelectionRef Selection;
   const TRegistry* Registry = nullptr;
+  // The most rows a list page keeps (0: no bound). A dialog's list view cannot hold a huge
+  // file's findings; bqlite shows them all.
+  size_t MaxListRows = 0;
 };
+
+// The bound a Properties dialog sets: 1,000,000 rows, or the tweak "DialogRowLimit" when set
+// (so that a test reaches the bound with a small file).
+size_t DialogRowLimit(const TRegistry& registry);
 
 // The control a page's template holds.
 enum class TPageKind {
@@ -42,6 +51,8 @@ enum class TPageKind {
 };
 
 using TFillPage = void (*)(const TPageContext& context, TPageView& view);
+// A row as one line of copied text, where a page copies its rows in a form of its own.
+using TRowText = std::string (*)(const TRowTable::TRow& row);
 
 struct TPageInfo {
   TPageKind Kind = TPageKind::pkList;
@@ -52,6 +63,8 @@ struct TPageInfo {
   std::string Title;
   std::string SettingName;
   bool MultiSelect = false;
+  TRowText CopyRow = nullptr;  // null: rows copy as their cells, tab-separated
+  int ValueColumn = -1;        // the column "Copy value" copies; -1: no such command
 };
 
 // Ordered, appended to only while the module starts.
@@ -61,6 +74,8 @@ public:
                     std::string templateName, std::string title, std::string settingName,
                     bool multiSelect);
   const std::vector<TPageInfo>& Pages() const { return FPages; }
+  // How the rows of the page last registered are copied.
+  void SetCopyForm(TRowText copyRow, int valueColumn);
 
 private:
   std::vector<TPageInfo> FPages;

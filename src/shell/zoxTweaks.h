@@ -1,5 +1,7 @@
 // Tweaks for a named host process.
 #pragma once
+#include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "platform/bqRegistry.h"
@@ -11,6 +13,12 @@ namespace bq {
 // by its lowest byte. True when found.
 bool ReadTweak(const TRegistry& registry, std::string_view hostExecutable, std::string_view valueName,
                bool& value);
+// The same for a REG_SZ or REG_EXPAND_SZ tweak, taken as stored.
+bool ReadStringTweak(const TRegistry& registry, std::string_view hostExecutable, std::string_view valueName,
+                     std::string& value);
+// The same, for a REG_DWORD taken whole.
+bool ReadTweakDword(const TRegistry& registry, std::string_view hostExecutable, std::string_view valueName,
+                    uint32_t& value);
 
 }  // namespace bq
 
