@@ -9,7 +9,10 @@
 #include "hashes/quMD5.h"
 #include "hashes/quMultiDigest.h"
 #include "hashes/quRipeMD.h"
+#include "hashes/quBLAKE3.h"
 #include "hashes/quSHA1.h"
+#include "hashes/quSHA2.h"
+#include "hashes/quSHA3.h"
 
 namespace {
 
@@ -47,8 +50,9 @@ void BM_RipeMDAllFour(benchmark::State& state) {
 
 void BM_MultiDigest(benchmark::State& state) {
   std::vector<bq::TDigestKind> kinds = {bq::dkCRC32, bq::dkMD5, bq::dkSHA1};
-  if (state.range(0) == 8) kinds = {bq::dkCRC32,     bq::dkMD4,       bq::dkMD5,       bq::dkSHA1,
+  if (state.range(0) >= 8) kinds = {bq::dkCRC32,     bq::dkMD4,       bq::dkMD5,       bq::dkSHA1,
                                     bq::dkRipeMD128, bq::dkRipeMD160, bq::dkRipeMD256, bq::dkRipeMD320};
+  if (state.range(0) == 12) kinds.insert(kinds.end(), {bq::dkSHA256, bq::dkSHA512, bq::dkSHA3_256, bq::dkBLAKE3});
   bq::TMultiDigest md(kinds);
   for (auto _ : state) md.Update(Block().data(), Block().size());
   md.Final();
@@ -63,7 +67,11 @@ BENCHMARK_TEMPLATE(BM_Digest, bq::TRipeMD128)->Arg(1);
 BENCHMARK_TEMPLATE(BM_Digest, bq::TRipeMD160)->Arg(1);
 BENCHMARK_TEMPLATE(BM_Digest, bq::TRipeMD256)->Arg(1);
 BENCHMARK_TEMPLATE(BM_Digest, bq::TRipeMD320)->Arg(1);
+BENCHMARK_TEMPLATE(BM_Digest, bq::TSHA256)->Arg(1)->Arg(0);
+BENCHMARK_TEMPLATE(BM_Digest, bq::TSHA512)->Arg(1);
+BENCHMARK_TEMPLATE(BM_Digest, bq::TSHA3_256)->Arg(1);
+BENCHMARK_TEMPLATE(BM_Digest, bq::TBLAKE3)->Arg(1);
 BENCHMARK(BM_RipeMDAllFour)->Arg(1)->Arg(0);
-BENCHMARK(BM_MultiDigest)->Arg(3)->Arg(8)->UseRealTime();
+BENCHMARK(BM_MultiDigest)->Arg(3)->Arg(8)->Arg(12)->UseRealTime();
 
 }  // namespace

@@ -9,7 +9,10 @@
 #include "hashes/quMD4.h"
 #include "hashes/quMD5.h"
 #include "hashes/quRipeMD.h"
+#include "hashes/quBLAKE3.h"
 #include "hashes/quSHA1.h"
+#include "hashes/quSHA2.h"
+#include "hashes/quSHA3.h"
 
 namespace bq {
 
@@ -24,6 +27,7 @@ struct TKindInfo {
 constexpr TKindInfo kKinds[DigestKindCount] = {
     {"CRC32", 4},        {"MD4", 16},         {"MD5", 16},         {"SHA1", 20},
     {"RIPEMD-128", 16}, {"RIPEMD-160", 20}, {"RIPEMD-256", 32}, {"RIPEMD-320", 40},
+    {"SHA-256", 32},     {"SHA-512", 64},     {"SHA3-256", 32},    {"BLAKE3", 32},
 };
 
 // Relative costs per byte (ns on a 3.5 GHz Zen 5); only the ratios matter.
@@ -33,6 +37,8 @@ constexpr double kCostMD4 = 0.85, kCostMD5 = 1.4;
 constexpr double kCostSHA1Fast = 0.56, kCostSHA1 = 1.4;
 constexpr double kCostRipeMD[4] = {1.25, 1.8, 1.25, 1.8};  // 128, 160, 256, 320
 constexpr double kCostRipeMDPair128 = 2.0, kCostRipeMDPair160 = 3.4, kCostRipeMDQuad = 3.3;
+constexpr double kCostSHA256Fast = 0.65, kCostSHA256 = 4.0, kCostSHA512 = 3.0;
+constexpr double kCostSHA3 = 3.7, kCostBLAKE3 = 0.9;
 constexpr double kCostCallerOverhead = 0.25;
 
 }  // namespace
@@ -108,6 +114,14 @@ void TMultiDigest::Plan(bool allowThread) {
   if (FSelected[dkMD5]) FUnits.push_back(std::make_unique<TSingleUnit<TMD5, dkMD5>>(kCostMD5));
   if (FSelected[dkSHA1])
     FUnits.push_back(std::make_unique<TSingleUnit<TSHA1, dkSHA1>>(UseSHANI() ? kCostSHA1Fast : kCostSHA1));
+
+  if (FSelected[dkSHA256])
+    FUnits.push_back(
+        std::make_unique<TSingleUnit<TSHA256, dkSHA256>>(UseSHANI() ? kCostSHA256Fast : kCostSHA256));
+  if (FSelected[dkSHA512]) FUnits.push_back(std::make_unique<TSingleUnit<TSHA512, dkSHA512>>(kCostSHA512));
+  if (FSelected[dkSHA3_256])
+    FUnits.push_back(std::make_unique<TSingleUnit<TSHA3_256, dkSHA3_256>>(kCostSHA3));
+  if (FSelected[dkBLAKE3]) FUnits.push_back(std::make_unique<TSingleUnit<TBLAKE3, dkBLAKE3>>(kCostBLAKE3));
 
   // RIPEMD: one unit where the variants share vector lanes, otherwise one
   // unit per variant so that they can be spread over both threads.

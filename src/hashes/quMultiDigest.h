@@ -27,10 +27,14 @@ enum TDigestKind : int {
   dkRipeMD160,
   dkRipeMD256,
   dkRipeMD320,
+  dkSHA256,
+  dkSHA512,
+  dkSHA3_256,
+  dkBLAKE3,
 };
-constexpr int DigestKindCount = 8;
+constexpr int DigestKindCount = 12;
 
-const char* DigestName(TDigestKind kind);  // "CRC32", "MD4", ..., "RIPEMD-320"
+const char* DigestName(TDigestKind kind);  // "CRC32", "MD4", ..., "RIPEMD-320", "SHA-256", ..., "BLAKE3"
 size_t DigestSize(TDigestKind kind);       // in bytes
 
 // Usage:

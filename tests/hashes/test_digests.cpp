@@ -10,6 +10,7 @@
 #include <cryptopp/md5.h>
 #include <cryptopp/ripemd.h>
 #include <cryptopp/sha.h>
+#include <cryptopp/sha3.h>
 
 #include <functional>
 #include <random>
@@ -21,7 +22,10 @@
 #include "hashes/quMD4.h"
 #include "hashes/quMD5.h"
 #include "hashes/quRipeMD.h"
+#include "hashes/quBLAKE3.h"
 #include "hashes/quSHA1.h"
+#include "hashes/quSHA2.h"
+#include "hashes/quSHA3.h"
 
 using namespace bq;
 
@@ -103,6 +107,12 @@ const std::vector<TAlgo>& Algos() {
        CppDigest<CryptoPP::RIPEMD160>},
       {"RIPEMD256", Digest<TRipeMD256>, nullptr, CppDigest<CryptoPP::RIPEMD256>},
       {"RIPEMD320", Digest<TRipeMD320>, nullptr, CppDigest<CryptoPP::RIPEMD320>},
+      {"SHA256", Digest<TSHA256>, [](const uint8_t* p, size_t n) { return EvpDigest("SHA256", p, n); },
+       CppDigest<CryptoPP::SHA256>},
+      {"SHA512", Digest<TSHA512>, [](const uint8_t* p, size_t n) { return EvpDigest("SHA512", p, n); },
+       CppDigest<CryptoPP::SHA512>},
+      {"SHA3-256", Digest<TSHA3_256>, [](const uint8_t* p, size_t n) { return EvpDigest("SHA3-256", p, n); },
+       CppDigest<CryptoPP::SHA3_256>},
   };
   return algos;
 }
@@ -178,6 +188,46 @@ const TVectors kVectors[] = {
       "557888af5f6d8ed62ab66945c6d2a0a47ecd5341e915eb8fea1d0524955f825dc717e4a008ab2d42",
       "bdee37f4371e20646b8b0d862dda16292ae36f40965e8c8509e63d1dbddecc503e2b63eb9245bb66"}},
 };
+
+// FIPS 180-4 / FIPS 202 examples ("abc", the 448- and 896-bit messages, one
+// million 'a') and the BLAKE3 authors' vectors (bytes i % 251).
+TEST_P(DigestPaths, PublishedVectorsOfTheNewerDigests) {
+  const std::string million(1000000, 'a');
+  const std::string m448 = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
+  const std::string m896 =
+      "abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmnoijklmnopjklmnopqklmnopqrlmnopqrsmnopqrstnopqrstu";
+  auto hex = [](const char* name, const std::string& m) {
+    return HexLower(Algo(name).Ours(reinterpret_cast<const uint8_t*>(m.data()), m.size(), nullptr));
+  };
+  EXPECT_EQ(hex("SHA256", "abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  EXPECT_EQ(hex("SHA256", m448), "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+  EXPECT_EQ(hex("SHA256", million), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+  EXPECT_EQ(hex("SHA512", "abc"),
+            "ddaf35a193617abacc417349ae20413112e6fa4e89a97ea20a9eeee64b55d39a2192992a274fc1a836ba3c23a3feebbd"
+            "454d4423643ce80e2a9ac94fa54ca49f");
+  EXPECT_EQ(hex("SHA512", m896),
+            "8e959b75dae313da8cf4f72814fc143f8f7779c6eb9f7fa17299aeadb6889018501d289e4900f7e4331b99dec4b5433a"
+            "c7d329eeb6dd26545e96e55b874be909");
+  EXPECT_EQ(hex("SHA3-256", ""), "a7ffc6f8bf1ed76651c14756a061d662f580ff4de43b49fa82d80a4b80f8434a");
+  EXPECT_EQ(hex("SHA3-256", "abc"), "3a985da74fe225b2045c172d6bd390bd855f086e3e9d525b46bfe24511431532");
+  EXPECT_EQ(hex("SHA3-256", million), "5c8875ae474a3634ba4fd55ec85bffd661f32aca75c6d699d0cdcb6c115891c1");
+
+  auto blake = [](size_t n) {
+    Bytes m(n);
+    for (size_t i = 0; i < n; ++i) m[i] = uint8_t(i % 251);
+    return HexLower(Digest<TBLAKE3>(m.data(), n));
+  };
+  EXPECT_EQ(blake(0), "af1349b9f5f9a1a6a0404dea36dcc9499bcb25c9adc112b7cc9a93cae41f3262");
+  EXPECT_EQ(blake(1), "2d3adedff11b61f14c886e35afa036736dcd87a74d27b5c1510225d0f592e213");
+  EXPECT_EQ(blake(1023), "10108970eeda3eb932baac1428c7a2163b0e924c9a9e25b35bba72b28f70bd11");
+  EXPECT_EQ(blake(1024), "42214739f095a406f3fc83deb889744ac00df831c10daa55189b5d121c855af7");
+  EXPECT_EQ(blake(1025), "d00278ae47eb27b34faecf67b4fe263f82d5412916c1ffd97c8cb7fb814b8444");
+  EXPECT_EQ(blake(2048), "e776b6028c7cd22a4d0ba182a8bf62205d2ef576467e838ed6f2529b85fba24a");
+  EXPECT_EQ(blake(2049), "5f4d72f40d7a5f82b15ca2b2e44b1de3c2ef86c426c95c1af0b6879522563030");
+  EXPECT_EQ(blake(3072), "b98cb0ff3623be03326b373de6b9095218513e64f1ee2edd2525c7ad1e5cffd2");
+  EXPECT_EQ(blake(31744), "62b6960e1a44bcc1eb1a611a8d6235b6b4b78f32e7abc4fb4c6cdcce94895c47");
+  EXPECT_EQ(blake(102400), "bc3e3d41a1146b069abffad3c0d44860cf664390afce4d9661f7902e7943e085");
+}
 
 TEST_P(DigestPaths, PublishedVectors) {
   const std::string million(1000000, 'a');

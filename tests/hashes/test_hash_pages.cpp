@@ -43,7 +43,9 @@ TEST(HashesPage, OneFileSeveralFilesAndUnreadableOnes) {
   EXPECT_EQ(Field(r, idCRC32Edit), "00000000");
   EXPECT_EQ(Field(r, idMD5Edit), "d41d8cd98f00b204e9800998ecf8427e");
   EXPECT_EQ(Field(r, idSHA1Edit), "da39a3ee5e6b4b0d3255bfef95601890afd80709");
-  ASSERT_EQ(r.Fields.size(), 3u);
+  ASSERT_EQ(r.Fields.size(), 4u);
+  EXPECT_EQ(Field(r, idCheckEdit), "");
+  EXPECT_EQ(r.Progress, 100);
   EXPECT_EQ(r.Fields[0].Label, "CRC 32:");
 
   const std::string abc = WriteFile("abc.txt", "abc");
@@ -63,37 +65,61 @@ TEST(HashesPage, OneFileSeveralFilesAndUnreadableOnes) {
   EXPECT_EQ(Field(r, idSHA1Edit), "");
 }
 
+// The first page checks its three values against the files beside, and a stop leaves the
+// boxes at "Computing..." without reading on.
+TEST(HashesPage, ChecksumFilesBesideAndStop) {
+  const std::string data = WriteFile("first/data.bin", RandomBytes(300000, 9));
+  ASSERT_TRUE(bqtest::Shell("cd first && sha1sum data.bin > data.bin.sha1 && md5sum data.bin | sed 's/^0/1/;t;s/^./0/' "
+                            "> MD5SUMS && cp data.bin other.bin"));
+  auto r = Fill(FillHashesPage, {data});
+  EXPECT_EQ(Field(r, idCheckEdit).rfind("MD5 DIFFERS from MD5SUMS, expected ", 0), 0u) << Field(r, idCheckEdit);
+  EXPECT_NE(Field(r, idCheckEdit).find("; SHA1 matches data.bin.sha1"), std::string::npos) << Field(r, idCheckEdit);
+  r = Fill(FillHashesPage, {data, (bqtest::ScratchDir() / "first/other.bin").string()});
+  EXPECT_EQ(Field(r, idCheckEdit).rfind("data.bin: MD5 DIFFERS", 0), 0u) << Field(r, idCheckEdit);
+  EXPECT_EQ(Field(r, idMD5Edit).find(','), std::string::npos);  // identical files: one value
+
+  r = Fill(FillHashesPage, {data}, /*stop=*/true);
+  EXPECT_EQ(Field(r, idMD5Edit), "Computing\u2026");
+  EXPECT_EQ(Field(r, idCheckEdit), "");
+}
+
 TEST(HashListPage, GroupsRowsAndPositions) {
   const std::string a = WriteFile("dir.d/first.bin", RandomBytes(5000, 1));
   const std::string b = WriteFile("second.bin", "abc");
   const std::string missing = (bqtest::ScratchDir() / "nope.bin").string();
   const auto r = Fill(FillHashListPage, {a, missing, b});
 
-  ASSERT_EQ(r.Columns.size(), 2u);
+  ASSERT_EQ(r.Columns.size(), 3u);
   EXPECT_EQ(r.Columns[0].Title, "Filename");
   EXPECT_EQ(r.Columns[0].Width, 128);
   EXPECT_EQ(r.Columns[1].Title, "Hash Value");
   EXPECT_EQ(r.Columns[1].Width, 193);
+  EXPECT_EQ(r.Columns[2].Title, "Check");
   EXPECT_TRUE(r.GroupView);
-  ASSERT_EQ(r.Groups.size(), 8u);
+  ASSERT_EQ(r.Groups.size(), 12u);
   EXPECT_EQ(r.Groups[0].Header, "CRC-32: Cyclic redundancy check, 32 bit");
   EXPECT_EQ(r.Groups[3].Header, "SHA1: US Secure Hash Algorithm 1");
   EXPECT_EQ(r.Groups[7].Header, "RipeMD-320: RACE Integrity Primitives Evaluation MD");
+  EXPECT_EQ(r.Groups[8].Header, "SHA-256: Secure Hash Algorithm 2, 256 bit");
+  EXPECT_EQ(r.Groups[9].Header, "SHA-512: Secure Hash Algorithm 2, 512 bit");
+  EXPECT_EQ(r.Groups[10].Header, "SHA3-256: Secure Hash Algorithm 3, 256 bit");
+  EXPECT_EQ(r.Groups[11].Header, "BLAKE3: BLAKE3 hash, 256 bit");
 
   // The unreadable file gets no rows; the third file's still come, after the first file's.
-  ASSERT_EQ(r.Rows.size(), 16u);
-  const size_t lengths[8] = {8, 32, 32, 40, 32, 40, 64, 80};
-  for (int k = 0; k < 8; ++k) {
+  ASSERT_EQ(r.Rows.size(), 24u);
+  const size_t lengths[12] = {8, 32, 32, 40, 32, 40, 64, 80, 64, 128, 64, 64};
+  for (int k = 0; k < 12; ++k) {
     EXPECT_EQ(r.Rows[k].Cells()[0], "first.bin");
-    EXPECT_EQ(r.Rows[8 + k].Cells()[0], "second.bin");
+    EXPECT_EQ(r.Rows[12 + k].Cells()[0], "second.bin");
     EXPECT_EQ(r.Rows[k].Group(), k + 1);
-    EXPECT_EQ(r.Rows[8 + k].Group(), k + 1);
+    EXPECT_EQ(r.Rows[12 + k].Group(), k + 1);
     EXPECT_EQ(r.Rows[k].Cells()[1].size(), lengths[k]);
     EXPECT_EQ(r.Rows[k].Cells()[1], UpperAscii(r.Rows[k].Cells()[1]));
   }
-  EXPECT_EQ(r.Rows[8].Cells()[1], "352441C2");
-  EXPECT_EQ(r.Rows[9].Cells()[1], "A448017AAF21D8525FC10AE87AA6729D");  // MD4("abc")
-  EXPECT_EQ(r.Rows[13].Cells()[1], "8EB208F7E05D987A9B044A8E98C6B087F15A0BFC");  // RIPEMD-160("abc")
+  EXPECT_EQ(r.Rows[12].Cells()[1], "352441C2");
+  EXPECT_EQ(r.Rows[13].Cells()[1], "A448017AAF21D8525FC10AE87AA6729D");  // MD4("abc")
+  EXPECT_EQ(r.Rows[17].Cells()[1], "8EB208F7E05D987A9B044A8E98C6B087F15A0BFC");  // RIPEMD-160("abc")
+  EXPECT_EQ(r.Rows[20].Cells()[1], "BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD");
   EXPECT_EQ(r.Progress, 100);
 
   EXPECT_TRUE(Fill(FillHashListPage, {a, b}, /*stop=*/true).Rows.empty());
@@ -111,7 +137,7 @@ TEST(HashListPage, AgreesWithRhash) {
   pclose(p);
   const std::string expected = UpperAscii(std::string(buf.data(), n));
   const auto r = Fill(FillHashListPage, {name});
-  ASSERT_EQ(r.Rows.size(), 8u);
+  ASSERT_EQ(r.Rows.size(), 12u);
   const std::string got = r.Rows[0].Cells()[1] + " " + r.Rows[1].Cells()[1] + " " + r.Rows[2].Cells()[1] + " " +
                           r.Rows[3].Cells()[1] + " " + r.Rows[5].Cells()[1];
   EXPECT_EQ(got, expected);
@@ -134,7 +160,8 @@ TEST(LaunchCommand, ProgramPathFromEveryValueType) {
   TMemoryRegistry reg;
   EXPECT_EQ(LaunchProgramPath(reg), std::nullopt);
   reg.SetValue(TRegRoot::rrClassesRoot, key, "", TRegValue::String("%ProgramFiles%\\bq.exe \"%1\"", kRegExpandSz));
-  EXPECT_EQ(LaunchProgramPath(reg), "%ProgramFiles%\\bq.exe");  // stored as is, not expanded
+  EXPECT_EQ(LaunchProgramPath(reg), "%ProgramFiles%\\bq.exe");  // expanded by the front end
+  EXPECT_TRUE(LaunchCommandExpands(reg));
   reg.SetValue(TRegRoot::rrClassesRoot, key, "", TRegValue::MultiString({"\"C:\\A B\\bq.exe\"", "\"%1\""}));
   EXPECT_EQ(ReadLaunchCommand(reg), "\"C:\\A B\\bq.exe\" \"%1\"");
   EXPECT_EQ(LaunchProgramPath(reg), "C:\\A B\\bq.exe");

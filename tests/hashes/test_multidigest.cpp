@@ -11,7 +11,10 @@
 #include "hashes/quMD5.h"
 #include "hashes/quMultiDigest.h"
 #include "hashes/quRipeMD.h"
+#include "hashes/quBLAKE3.h"
 #include "hashes/quSHA1.h"
+#include "hashes/quSHA2.h"
+#include "hashes/quSHA3.h"
 
 using namespace bq;
 
@@ -45,12 +48,16 @@ Bytes Expected(TDigestKind kind, const Bytes& data) {
     case dkRipeMD160: return Single<TRipeMD160>(data);
     case dkRipeMD256: return Single<TRipeMD256>(data);
     case dkRipeMD320: return Single<TRipeMD320>(data);
+    case dkSHA256: return Single<TSHA256>(data);
+    case dkSHA512: return Single<TSHA512>(data);
+    case dkSHA3_256: return Single<TSHA3_256>(data);
+    case dkBLAKE3: return Single<TBLAKE3>(data);
   }
   return {};
 }
 
-const std::vector<TDigestKind> kAll = {dkCRC32,     dkMD4,       dkMD5,       dkSHA1,
-                                       dkRipeMD128, dkRipeMD160, dkRipeMD256, dkRipeMD320};
+const std::vector<TDigestKind> kAll = {dkCRC32,     dkMD4,       dkMD5,       dkSHA1,   dkRipeMD128, dkRipeMD160,
+                                       dkRipeMD256, dkRipeMD320, dkSHA256, dkSHA512, dkSHA3_256,  dkBLAKE3};
 
 void Feed(TMultiDigest& md, const Bytes& data, const std::vector<size_t>& blocks) {
   size_t pos = 0;
@@ -86,7 +93,7 @@ TEST(MultiDigest, MatchesSingleDigests) {
   const Bytes data = RandomBytes(6 * 1024 * 1024 + 333, 1);
   const std::vector<std::vector<TDigestKind>> sets = {
       kAll, {dkCRC32, dkMD5, dkSHA1}, {dkRipeMD160, dkRipeMD320}, {dkMD4, dkRipeMD128, dkRipeMD256},
-      {dkSHA1}, {dkCRC32, dkRipeMD320}};
+      {dkSHA1}, {dkCRC32, dkRipeMD320}, {dkSHA256, dkBLAKE3}};
   const std::vector<std::vector<size_t>> blockings = {
       {1 << 20}, {TMultiDigest::MinParallelBlock - 1, TMultiDigest::MinParallelBlock, 7}, {5 * 1024 * 1024}};
   for (bool accel : {true, false}) {
@@ -160,10 +167,11 @@ TEST(MultiDigest, DestroyWhileWorkerIsBusy) {
 }
 
 TEST(MultiDigest, NamesAndSizes) {
-  const size_t sizes[] = {4, 16, 16, 20, 16, 20, 32, 40};
+  const size_t sizes[] = {4, 16, 16, 20, 16, 20, 32, 40, 32, 64, 32, 32};
   for (TDigestKind k : kAll) EXPECT_EQ(DigestSize(k), sizes[k]);
   EXPECT_STREQ(DigestName(dkRipeMD160), "RIPEMD-160");
   EXPECT_STREQ(DigestName(dkSHA1), "SHA1");
+  EXPECT_STREQ(DigestName(dkSHA3_256), "SHA3-256");
 }
 
 }  // namespace
