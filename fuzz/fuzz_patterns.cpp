@@ -11,14 +11,14 @@
 #include "patterns/zoxSearchPattern.h"
 
 namespace {
-using TFindings = std::vector<std::tuple<int, std::string, uint64_t>>;
+using TFindings = std::vector<std::tuple<int, std::string, uint64_t, int>>;
 
 TFindings Run(const uint8_t* data, size_t size, uint32_t seed) {
   bq::TPatternSearch search;
   TFindings found;
-  search.OnFound = [&](bq::TPatternCategory c, std::string_view text, uint64_t offset) {
+  search.OnFound = [&](bq::TPatternCategory c, std::string_view text, uint64_t offset, bq::TPatternEncoding e) {
     if (text.size() > bq::MaxFindingChars) std::abort();
-    found.emplace_back(c, std::string(text), offset);
+    found.emplace_back(c, std::string(text), offset, e);
   };
   search.Begin();
   size_t at = 0;

@@ -1,5 +1,6 @@
-// Pattern search: one pass over a file picks out GUIDs in braces, http:// URLs, registry
-// locations, file names and printable strings, each with the offset where it begins.
+// Pattern search: one pass over a file picks out GUIDs in braces, URLs, registry locations,
+// file names, printable strings, e-mail and IPv4 addresses, each with the offset where it
+// begins. The bytes are read as 8-bit text and as UTF-16LE text at both byte alignments.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -15,11 +16,17 @@ namespace bq {
 
 class TFileReader;
 
-enum TPatternCategory : uint8_t { pcGUID = 0, pcURL = 1, pcRegistry = 2, pcFileName = 3, pcString = 4 };
-inline constexpr int PatternCategoryCount = 5;
+enum TPatternCategory : uint8_t {
+  pcGUID = 0, pcURL = 1, pcRegistry = 2, pcFileName = 3, pcString = 4, pcEmail = 5, pcIPAddress = 6
+};
+inline constexpr int PatternCategoryCount = 7;
 
-// Display names of the categories, by value ("GUIDs" ... "Strings").
+// Display names of the categories, by value ("GUIDs" ... "IP Addresses").
 extern const char* const PatternCategoryNames[PatternCategoryCount];
+
+// The text a finding was read as: bytes as 8-bit characters, or UTF-16LE code units.
+enum TPatternEncoding : uint8_t { peASCII = 0, peUTF16 = 1 };
+extern const char* const PatternEncodingNames[2];  // "ASCII", "UTF-16"
 
 // An offset as 8 upper-case hexadecimal digits, or 16 from 4 GiB on, so that findings past
 // 4 GiB keep distinct positions.
@@ -31,7 +38,9 @@ inline constexpr size_t MaxFindingChars = 65536;
 class TPatternSearch {
 public:
   using TProgressEvent = std::function<void(uint8_t percent, uint64_t size, uint64_t position)>;
-  using TFoundEvent = std::function<void(TPatternCategory category, std::string_view text, uint64_t offset)>;
+  // The offset is that of the finding's first byte; UTF-16 text is reported as its ASCII.
+  using TFoundEvent = std::function<void(TPatternCategory category, std::string_view text, uint64_t offset,
+                                         TPatternEncoding encoding)>;
   using TStopQuery = std::function<bool()>;
 
   TPatternSearch();

@@ -455,4 +455,47 @@ void OptionalHeaderToStrings(const TPEReader& reader, std::vector<std::string>& 
   }
 }
 
+TPEFileLayout::TPEFileLayout(const TPEReader& reader) {
+  uint64_t first = UINT64_MAX;
+  for (const TSectionHeader& section : reader.Sections()) {
+    if (section.SizeOfRawData == 0) continue;
+    const uint64_t begin = section.PointerToRawData, end = begin + section.SizeOfRawData;
+    FSections.push_back({begin, end, section.NameText()});
+    first = std::min(first, begin);
+    FDataEnd = std::max(FDataEnd, end);
+  }
+  if (first == UINT64_MAX) {
+    // No section has data: the headers are what SizeOfHeaders says.
+    uint32_t sizeOfHeaders = 0;
+    TByteView(reader.OptionalHeader()).U32LE(60, sizeOfHeaders);
+    first = FDataEnd = sizeOfHeaders;
+  }
+  FHeadersEnd = first;
+  std::vector<TRange> sorted = FSections;
+  std::sort(sorted.begin(), sorted.end(), [](const TRange& a, const TRange& b) { return a.Begin < b.Begin; });
+  for (size_t k = 1; k < sorted.size(); ++k) FOverlap |= sorted[k].Begin < sorted[k - 1].End;
+  // The certificate table's "address" is a file offset.
+  uint32_t address = 0, size = 0;
+  reader.DataDirectory(4, address, size);
+  if (size != 0) {
+    FCertificateBegin = address;
+    FCertificateEnd = static_cast<uint64_t>(address) + size;
+  }
+}
+
+std::string_view TPEFileLayout::At(uint64_t offset) const {
+  // Without overlaps the section found last is the only one that can hold the offset.
+  if (!FOverlap && FLast < FSections.size() && offset >= FSections[FLast].Begin && offset < FSections[FLast].End)
+    return FSections[FLast].Name;
+  for (size_t k = 0; k < FSections.size(); ++k)
+    if (offset >= FSections[k].Begin && offset < FSections[k].End) {
+      FLast = k;
+      return FSections[k].Name;
+    }
+  if (offset >= FCertificateBegin && offset < FCertificateEnd) return "certificate";
+  if (offset < FHeadersEnd) return "headers";
+  if (offset >= FDataEnd) return "overlay";
+  return "";
+}
+
 }  // namespace bq

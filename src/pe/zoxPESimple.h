@@ -174,4 +174,25 @@ void MZHeaderToStrings(const TPEReader& reader, std::vector<std::string>& lines)
 void PEHeaderToStrings(const TPEReader& reader, std::vector<std::string>& lines);
 void OptionalHeaderToStrings(const TPEReader& reader, std::vector<std::string>& lines);
 
+// Where a file offset lies in a PE file: in a section's raw data (the first such section in
+// table order), in the headers before the first section's data, in the certificate table, or
+// in the overlay after the last section's data.
+class TPEFileLayout {
+public:
+  TPEFileLayout() = default;
+  explicit TPEFileLayout(const TPEReader& reader);
+  // The section's name, "headers", "certificate", "overlay", or "" between sections' data.
+  std::string_view At(uint64_t offset) const;
+
+private:
+  struct TRange {
+    uint64_t Begin = 0, End = 0;
+    std::string Name;
+  };
+  std::vector<TRange> FSections;
+  uint64_t FHeadersEnd = 0, FDataEnd = 0, FCertificateBegin = 0, FCertificateEnd = 0;
+  bool FOverlap = false;  // some sections' data overlap
+  mutable size_t FLast = 0;  // the section found last: findings come mostly in file order
+};
+
 }  // namespace bq

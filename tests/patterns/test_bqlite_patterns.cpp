@@ -47,10 +47,10 @@ TEST(BqlitePatterns, StreamedRowsMatchTheRecordedPage) {
   // Text: rows in finding order, a group's header whenever the group changes.
   run = Bqlite("--page Patterns '" + file + "'");
   const std::string head =
-      "[Patterns]\n  Pattern  Position\nGUIDs\n  {0}  00000000\nURLs\n  http://h/0  00000004\n"
-      "Strings\n  entry number 0  0000000F\nGUIDs\n  {1}  0000001E\n";
+      "[Patterns]\n  Pattern  Position  Encoding  Section\nGUIDs\n  {0}  00000000  ASCII\nURLs\n  http://h/0  00000004  ASCII\n"
+      "Strings\n  entry number 0  0000000F  ASCII\nGUIDs\n  {1}  0000001E  ASCII\n";
   EXPECT_EQ(run.Out.substr(0, head.size()), head);
-  const std::string tail = "Strings\n  entry number 299  000028D5\n\n";
+  const std::string tail = "Strings\n  entry number 299  000028D5  ASCII\n\n";
   EXPECT_EQ(run.Out.substr(run.Out.size() - tail.size()), tail);
 }
 

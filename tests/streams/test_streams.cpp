@@ -10,6 +10,7 @@
 #include "platform/bqStreams.h"
 #include "streams/bqViewStreams.h"
 #include "streams/quADS.h"
+#include "streams/zoxZoneIdentifier.h"
 
 using namespace bq;
 
@@ -101,7 +102,8 @@ TEST(StreamsPage, DataThenExtendedAttributes) {
 
   const TPageRecord r = FillFor(file);
   EXPECT_TRUE(r.GroupView);
-  ASSERT_EQ(r.Columns.size(), 3u);
+  ASSERT_EQ(r.Columns.size(), 4u);
+  EXPECT_EQ(r.Columns[3].Title, "Content");
   EXPECT_EQ(r.Columns[0].Title, "Name");
   EXPECT_EQ(r.Columns[0].Width, 193);
   EXPECT_EQ(r.Columns[1].Align, TAlign::alRight);
@@ -118,7 +120,8 @@ TEST(StreamsPage, DataThenExtendedAttributes) {
   // In the order the file system lists them.
   std::vector<V> attributes = {r.Rows[1].Cells(), r.Rows[2].Cells()};
   std::sort(attributes.begin(), attributes.end());
-  EXPECT_EQ(attributes, (std::vector<V>{{"user.comment", "17", "00000000"}, {"user.x", "2", "00000000"}}));
+  // A short text shows in "Content"; the binary value does not.
+  EXPECT_EQ(attributes, (std::vector<V>{{"user.comment", "17", "00000000", "seventeen bytes!!"}, {"user.x", "2", "00000000"}}));
   EXPECT_EQ(r.Rows[2].Group(), 2);
 
   // Only the wanted kinds; a closed listing answers "invalid handle".
@@ -144,7 +147,7 @@ TEST(StreamsPage, PlainMissingAndNonRegularFiles) {
 
   r = FillFor((bqtest::ScratchDir() / "missing").string());
   EXPECT_TRUE(r.Rows.empty());
-  EXPECT_EQ(r.Columns.size(), 3u);
+  EXPECT_EQ(r.Columns.size(), 4u);
 
   // A FIFO is neither opened (which would block) nor listed; nor is a folder or a device.
   const std::string fifo = (bqtest::ScratchDir() / "fifo").string();
@@ -155,6 +158,55 @@ TEST(StreamsPage, PlainMissingAndNonRegularFiles) {
   TFindStreamData data;
   EXPECT_FALSE(StreamFindFirst(fifo, 0, data));
   EXPECT_EQ(data.LastError, StreamErrorBadFileType);
+}
+
+TEST(ZoneIdentifier, WhatADownloadedFileSays) {
+  const std::string windows = "[ZoneTransfer]\r\nZoneId=3\r\nReferrerUrl=https://example.org/page\r\n"
+                              "HostUrl=https://dl.example.org/setup.exe\r\n";
+  EXPECT_EQ(ParseZoneIdentifier(TByteView(windows)),
+            (TZoneRows{{"ZoneId", "3 (Internet)"},
+                       {"ReferrerUrl", "https://example.org/page"},
+                       {"HostUrl", "https://dl.example.org/setup.exe"}}));
+  // UTF-16 with its mark, other sections and keys, case, blanks, a key given twice.
+  std::string utf16 = "\xFF\xFE";
+  for (char c : std::string("[Other]\nZoneId=4\n[zonetransfer]\n zoneid = 2 \nLastWriterPackageFamilyName=x\nZoneId=1\n"))
+    utf16 += std::string{c, '\0'};
+  EXPECT_EQ(ParseZoneIdentifier(TByteView(utf16)), (TZoneRows{{"ZoneId", "2 (Trusted sites)"}}));
+  EXPECT_EQ(ZoneIdText("0"), "0 (Local machine)");
+  EXPECT_EQ(ZoneIdText("7"), "7");
+  // Nothing past 64 KiB is read; nothing that is not the section counts.
+  EXPECT_TRUE(ParseZoneIdentifier(TByteView(std::string(MaxZoneStreamBytes, '\n') + windows)).empty());
+  EXPECT_TRUE(ParseZoneIdentifier(TByteView(std::string("ZoneId=3\n"))).empty());
+
+  EXPECT_EQ(StreamContentText(TByteView(std::string("two\r\nlines\0", 11))), "two  lines");
+  EXPECT_EQ(StreamContentText(TByteView(std::string("\x01\x02"))), "");
+  EXPECT_EQ(StreamContentText(TByteView(std::string(MaxContentBytes + 1, 'a'))), "");
+  EXPECT_EQ(StreamContentText(TByteView(std::string("caf\xC3\xA9"))), "caf\xC3\xA9");
+}
+
+TEST(StreamsPage, DownloadedFromTheAttributesBrowsersWrite) {
+  if (!bqtest::HaveTool("setfattr")) GTEST_SKIP() << "setfattr (attr) missing";
+  const std::string file = bqtest::WriteFile("download.zip", "PK");
+  bqtest::WriteFile("zone.txt", "[ZoneTransfer]\r\nZoneId=3\r\nHostUrl=https://files.example.net/download.zip\r\n");
+  if (!bqtest::Shell("setfattr -n user.xdg.origin.url -v https://files.example.net/download.zip download.zip && "
+                     "setfattr -n user.xdg.referrer.url -v https://example.net/ download.zip && "
+                     "setfattr -n user.Zone.Identifier -v \"$(cat zone.txt)\" download.zip && "
+                     "setfattr -n user.note -v 'kept for later' download.zip"))
+    GTEST_SKIP() << "the scratch folder's file system keeps no user attributes";
+  const TPageRecord r = FillFor(file);
+  std::vector<V> downloaded, other;
+  int downloadGroup = 0;
+  for (const auto& g : r.Groups)
+    if (g.Header == "Downloaded From") downloadGroup = g.Id;
+  ASSERT_NE(downloadGroup, 0);
+  for (const auto& row : r.Rows) (row.Group() == downloadGroup ? downloaded : other).push_back(row.Cells());
+  std::sort(downloaded.begin(), downloaded.end());
+  EXPECT_EQ(downloaded, (std::vector<V>{{"HostUrl", "", "", "https://files.example.net/download.zip"},
+                                        {"HostUrl", "", "", "https://files.example.net/download.zip"},
+                                        {"ReferrerUrl", "", "", "https://example.net/"},
+                                        {"ZoneId", "", "", "3 (Internet)"}}));
+  std::sort(other.begin(), other.end());
+  EXPECT_EQ(other, (std::vector<V>{{"", "2", "00000000"}, {"user.note", "14", "00000000", "kept for later"}}));
 }
 
 }  // namespace
