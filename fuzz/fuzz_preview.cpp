@@ -35,12 +35,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const TPreviewText preview = PreviewTextOf(bytes, size + (size & 1), 1 + size / 2);
   static std::unique_ptr<ThlxRTFSyntax> (*const kAll[])() = {
       CreatePasRTF, CreateDFMRTF, CreateSQLRTF, CreateVBRTF, CreateVBScriptRTF,
-      CreateJScriptRTF, CreatePHPRTF, CreateXMLRTF, CreateHTMLRTF};
-  const std::string text = JoinLines(DecodeText(bytes));
-  for (auto create : kAll) CheckDocument(HighlightToRtf(*create(), text));
-  // Raw bytes (zeros, broken UTF-8, lone CR and LF) and the cut text, through one of them.
-  auto create = kAll[size ? data[0] % 9 : 0];
+      CreateJScriptRTF, CreatePHPRTF, CreateXMLRTF, CreateHTMLRTF, CreateCppRTF, CreateCSharpRTF,
+      CreateJavaRTF, CreatePythonRTF, CreateJSONRTF, CreateCSSRTF, CreatePowerShellRTF, CreateBatchRTF,
+      CreateShellRTF, CreateIniRTF, CreateMarkdownRTF, CreateYAMLRTF};
+  constexpr size_t kCount = sizeof(kAll) / sizeof(kAll[0]);
+  // One highlighter an input, chosen by its first byte: every one of them is reached, and a run
+  // costs one highlighting rather than twenty-one.
+  auto create = kAll[size ? data[0] % kCount : 0];
+  CheckDocument(HighlightToRtf(*create(), JoinLines(DecodeText(bytes))));
+  // Raw bytes (zeros, broken UTF-8, lone CR and LF) and the cut text, through the same one.
   CheckDocument(HighlightToRtf(*create(), bytes));
   CheckDocument(HighlightToRtf(*create(), preview.Text));
+  // An RTF document cut at the bound stays balanced when the input was.
+  if (!preview.Rtf.empty()) {
+    const std::string cut = RtfDocumentOf(bytes, size + 1, size / 2 + 1);
+    if (cut.compare(0, 5, "{\\rtf") != 0) std::abort();
+  }
   return 0;
 }

@@ -9,6 +9,8 @@
 // names end the same way; a value after "=" is a string when quoted (to the same quote,
 // across lines), else it runs to a blank, ">" or the line end. A tag stays open, across
 // lines, until ">". Any other "<" is text. At the end of the text every open construct ends.
+// The body of a <script> element, up to its "</script", is coloured as JavaScript, and that of
+// a <style> element as CSS, in colours of their own after the markup's in the colour table.
 #include <unordered_set>
 
 #include "platform/bqText.h"
@@ -57,8 +59,26 @@ bool EndsName(char c) {
 
 class ThlxHTMLRTF : public ThlxMarkupSyntax {
 public:
+  ThlxHTMLRTF() {
+    std::vector<TRtfColor> colors = MarkupColors();
+    for (auto* e : {FScript.get(), FStyle.get()}) colors.insert(colors.end(), e->LanguageColors()->begin(), e->LanguageColors()->end());
+    SetColors(colors);
+  }
+  void SetDefaultColors() override {}
+
   void Next() override {
     FTokenPos = FRun;
+    if (FEmbedded) {
+      if (!FEmbedded->GetEol()) {
+        const std::string_view token = FEmbedded->GetToken();
+        FRun = static_cast<size_t>(token.data() + token.size() - FText.data());
+        FTokenKind = static_cast<uint8_t>(FEmbeddedBase + FEmbedded->GetTokenKind());
+        FEnd = false;
+        FEmbedded->Next();
+        return;
+      }
+      FEmbedded = nullptr;
+    }
     const char c = At(FRun);
     if (c == '\r' || c == '\n' || c == '\0') {
       ScanSpaceOrEnd(hkSpace, hkNull);
@@ -121,6 +141,7 @@ private:
     while (!EndsName(At(FRun)) && At(FRun) != '/') SkipChar();
     const std::string word = UpperAscii(FText.substr(FTokenPos, FRun - FTokenPos));
     FTokenKind = TagWords().count(word) ? hkKnownTag : hkUnknownTag;
+    FBodyOf = word == "SCRIPT" ? FScript.get() : word == "STYLE" ? FStyle.get() : nullptr;
   }
 
   void Tag() {
@@ -136,6 +157,7 @@ private:
       ++FRun;
       FRange = rText;
       FTokenKind = hkSymbol;
+      if (FBodyOf) StartBody();
       return;
     }
     if (c == '=') {
@@ -179,8 +201,26 @@ private:
     FTokenKind = hkString;
   }
 
+  // The element's body runs to its end tag ("</script" or "</style", in any case) or the end
+  // of the text; the embedded highlighter scans it in place.
+  void StartBody() {
+    const std::string_view close = FBodyOf == FScript.get() ? "</script" : "</style";
+    size_t end = FRun;
+    for (; end < FText.size(); ++end)
+      if (FText[end] == '<' && end + close.size() <= FText.size() && SameTextI(FText.substr(end, close.size()), close)) break;
+    FEmbedded = FBodyOf;
+    FEmbeddedBase = FBodyOf == FScript.get() ? MarkupColorCount : MarkupColorCount + ScriptColorCount();
+    FBodyOf = nullptr;
+    FEmbedded->SetLine(FText.substr(FRun, end - FRun), 1);
+  }
+  int ScriptColorCount() const { return static_cast<int>(FScript->LanguageColors()->size()); }
+
   char FQuote = '"';
   bool FAfterEqual = false;
+  const std::unique_ptr<ThlxRTFSyntax> FScript = CreateJScriptRTF(), FStyle = CreateCSSRTF();
+  ThlxRTFSyntax* FBodyOf = nullptr;    // the element whose start tag is open
+  ThlxRTFSyntax* FEmbedded = nullptr;  // the element whose body is being coloured
+  int FEmbeddedBase = 0;
 };
 
 }  // namespace

@@ -32,7 +32,11 @@ const TKeywordTable kJScriptKeywords(
      "substring", "suffixes", "sup", "taint", "taintEnabled", "tan", "target", "Text", "text", "Textarea",
      "this", "title", "toGMTString", "toLocaleString", "toLowerCase", "top", "toString", "toUpperCase", "type",
      "unescape", "untaint", "URL", "userAgent", "UTC", "value", "valueOf", "var", "vlinkColor", "vspace",
-     "while", "width", "window", "with", "write", "writeln"});
+     "while", "width", "window", "with", "write", "writeln",
+     // ES2015 and later
+     "let", "const", "class", "import", "export", "async", "await", "yield", "of", "static", "super", "extends",
+     "true", "false", "null", "undefined", "typeof", "instanceof", "switch", "case", "default", "try", "catch",
+     "finally", "throw", "delete", "void"});
 
 TLanguageDef MakeJScriptDef() {
   TLanguageDef d = VBSchemeDef(&kJScriptKeywords);

@@ -14,10 +14,14 @@ std::atomic<TRtfFontQuery> gFontQuery{nullptr};
 int WordHash(std::string_view text, size_t start, size_t& length) {
   int hash = 0;
   size_t i = start;
-  while (i < text.size() && IsLetter(text[i])) hash += HashValues[static_cast<unsigned char>(text[i++])];
-  if (i < text.size() && (IsDigit(text[i]) || text[i] == '_')) ++i;
+  while (i < text.size() && IsIdentChar(text[i])) hash += HashValues[static_cast<unsigned char>(text[i++])];
   length = i - start;
   return hash;
+}
+
+// Letters compare in either case; digits and "_" only with themselves.
+bool SameKeyChar(char a, char b) {
+  return a == b || (IsLetter(a) && IsLetter(b) && HashValues[static_cast<unsigned char>(a)] == HashValues[static_cast<unsigned char>(b)]);
 }
 
 const char* FamilyWord(uint8_t pitchAndFamily) {
@@ -93,9 +97,13 @@ int TKeywordTable::Find(std::string_view text, size_t start) const {
   for (int index : FBuckets[static_cast<size_t>(hash)]) {
     const std::string_view w = FWords[static_cast<size_t>(index)];
     if (w.size() != length) continue;
+    if (FExact) {
+      if (w == text.substr(start, length)) return index;
+      continue;
+    }
     bool same = true;
     for (size_t k = 0; k < length && same; ++k)
-      same = HashValues[static_cast<unsigned char>(w[k])] == HashValues[static_cast<unsigned char>(text[start + k])];
+      same = SameKeyChar(w[k], text[start + k]);
     if (same) return index;
   }
   return -1;

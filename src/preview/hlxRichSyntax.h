@@ -52,14 +52,20 @@ inline bool IsIdentChar(char c) { return IdentifierChars[static_cast<unsigned ch
 inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 inline bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
-// The keyword test by hash: the hash of a word is the sum of the hash values of its leading
-// letters; the compared length is their number, plus one when a digit or "_" follows. A word is
-// a keyword of equal length whose characters have pairwise equal hash values (so letters match
-// in either case). Words whose hash reaches the table size are identifiers.
+// The keyword test by hash: the hash of a word is the sum of the hash values of all its
+// identifier characters, and the whole word is compared. A word is a keyword of equal length
+// whose letters match in either case and whose digits and "_" are the same. Words whose hash
+// reaches the table size are identifiers.
+enum class TKeywordCase { kcAny, kcExact };
 class TKeywordTable {
 public:
   // tableSize 0: one more than the largest keyword hash.
   TKeywordTable(std::initializer_list<std::string_view> words, int tableSize = 0);
+  // Keywords of a language that tells "if" from "If" (kcExact).
+  TKeywordTable(std::initializer_list<std::string_view> words, TKeywordCase match)
+      : TKeywordTable(words) {
+    FExact = match == TKeywordCase::kcExact;
+  }
   // The index (in the given list) of the keyword the identifier at text[start] is, or -1.
   int Find(std::string_view text, size_t start) const;
   std::string_view Word(int index) const { return FWords[static_cast<size_t>(index)]; }
@@ -69,6 +75,7 @@ private:
   std::vector<std::string_view> FWords;
   std::vector<std::vector<int>> FBuckets;  // hash -> keyword indexes, in list order
   int FTableSize = 0;
+  bool FExact = false;
 };
 
 // Appends text to out as RTF text: "\", "{" and "}" escaped, characters above 127 written as
@@ -111,6 +118,9 @@ public:
   std::string ConvertToString();
   // 15. Base: nothing; a language sets its own colours.
   virtual void SetDefaultColors() {}
+  // The colours of the language's own table (colour 1, 2, ...), for a host that embeds it in
+  // its document (HTML's scripts and style sheets); null when it has none to lend.
+  virtual const std::vector<TRtfColor>* LanguageColors() const { return nullptr; }
 
   // The font table entry for font i (exposed for tests).
   static std::string FontEntry(int index, std::string_view face, const TRtfFontInfo& info);

@@ -18,7 +18,9 @@ const TKeywordTable kSQLKeywords(
      "POSITION", "PRIMARY", "PRIVILEGES", "PROCEDURE", "PROTECTED", "READ", "RETAIN", "RETURNS", "REVOKE",
      "RIGHT", "ROLLBACK", "SCHEMA", "SELECT", "SET", "SHADOW", "SHARED", "SNAPSHOT", "SOME", "SUSPEND", "TABLE",
      "THEN", "TO", "TRANSACTION", "TRIGGER", "UNCOMMITTED", "UNION", "UNIQUE", "UPDATE", "USER", "USING", "VIEW",
-     "WAIT", "WHEN", "WHERE", "WHILE", "WITH", "WORK"});
+     "WAIT", "WHEN", "WHERE", "WHILE", "WITH", "WORK",
+     // the common words of today's dialects
+     "VALUES", "LIMIT", "OFFSET", "CROSS", "NATURAL", "VARCHAR", "INTEGER", "BOOLEAN", "OVER", "PARTITION"});
 
 TLanguageDef MakeSQLDef() {
   TLanguageDef d;

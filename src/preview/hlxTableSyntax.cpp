@@ -118,15 +118,104 @@ void ThlxTableSyntax::ScanNumber() {
   FTokenKind = tkNumber;
 }
 
+void ThlxTableSyntax::OpenPending(TPendingMode mode, std::string_view close, uint8_t kind, bool nextLine,
+                                  bool leadingTabs, char escape) {
+  FPendingEscape = escape;
+  FPendingMode = mode;
+  FPendingClose.assign(close);
+  FPendingKind = kind;
+  FPendingNextLine = nextLine;
+  FPendingTabs = leadingTabs;
+  if (!nextLine) ContinuePending();
+}
+
+bool ThlxTableSyntax::FirstOnLine() const {
+  size_t i = FTokenPos;
+  while (i > 0 && (FText[i - 1] == ' ' || FText[i - 1] == '\t')) --i;
+  return i == 0 || FText[i - 1] == '\n' || FText[i - 1] == '\r';
+}
+
+void ThlxTableSyntax::ContinuePending() {
+  FTokenKind = FPendingKind;
+  const std::string_view close = FPendingClose;
+  switch (FPendingMode) {
+    case TPendingMode::pmContinued: {
+      RunToLineEnd();
+      if (FRun > FTokenPos && FText[FRun - 1] == '\\') FPendingNextLine = true;
+      else FPendingMode = TPendingMode::pmNone;
+      return;
+    }
+    case TPendingMode::pmLine: {
+      size_t start = FRun;
+      if (FPendingTabs)
+        while (At(start) == '\t') ++start;
+      RunToLineEnd();
+      if (FText.substr(start, FRun - start) == close) FPendingMode = TPendingMode::pmNone;
+      return;
+    }
+    case TPendingMode::pmLineStart: {
+      size_t start = FRun;
+      while (At(start) == ' ' || At(start) == '\t') ++start;
+      if (!close.empty() && Matches(start, close)) {
+        FRun = start + close.size();
+        FPendingMode = TPendingMode::pmNone;
+        return;
+      }
+      RunToLineEnd();
+      return;
+    }
+    default: break;
+  }
+  for (;;) {
+    const char c = At(FRun);
+    if (IsLineEnd(c)) return;
+    if (c == FPendingEscape && FPendingMode == TPendingMode::pmCloseEscaped) {
+      ++FRun;
+      if (IsLineEnd(At(FRun))) return;
+      SkipChar();
+      continue;
+    }
+    if (!close.empty() && c == close[0] && Matches(FRun, close)) {
+      FRun += close.size();
+      if (FPendingMode == TPendingMode::pmCloseDoubled && Matches(FRun, close)) {
+        FRun += close.size();
+        continue;
+      }
+      FPendingMode = TPendingMode::pmNone;
+      return;
+    }
+    SkipChar();
+  }
+}
+
+void ThlxTableSyntax::ScanWord() {
+  const int keyword = FDef.Keywords ? FDef.Keywords->Find(FText, FRun) : -1;
+  while (IsIdentChar(At(FRun))) ++FRun;
+  FTokenKind = WordKind(keyword);
+}
+
 void ThlxTableSyntax::Next() {
   FTokenPos = FRun;
+  if (Pending() && !FPendingNextLine && !IsLineEnd(At(FRun))) {
+    FEnd = false;
+    ContinuePending();
+    return;
+  }
   if (FBlock && !IsLineEnd(At(FRun))) {
     FEnd = false;
     ContinueBlock();
     return;
   }
-  if (ScanSpaceOrEnd(tkSpace, tkNull)) return;
+  if (ScanSpaceOrEnd(tkSpace, tkNull)) {
+    if (FPendingNextLine && (At(FTokenPos) == '\r' || At(FTokenPos) == '\n')) FPendingNextLine = false;
+    return;
+  }
   const char c = At(FRun);
+  if (ScanSpecial(c)) return;
+  if (c == '#' && FDef.HashDirective && FirstOnLine()) {
+    OpenPending(TPendingMode::pmContinued, {}, tkDirective);
+    return;
+  }
   for (auto start : FDef.LineComments)
     if (c == start[0] && Matches(FRun, start)) {
       RunToLineEnd();
@@ -177,9 +266,7 @@ void ThlxTableSyntax::Next() {
     return;
   }
   if (IsLetter(c) || c == '_') {
-    const int keyword = FDef.Keywords ? FDef.Keywords->Find(FText, FRun) : -1;
-    while (IsIdentChar(At(FRun))) ++FRun;
-    FTokenKind = WordKind(keyword);
+    ScanWord();
     return;
   }
   if (static_cast<unsigned char>(c) >= 0x80) {
@@ -200,6 +287,27 @@ void ThlxTableSyntax::Next() {
   }
   ++FRun;
   FTokenKind = FDef.OtherIsInvalidSymbol && c > 32 && c < 127 ? tkInvalidSymbol : tkUnknown;
+}
+
+TLanguageDef ModernSchemeDef(const TKeywordTable* keywords) {
+  TLanguageDef d;
+  d.Colors = {{0, 128, 0},   {0, 0, 0},   {0, 0, 255},  {0, 128, 128}, {0, 0, 0},    {163, 21, 21},
+              {128, 0, 128}, {128, 64, 0}, {0, 0, 128}, {0, 0, 160},   {0, 128, 160}, {0, 0, 0}};
+  d.ColorOf.fill(12);
+  d.ColorOf[tkComment] = 1;
+  d.ColorOf[tkIdentifier] = 2;
+  d.ColorOf[tkKeyword] = 3;
+  d.ColorOf[tkNumber] = 4;
+  d.ColorOf[tkSpace] = d.ColorOf[tkSymbol] = d.ColorOf[tkNull] = 5;
+  d.ColorOf[tkString] = 6;
+  d.ColorOf[tkDirective] = 7;
+  d.ColorOf[tkVariable] = 8;
+  d.ColorOf[tkKey] = 9;
+  d.ColorOf[tkHeading] = 10;
+  d.ColorOf[tkEmphasis] = 11;
+  d.Styled = true;
+  d.Keywords = keywords;
+  return d;
 }
 
 }  // namespace bq

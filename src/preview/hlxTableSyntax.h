@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -15,7 +16,12 @@ namespace bq {
 // Token kinds of the code languages; each language maps them to its colour numbers.
 enum TTokenKind : uint8_t {
   tkNull, tkSpace, tkComment, tkIdentifier, tkKeyword, tkNumber, tkString, tkSymbol, tkUnknown,
-  tkVariable, tkInvalidSymbol, tkAssembler, tkKindCount
+  tkVariable, tkInvalidSymbol, tkAssembler,
+  tkDirective,  // preprocessor lines, decorators and annotations, labels, shebangs
+  tkKey,        // JSON and YAML keys, INI keys, CSS properties
+  tkHeading,    // INI sections, Markdown headings
+  tkEmphasis,   // Markdown emphasis
+  tkKindCount
 };
 
 struct TLanguageDef {
@@ -40,6 +46,18 @@ struct TLanguageDef {
   std::string_view Symbols;                      // one-character symbols
   std::vector<std::string_view> TwoCharSymbols;
   bool OtherIsInvalidSymbol = false;             // other printable ASCII: invalid symbol, not unknown
+  bool HashDirective = false;                    // C-like: "#" first on a line starts a directive line
+};
+
+// How a construct that may span lines (opened by a language's own scanning) ends.
+enum class TPendingMode : uint8_t {
+  pmNone,
+  pmClose,         // at Close, anywhere
+  pmCloseEscaped,  // at Close; the escape character (a backslash) takes the next character
+  pmCloseDoubled,  // at Close, but Close twice over stays inside
+  pmLineStart,     // at Close first on a line (after blanks)
+  pmLine,          // at a line that is Close (leading tabs too when LeadingTabs)
+  pmContinued,     // to the line end, and on while a line ends with a backslash
 };
 
 // Scanning state and helpers common to every highlighter (code and markup).
@@ -81,6 +99,14 @@ public:
   void Next() override;
   int GetTokenKind() const override { return FDef.ColorOf[ReportedKind()]; }
   void SetDefaultColors() override { SetColors(FDef.Colors); }
+  const std::vector<TRtfColor>* LanguageColors() const override { return &FDef.Colors; }
+  // Starts afresh: no comment or other construct stays open from an earlier text.
+  void SetLine(std::string_view text, int lineNumber) override {
+    FBlock = 0;
+    FPendingMode = TPendingMode::pmNone;
+    FPendingNextLine = false;
+    ThlxScanSyntax::SetLine(text, lineNumber);
+  }
 
 protected:
   // The kind a word gets; keyword is the index in the language's keyword list or -1.
@@ -89,15 +115,40 @@ protected:
   virtual void OnBlockOpen() {}
   virtual void OnBlockClose() {}
   virtual void OnSymbol(char) {}
+  // A language's own constructs, tried before the table's rules at every token that is not a
+  // blank or a line end: true when it took a token (FRun moved past it, FTokenKind set).
+  virtual bool ScanSpecial(char) { return false; }
+
+  // Opens a construct that runs, line by line, until close (see TPendingMode), with the kind
+  // kind. nextLine: it starts at the next line (a here-document), else at FRun, where the
+  // current token goes on in it.
+  void OpenPending(TPendingMode mode, std::string_view close, uint8_t kind, bool nextLine = false,
+                   bool leadingTabs = false, char escape = '\\');
+  bool Pending() const { return FPendingMode != TPendingMode::pmNone; }
+  // Whether only blanks stand between the line's start and the token's start.
+  bool FirstOnLine() const;
+  void ScanString(char quote);
+  void ScanNumber();
+  void ScanWord();
 
   const TLanguageDef& FDef;
   int FBlock = 0;  // 1 + index of the open block comment, 0 for none
 
 private:
   void ContinueBlock();
-  void ScanString(char quote);
-  void ScanNumber();
+  void ContinuePending();
+
+  TPendingMode FPendingMode = TPendingMode::pmNone;
+  std::string FPendingClose;
+  uint8_t FPendingKind = tkNull;
+  bool FPendingNextLine = false, FPendingTabs = false;
+  char FPendingEscape = '\\';
 };
+
+// The colours and kinds the later languages share: comments green italic, keywords blue
+// bold, strings dark red, numbers teal, directives purple, variables brown, keys navy,
+// headings navy bold-less, emphasis dark cyan.
+TLanguageDef ModernSchemeDef(const TKeywordTable* keywords);
 
 // What the markup highlighters (XML, HTML) share: token kinds are the colour numbers
 // themselves, one colour table, and a range number where 0 is plain text.
@@ -105,6 +156,8 @@ class ThlxMarkupSyntax : public ThlxScanSyntax {
 public:
   ThlxMarkupSyntax() { SetDefaultColors(); }
   void SetDefaultColors() override;
+  static std::vector<TRtfColor> MarkupColors();
+  static constexpr int MarkupColorCount = 11;
   // "\cf<Kind> <Text>", where a text starting with "//" takes colour 2 and a colour-10 text
   // starting with a double quote colour 6.
   void FormatToken(int kind, std::string_view text, std::string& out) const override;
@@ -124,7 +177,7 @@ protected:
 // VBScript and JScript share) over a keyword list.
 TLanguageDef VBSchemeDef(const TKeywordTable* keywords);
 
-// The nine highlighters.
+// The highlighters.
 std::unique_ptr<ThlxRTFSyntax> CreatePasRTF();
 std::unique_ptr<ThlxRTFSyntax> CreateDFMRTF();
 std::unique_ptr<ThlxRTFSyntax> CreateSQLRTF();
@@ -134,5 +187,17 @@ std::unique_ptr<ThlxRTFSyntax> CreateJScriptRTF();
 std::unique_ptr<ThlxRTFSyntax> CreatePHPRTF();
 std::unique_ptr<ThlxRTFSyntax> CreateXMLRTF();
 std::unique_ptr<ThlxRTFSyntax> CreateHTMLRTF();
+std::unique_ptr<ThlxRTFSyntax> CreateCppRTF();
+std::unique_ptr<ThlxRTFSyntax> CreateCSharpRTF();
+std::unique_ptr<ThlxRTFSyntax> CreateJavaRTF();
+std::unique_ptr<ThlxRTFSyntax> CreatePythonRTF();
+std::unique_ptr<ThlxRTFSyntax> CreateJSONRTF();
+std::unique_ptr<ThlxRTFSyntax> CreateCSSRTF();
+std::unique_ptr<ThlxRTFSyntax> CreatePowerShellRTF();
+std::unique_ptr<ThlxRTFSyntax> CreateBatchRTF();
+std::unique_ptr<ThlxRTFSyntax> CreateShellRTF();
+std::unique_ptr<ThlxRTFSyntax> CreateIniRTF();
+std::unique_ptr<ThlxRTFSyntax> CreateMarkdownRTF();
+std::unique_ptr<ThlxRTFSyntax> CreateYAMLRTF();
 
 }  // namespace bq

@@ -15,13 +15,16 @@
 
 namespace bq {
 
-void ThlxMarkupSyntax::SetDefaultColors() {
-  SetColors({{0, 128, 0}, {128, 0, 0}, {0, 0, 0}, {0, 0, 255}, {0, 0, 0}, {0, 128, 0}, {0, 0, 255},
-             {0, 0, 0}, {255, 0, 0}, {0, 0, 0}, {0, 0, 0}});
+std::vector<TRtfColor> ThlxMarkupSyntax::MarkupColors() {
+  return {{0, 128, 0}, {128, 0, 0}, {0, 0, 0}, {0, 0, 255}, {0, 0, 0}, {0, 128, 0}, {0, 0, 255},
+          {0, 0, 0},   {255, 0, 0}, {0, 0, 0}, {0, 0, 0}};
 }
 
+void ThlxMarkupSyntax::SetDefaultColors() { SetColors(MarkupColors()); }
+
 void ThlxMarkupSyntax::FormatToken(int kind, std::string_view text, std::string& out) const {
-  if (text.size() >= 2 && text[0] == '/' && text[1] == '/') kind = 2;
+  // The rules hold for the markup's own colours; an embedded language's (beyond them) stay.
+  if (kind <= MarkupColorCount && text.size() >= 2 && text[0] == '/' && text[1] == '/') kind = 2;
   if (kind == 10 && !text.empty() && text[0] == '"') kind = 6;
   AppendColorWord(kind, out);
   out += text;

@@ -56,10 +56,27 @@ TTextEncoding BomOf(std::string_view bytes) {
   return TTextEncoding::teAscii;
 }
 
+// The BOM's encoding, else UTF-16 recognised without one, else ASCII (8-bit text decides later).
+TTextEncoding EncodingOf(std::string_view bytes, bool& bom) {
+  const TTextEncoding e = BomOf(bytes);
+  bom = e != TTextEncoding::teAscii;
+  if (bom) return e;
+  switch (GuessBomlessUtf16(bytes)) {
+    case 1: return TTextEncoding::teUtf16LE;
+    case 2: return TTextEncoding::teUtf16BE;
+    default: return TTextEncoding::teAscii;
+  }
+}
+
+std::string CutNotice(uint64_t shown, uint64_t fileSize) {
+  return "[Preview cut: " + std::to_string(shown) + " of " + std::to_string(fileSize) + " bytes shown]";
+}
+
 }  // namespace
 
 std::string DecodeText(std::string_view bytes, TTextEncoding* encoding) {
-  TTextEncoding e = BomOf(bytes);
+  bool bom = false;
+  TTextEncoding e = EncodingOf(bytes, bom);
   std::string out;
   switch (e) {
     case TTextEncoding::teUtf8Bom: {
@@ -67,8 +84,8 @@ std::string DecodeText(std::string_view bytes, TTextEncoding* encoding) {
       out = IsValidUtf8(rest) ? std::string(rest) : Utf16ToUtf8(Utf8ToUtf16(rest));
       break;
     }
-    case TTextEncoding::teUtf16LE: out = DecodeUtf16(bytes.substr(2), false); break;
-    case TTextEncoding::teUtf16BE: out = DecodeUtf16(bytes.substr(2), true); break;
+    case TTextEncoding::teUtf16LE: out = DecodeUtf16(bytes.substr(bom ? 2 : 0), false); break;
+    case TTextEncoding::teUtf16BE: out = DecodeUtf16(bytes.substr(bom ? 2 : 0), true); break;
     default: {
       const bool ascii = IsAscii(bytes);
       if (ascii || IsValidUtf8(bytes)) {
@@ -112,43 +129,132 @@ TPreviewText PreviewTextOf(std::string_view head, uint64_t fileSize, size_t limi
   std::string_view shown = head;
   if (fileSize > head.size()) {
     p.Cut = true;
-    shown = head.substr(0, CutPoint(head, BomOf(head)));
+    bool bom = false;
+    shown = head.substr(0, CutPoint(head, EncodingOf(head, bom)));
   }
   p.Shown = shown.size();
   p.Text = JoinLines(DecodeText(shown));
-  if (p.Cut) p.Text += "[Preview cut: " + std::to_string(p.Shown) + " of " + std::to_string(fileSize) + " bytes shown]\r\n";
+  if (p.Cut) p.Text += CutNotice(p.Shown, fileSize) + "\r\n";
+  if (head.compare(0, 5, "{\\rtf") == 0) p.Rtf = RtfDocumentOf(head, fileSize, limit);
   return p;
 }
 
-bool LoadPreviewText(const std::string& fileName, TPreviewText& out, size_t limit) {
+std::string RtfDocumentOf(std::string_view head, uint64_t fileSize, size_t limit) {
+  if (head.size() > limit) head = head.substr(0, limit);
+  if (fileSize <= head.size()) return std::string(head);
+  // One walk over the groups: depth, the depth of the \pict group we are in (0: none), \bin
+  // data skipped; the last "}" that closes a group inside the root outside a picture is the cut.
+  size_t cut = 0;
+  int depth = 0, pictDepth = 0, cutDepth = 0;
+  const size_t n = head.size();
+  for (size_t i = 0; i < n;) {
+    const char c = head[i];
+    if (c == '{') {
+      ++depth;
+      ++i;
+    } else if (c == '}') {
+      if (pictDepth == depth) pictDepth = 0;
+      --depth;
+      ++i;
+      if (depth < 1) return std::string(head.substr(0, i));  // the document ends inside the bound
+      if (!pictDepth) cut = i, cutDepth = depth;
+    } else if (c == '\\') {
+      size_t w = i + 1;
+      while (w < n && IsLetter(head[w])) ++w;
+      const std::string_view word = head.substr(i + 1, w - i - 1);
+      size_t d = w;
+      if (d < n && head[d] == '-') ++d;
+      uint64_t number = 0;
+      while (d < n && IsDigit(head[d]) && number < (uint64_t{1} << 40)) number = number * 10 + static_cast<uint64_t>(head[d++] - '0');
+      while (d < n && IsDigit(head[d])) ++d;
+      if (word.empty()) {
+        i = std::min(n, w + 1);  // a control symbol: "\{", "\}", "\\", "\'"...
+        continue;
+      }
+      if (d < n && head[d] == ' ') ++d;
+      if (word == "pict" && !pictDepth) pictDepth = depth;
+      if (word == "bin") d = number > n - d ? n : d + static_cast<size_t>(number);
+      i = d;
+    } else {
+      ++i;
+    }
+  }
+  std::string out(head.substr(0, cut));
+  if (cut == 0) {
+    out = "{\\rtf1\\ansi";
+    cutDepth = 1;
+  }
+  out.append(static_cast<size_t>(cutDepth - 1), '}');
+  out += "\\par\\pard\\plain " + CutNotice(cut, fileSize) + "\\par}";
+  return out;
+}
+
+bool LoadPreviewText(const std::string& fileName, TPreviewText& out, size_t limit, std::string* error) {
   out = {};
   TFileReader file;
-  if (!file.Open(fileName)) return false;
+  if (!file.Open(fileName)) {
+    if (error) *error = file.Error();
+    return false;
+  }
   const auto size = static_cast<uint64_t>(file.Size());
   std::vector<uint8_t> head;
   ReadFileRange(file, 0, std::min<uint64_t>(size, limit), head);
-  if (file.Failed()) return false;
+  if (file.Failed()) {
+    if (error) *error = file.Error();
+    return false;
+  }
   out = PreviewTextOf(std::string_view(reinterpret_cast<const char*>(head.data()), head.size()), size, limit);
   return true;
 }
 
-std::unique_ptr<ThlxRTFSyntax> CreateHighlighter(const TFileIdentifyTypes& types) {
-  std::unique_ptr<ThlxRTFSyntax> (*create)() = nullptr;
-  for (auto t : types.Members()) {
-    switch (t) {
-      case fitXML: create = CreateXMLRTF; break;
-      case fitHTML: create = CreateHTMLRTF; break;
-      case fitPHP: create = CreatePHPRTF; break;
-      case fitPascalUnit:
-      case fitPascalProgram: create = CreatePasRTF; break;
-      case fitDelphiForm: create = CreateDFMRTF; break;
-      case fitSQL: create = CreateSQLRTF; break;
-      case fitVBS: create = CreateVBScriptRTF; break;
-      case fitJS: create = CreateJScriptRTF; break;
-      case fitBasic: create = CreateVBRTF; break;
-      default: break;
-    }
+namespace {
+using TCreate = std::unique_ptr<ThlxRTFSyntax> (*)();
+
+TCreate HighlighterOf(TFileIdentifyType t) {
+  switch (t) {
+    case fitXML: return CreateXMLRTF;
+    case fitHTML: return CreateHTMLRTF;
+    case fitPHP: return CreatePHPRTF;
+    case fitPascalUnit:
+    case fitPascalProgram: return CreatePasRTF;
+    case fitDelphiForm: return CreateDFMRTF;
+    case fitSQL: return CreateSQLRTF;
+    case fitVBS: return CreateVBScriptRTF;
+    case fitJS: return CreateJScriptRTF;
+    case fitBasic: return CreateVBRTF;
+    case fitC: return CreateCppRTF;
+    case fitIni: return CreateIniRTF;
+    case fitCSharp: return CreateCSharpRTF;
+    case fitJava: return CreateJavaRTF;
+    case fitPython: return CreatePythonRTF;
+    case fitJSON: return CreateJSONRTF;
+    case fitCSS: return CreateCSSRTF;
+    case fitPowerShell: return CreatePowerShellRTF;
+    case fitBatch: return CreateBatchRTF;
+    case fitShell: return CreateShellRTF;
+    case fitMarkdown: return CreateMarkdownRTF;
+    case fitYAML: return CreateYAMLRTF;
+    default: break;
   }
+  return nullptr;
+}
+
+// The highlighter of the last member of the set, in enumeration order, that names one.
+TCreate LastHighlighterOf(const TFileIdentifyTypes& types) {
+  TCreate create = nullptr;
+  for (auto t : types.Members())
+    if (TCreate c = HighlighterOf(t)) create = c;
+  return create;
+}
+}  // namespace
+
+std::unique_ptr<ThlxRTFSyntax> CreateHighlighter(const TFileIdentifyTypes& types, const TFileIdentifyTypes& nameTypes) {
+  // The plain-text test is no signature: it says nothing of the language.
+  TFileIdentifyTypes strong = types;
+  strong.Exclude(WeakSniffTypes);
+  strong.Exclude({fitText});
+  for (auto t : nameTypes.Members()) strong.Include(t);
+  TCreate create = strong.Empty() ? LastHighlighterOf(types) : LastHighlighterOf(strong);
   return create ? create() : nullptr;
 }
 

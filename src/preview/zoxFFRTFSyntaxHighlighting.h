@@ -29,18 +29,35 @@ struct TPreviewText {
   std::string Text;  // UTF-8, CR LF after every line
   uint64_t Shown = 0, FileSize = 0;
   bool Cut = false;  // the file was longer than PreviewByteLimit
+  // For a file that is an RTF document ("{\rtf" at its start): its own bytes for the control,
+  // cut as RtfDocumentOf cuts them. Empty for any other file.
+  std::string Rtf;
 };
 
 // The start of a file as the preview shows it: at most limit bytes, cut after the last line end
 // inside them, decoded and joined, followed by the line "[Preview cut: N of M bytes shown]"
-// when the file is longer. False (and Text empty) when the file cannot be read.
-bool LoadPreviewText(const std::string& fileName, TPreviewText& out, size_t limit = PreviewByteLimit);
+// when the file is longer. False (Text empty, error set) when the file cannot be read.
+bool LoadPreviewText(const std::string& fileName, TPreviewText& out, size_t limit = PreviewByteLimit,
+                     std::string* error = nullptr);
 // The same over bytes already in memory (fileSize: the whole file's size).
 TPreviewText PreviewTextOf(std::string_view head, uint64_t fileSize, size_t limit = PreviewByteLimit);
 
-// The highlighter of the last type of the set, in enumeration order, that names one; null when
-// none does (the text stays plain).
-std::unique_ptr<ThlxRTFSyntax> CreateHighlighter(const TFileIdentifyTypes& types);
+// An RTF document's bytes as the control gets them: all of them when the file fits the bound;
+// else cut after the last group that closes inside the bound outside any \pict group or \bin
+// data, the groups still open closed, and the cut notice added as a paragraph of its own.
+std::string RtfDocumentOf(std::string_view head, uint64_t fileSize, size_t limit = PreviewByteLimit);
+
+// The content sniffs that ordinary prose and other languages trip too ("unit ", "program ",
+// "object ", "CREATE TABLE" near the start).
+inline constexpr TFileIdentifyTypes WeakSniffTypes{fitPascalUnit, fitPascalProgram, fitDelphiForm, fitSQL};
+
+// The highlighter for a file's types, null for plain text. The types its name gave (nameTypes)
+// and the strong content signatures (every content type but the weak sniffs and the plain-text
+// test) decide first: the
+// last of them in enumeration order that names a highlighter, or none when they name none. Only
+// a file they say nothing of is coloured by a weak sniff.
+std::unique_ptr<ThlxRTFSyntax> CreateHighlighter(const TFileIdentifyTypes& types,
+                                                 const TFileIdentifyTypes& nameTypes = {});
 
 // The whole document of a text for a highlighter.
 std::string HighlightToRtf(ThlxRTFSyntax& highlighter, std::string_view text);

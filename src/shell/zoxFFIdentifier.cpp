@@ -56,6 +56,16 @@ constexpr std::array<TFileTypeRow, FileIdentifyTypeCount> kTable = {{
     {fitFLAC, "fitFLAC", "fLaC"sv, A, 1024, "FLAC", "FLAC Audio"},
     {fitOGG, "fitOGG", "OggS"sv, A, 1024, "OGG", "OGG Audio"},
     {fitRAR, "fitRAR", "Rar!"sv, A, 1024, "RAR", "RAR archive"},
+    {fitCSharp, "fitCSharp", ""sv, X, 1024, "CSharp", "C# program"},
+    {fitJava, "fitJava", ""sv, X, 1024, "Java", "Java program"},
+    {fitPython, "fitPython", ""sv, X, 1024, "Python", "Python script"},
+    {fitJSON, "fitJSON", ""sv, X, 1024, "JSON", "JSON data"},
+    {fitCSS, "fitCSS", ""sv, X, 1024, "CSS", "Cascading style sheet"},
+    {fitPowerShell, "fitPowerShell", ""sv, X, 1024, "PowerShell", "PowerShell script"},
+    {fitBatch, "fitBatch", ""sv, X, 1024, "Batch", "Batch file"},
+    {fitShell, "fitShell", ""sv, X, 1024, "Shell", "Shell script"},
+    {fitMarkdown, "fitMarkdown", ""sv, X, 1024, "Markdown", "Markdown document"},
+    {fitYAML, "fitYAML", ""sv, X, 1024, "YAML", "YAML document"},
 }};
 
 bool IsBlank(char c) { return c >= 1 && c <= 32; }
@@ -218,8 +228,15 @@ void IdentifyHead(std::string_view head, TFileIdentifyTypes& types) {
 // start but the NSIS one, which all lie in the first 1040 bytes; past it only the plain-text test
 // (up to its first other byte) and the NSIS search (up to its first occurrence) read on. Once
 // both are decided, the bytes after cannot change the result.
+bool IsBinaryHead(std::string_view head) {
+  head = head.substr(0, 4096);
+  if (std::count(head.begin(), head.end(), '\0') < 4) return false;
+  if (head.size() >= 2 && (head.compare(0, 2, "\xFF\xFE") == 0 || head.compare(0, 2, "\xFE\xFF") == 0)) return false;
+  return GuessBomlessUtf16(head) == 0;
+}
+
 bool IdentifyByContent(const std::string& fileName, TFileIdentifyTypes& types, std::string* error,
-                       TFileContent* whole) {
+                       TFileContent* whole, bool* binary) {
   constexpr size_t kBlock = 65536;
   const std::string_view nsis = kTable[fitNSIS].Signature;
   TFileReader file;
@@ -251,6 +268,7 @@ bool IdentifyByContent(const std::string& fileName, TFileIdentifyTypes& types, s
   }
   AddHeadTypes(std::string_view(buffer.get(), have), types, text, nsisFound);
   if (whole && have == size) *whole = {buffer, have};
+  if (binary) *binary = IsBinaryHead(std::string_view(buffer.get(), have));
   return true;
 }
 

@@ -16,10 +16,13 @@ enum TFileIdentifyType : uint8_t {
   fitPascalProgram, fitDelphiForm, fitSQL, fitVBS, fitJS, fitBasic, fitC, fitIni, fitLink,
   fitdBase, fitCSV, fitTab, fitRTF, fitText, fitPicture, fitJPEG, fitAudio, fitVideo, fitWave,
   fitRIFF, fitUPX, fitMP3, fitPECompact, fitChm, fitNSIS, fitFLAC, fitOGG, fitRAR,
+  // Source languages known only by their extensions.
+  fitCSharp, fitJava, fitPython, fitJSON, fitCSS, fitPowerShell, fitBatch, fitShell, fitMarkdown,
+  fitYAML,
 };
-constexpr int FileIdentifyTypeCount = 37;
+constexpr int FileIdentifyTypeCount = 47;
 
-// A set of types in 5 bytes: member n is bit (n mod 8) of byte (n div 8).
+// A set of types: member n is bit (n mod 8) of byte (n div 8).
 class TFileIdentifyTypes {
 public:
   constexpr TFileIdentifyTypes() = default;
@@ -34,14 +37,19 @@ public:
     return true;
   }
   constexpr bool Intersects(const TFileIdentifyTypes& o) const {
-    for (int i = 0; i < 5; ++i)
+    for (size_t i = 0; i < Bits.size(); ++i)
       if (Bits[i] & o.Bits[i]) return true;
     return false;
   }
   constexpr bool operator==(const TFileIdentifyTypes&) const = default;
   std::vector<TFileIdentifyType> Members() const;
 
-  std::array<uint8_t, 5> Bits{};
+  // Removes the members of o.
+  constexpr void Exclude(const TFileIdentifyTypes& o) {
+    for (size_t i = 0; i < Bits.size(); ++i) Bits[i] &= static_cast<uint8_t>(~o.Bits[i]);
+  }
+
+  std::array<uint8_t, (FileIdentifyTypeCount + 7) / 8> Bits{};
 };
 
 enum class TSignatureTest { stNone, stAtStart, stNearStart };
@@ -61,7 +69,8 @@ std::string_view FileTypeName(TFileIdentifyType t);
 
 inline constexpr TFileIdentifyTypes TextFileTypes{
     fitXML, fitHTML, fitPHP, fitEML, fitPascalUnit, fitPascalProgram, fitSQL, fitVBS, fitJS,
-    fitBasic, fitC, fitIni, fitLink, fitdBase, fitCSV, fitTab, fitRTF, fitText};
+    fitBasic, fitC, fitIni, fitLink, fitdBase, fitCSV, fitTab, fitRTF, fitText, fitCSharp,
+    fitJava, fitPython, fitJSON, fitCSS, fitPowerShell, fitBatch, fitShell, fitMarkdown, fitYAML};
 inline constexpr TFileIdentifyTypes AudioFileTypes{fitAudio, fitWave, fitMP3, fitFLAC, fitOGG};
 inline constexpr TFileIdentifyTypes ArchiveFileTypes{fitCabinet, fitZIP, fitChm, fitNSIS, fitRAR};
 
@@ -90,10 +99,15 @@ struct TFileContent {
   std::string_view View() const { return {Data.get(), Size}; }
 };
 
+// Whether a head is binary content: several zero bytes in its first 4 KiB, and no UTF-16
+// text (with or without a byte order mark).
+bool IsBinaryHead(std::string_view head);
+
 // Reads the head of a file once and adds its content types. False when it cannot be read.
-// When whole is given and the head was all of the file, the bytes are handed over in it.
+// When whole is given and the head was all of the file, the bytes are handed over in it; when
+// binary is given, it tells whether the head is binary content (IsBinaryHead).
 bool IdentifyByContent(const std::string& fileName, TFileIdentifyTypes& types, std::string* error = nullptr,
-                       TFileContent* whole = nullptr);
+                       TFileContent* whole = nullptr, bool* binary = nullptr);
 // Adds the types whose extension list names the file's extension.
 void IdentifyByExtension(const std::string& fileName, const TExtensionLists& lists, TFileIdentifyTypes& types);
 // The extension from the last "." after the last "\", "/" or ":", with the dot; "" when none.

@@ -18,7 +18,11 @@ using TFactory = std::unique_ptr<ThlxRTFSyntax> (*)();
 const std::vector<std::pair<const char*, TFactory>> kAll = {
     {"Pas", CreatePasRTF},         {"DFM", CreateDFMRTF},       {"SQL", CreateSQLRTF},
     {"VB", CreateVBRTF},           {"VBScript", CreateVBScriptRTF}, {"JScript", CreateJScriptRTF},
-    {"PHP", CreatePHPRTF},         {"XML", CreateXMLRTF},       {"HTML", CreateHTMLRTF}};
+    {"PHP", CreatePHPRTF},         {"XML", CreateXMLRTF},       {"HTML", CreateHTMLRTF},
+    {"C++", CreateCppRTF},         {"C#", CreateCSharpRTF},     {"Java", CreateJavaRTF},
+    {"Python", CreatePythonRTF},   {"JSON", CreateJSONRTF},     {"CSS", CreateCSSRTF},
+    {"PowerShell", CreatePowerShellRTF}, {"Batch", CreateBatchRTF}, {"Shell", CreateShellRTF},
+    {"INI", CreateIniRTF},         {"Markdown", CreateMarkdownRTF}, {"YAML", CreateYAMLRTF}};
 
 std::string Doc(TFactory create, std::string_view text) { return HighlightToRtf(*create(), text); }
 
@@ -104,6 +108,22 @@ TEST(Highlighters, EveryTextReadsBackExactly) {
       "#",
       "(",
       "\xCE",  // a lone lead byte
+      // Constructs of the later languages left open, or empty where a name was due.
+      "=value\r\n= \r\n[open",
+      "x = @\"\r\nhere\r\n",
+      "cat <<EOF\r\nbody\r\n",
+      "```\r\ncode\r\n",
+      "R\"d(raw\r\n",
+      "s = \"\"\"open\r\n",
+      "key: |\r\n  block\r\n",
+      "#define X \\\r\n",
+      "<script>var x = '</scr",
+      "<style>p { color: ",
+      "$",
+      "%",
+      "!",
+      "@",
+      "`",
   };
   for (const auto& [name, create] : kAll)
     for (const auto& raw : texts) {
@@ -159,7 +179,9 @@ TEST(Highlighters, OtherCodeLanguages) {
   EXPECT_EQ(Style(CreateSQLRTF, sql, "b */"), "1 i");
   EXPECT_EQ(Style(CreateSQLRTF, sql, "'x''y'"), "6");
   EXPECT_EQ(Style(CreateSQLRTF, sql, "("), "5");
-  EXPECT_EQ(Style(CreateSQLRTF, sql, "VALUES"), "2");  // not in the list
+  EXPECT_EQ(Style(CreateSQLRTF, sql, "VALUES"), "3 b");
+  const char* modern = "SELECT a, ROW_NUMBER() OVER (PARTITION BY b) FROM t CROSS JOIN u LIMIT 5 OFFSET 2;";
+  for (const char* w : {"OVER", "PARTITION", "CROSS", "LIMIT", "OFFSET"}) EXPECT_EQ(Style(CreateSQLRTF, modern, w), "3 b") << w;
 
   const char* basic = "IF x Then MsgBox \"\"\"hi\" ' note\r\nif d = #1/2/2000# then\r\n";
   EXPECT_EQ(Style(CreateVBRTF, basic, "IF"), "3");
@@ -179,6 +201,9 @@ TEST(Highlighters, OtherCodeLanguages) {
   EXPECT_EQ(Style(CreateJScriptRTF, js, "'a\\'b'"), "6");
   EXPECT_EQ(Style(CreateJScriptRTF, js, "0x1F"), "4");
   EXPECT_EQ(Style(CreateJScriptRTF, js, "f"), "2");
+  const char* es = "export default class A extends B { static async f() { const x = await g(); let y; } }\r\n";
+  for (const char* w : {"export", "default", "class", "extends", "static", "async", "const", "await", "let"})
+    EXPECT_EQ(Style(CreateJScriptRTF, es, w), "3") << w;
 
   const char* php = "<?php $x = \"s\"; # c\r\nif ($x) { echo 1; } // d\r\n";
   EXPECT_EQ(Style(CreatePHPRTF, php, "$x"), "9");
@@ -187,6 +212,19 @@ TEST(Highlighters, OtherCodeLanguages) {
   EXPECT_EQ(Style(CreatePHPRTF, php, "echo"), "4");
   EXPECT_EQ(Style(CreatePHPRTF, php, "{"), "8");
   EXPECT_NE(Doc(CreatePHPRTF, php).find("\\cf8 \\{"), std::string::npos);
+}
+
+TEST(Highlighters, KeywordsAreWholeWords) {
+  // "_" and digits are part of the word and compare only with themselves.
+  EXPECT_EQ(Style(CreatePHPRTF, "<?php __FILE__ __FILE__x", "__FILE__"), "4");
+  EXPECT_EQ(Style(CreatePHPRTF, "<?php __FILE__x;", "__FILE__x"), "2");
+  EXPECT_EQ(Style(CreateJScriptRTF, "Number.MAX_VALUE;", "MAX_VALUE"), "3");
+  EXPECT_EQ(Style(CreateJScriptRTF, "MAX_VALUES;", "MAX_VALUES"), "2");
+  EXPECT_EQ(Style(CreateJScriptRTF, "atan2(y)", "atan2"), "3");
+  EXPECT_EQ(Style(CreateJScriptRTF, "atan3(y)", "atan3"), "2");
+  EXPECT_EQ(Style(CreateJScriptRTF, "atan2x;", "atan2x"), "2");
+  EXPECT_EQ(Style(CreatePasRTF, "x := begin1;", "begin1"), "2");
+  EXPECT_EQ(Style(CreateSQLRTF, "select Base_Name;", "Base_Name"), "3 b");  // letters in either case
 }
 
 TEST(Highlighters, Markup) {
@@ -219,6 +257,16 @@ TEST(Highlighters, Markup) {
   EXPECT_EQ(Style(CreateHTMLRTF, html, "<%= y %>"), "1");
   EXPECT_EQ(Style(CreateHTMLRTF, html, "t "), "8");
   EXPECT_EQ(Style(CreateHTMLRTF, "<p>\"q\"</p>", "\"q\""), "8");  // text, not a value
+  // Script and style bodies in the colours of JavaScript and CSS, after the markup's 11.
+  const char* page = "<SCRIPT type=\"module\">\r\nconst s = \"</p>\"; // note\r\n</script><style>p { color: red; }</STYLE>"
+                     "<p>const</p>\r\n";
+  EXPECT_EQ(Style(CreateHTMLRTF, page, "const"), "14");   // 11 + the JavaScript keyword colour 3
+  EXPECT_EQ(Style(CreateHTMLRTF, page, "// note"), "12");
+  EXPECT_EQ(Style(CreateHTMLRTF, page, "\"</p>\""), "17");
+  EXPECT_EQ(Style(CreateHTMLRTF, page, "/script"), "4");  // the markup again
+  EXPECT_EQ(Style(CreateHTMLRTF, page, "color"), "22");   // 11 + 8 + the CSS keyword colour 3
+  EXPECT_EQ(Style(CreateHTMLRTF, page, "/STYLE"), "4");
+  EXPECT_EQ(ReadRtf(Doc(CreateHTMLRTF, page)).Text, std::string(page) + " ");
 }
 
 TEST(PreviewText, Decoding) {
@@ -266,11 +314,18 @@ TEST(PreviewText, SizeBound) {
 TEST(PreviewText, HighlighterChoice) {
   EXPECT_EQ(CreateHighlighter({fitText}), nullptr);
   EXPECT_EQ(CreateHighlighter({fitRTF, fitText}), nullptr);
-  // Several matching types: the last in enumeration order colours the text, once.
-  const std::string both = HighlightToRtf(*CreateHighlighter({fitXML, fitPascalUnit, fitText}), "unit");
-  EXPECT_EQ(both, Doc(CreatePasRTF, "unit"));
+  // Several strong types: the last in enumeration order colours the text, once.
   EXPECT_EQ(HighlightToRtf(*CreateHighlighter({fitPHP, fitBasic}), "x"), Doc(CreateVBRTF, "x"));
+  // A weak sniff colours only a file nothing else speaks for.
+  EXPECT_EQ(HighlightToRtf(*CreateHighlighter({fitPascalUnit, fitSQL}), "x"), Doc(CreateSQLRTF, "x"));
   EXPECT_EQ(HighlightToRtf(*CreateHighlighter({fitDelphiForm, fitText}), "x"), Doc(CreateDFMRTF, "x"));
+  EXPECT_EQ(HighlightToRtf(*CreateHighlighter({fitXML, fitPascalUnit, fitText}), "unit"), Doc(CreateXMLRTF, "unit"));
+  // The name said text: the sniff does not colour it ("The unit price is 5" in a .txt).
+  EXPECT_EQ(CreateHighlighter({fitPascalUnit, fitText}, {fitText}), nullptr);
+  EXPECT_EQ(CreateHighlighter({fitSQL, fitText}, {fitRTF}), nullptr);
+  EXPECT_EQ(HighlightToRtf(*CreateHighlighter({fitHTML, fitPascalUnit}, {fitHTML}), "x"), Doc(CreateHTMLRTF, "x"));
+  // A sniff the name agrees with stays.
+  EXPECT_EQ(HighlightToRtf(*CreateHighlighter({fitPascalUnit, fitText}, {fitPascalUnit}), "x"), Doc(CreatePasRTF, "x"));
 }
 
 }  // namespace

@@ -12,8 +12,10 @@
 #include "platform/bqText.h"
 #include "preview/RtfReader.h"
 #include "preview/bqViewRTF.h"
+#include "preview/hlxTableSyntax.h"
 #include "preview/zoxFFRTFSyntaxHighlighting.h"
 #include "shell/bqLitePropSheets.h"
+#include "pages/bqPages.h"
 
 namespace {
 
@@ -196,7 +198,7 @@ TEST_F(PreviewFiles, PlainTextRtfAndUnreadable) {
   TFileIdentifyTypes types;
   const TPageRecord rtf = PreviewOf(s + "doc.rtf", &types);
   EXPECT_TRUE(types.Contains(fitRTF));
-  EXPECT_EQ(rtf.RichText, JoinLines(doc));
+  EXPECT_EQ(rtf.RichText, doc);  // its own bytes
   EXPECT_EQ(rtf.PlainText, JoinLines(doc));
 
   // A Pascal unit larger than the bound: cut at a line end, with the notice.
@@ -216,8 +218,108 @@ TEST_F(PreviewFiles, PlainTextRtfAndUnreadable) {
   TPageRecorder none;
   auto missing = BuildSelection(std::vector<std::string>{s + "missing.pas"}, TExtensionLists{});
   FillPreviewPage({missing, nullptr}, none);
-  EXPECT_EQ(none.Record().PlainText, "");
+  EXPECT_EQ(none.Record().PlainText, "The file could not be read: No such file or directory\r\n");
   EXPECT_EQ(none.Record().RichText, "");
+}
+
+// Which language colours a file: its name and strong signatures before the weak sniffs.
+TEST_F(PreviewFiles, LanguageChoice) {
+  const std::string s = bqtest::ScratchDir().string() + "/";
+  bqtest::WriteFile("note.txt", "The unit price is 5.\nprogram of the day\n");
+  bqtest::WriteFile("page.html", "<!DOCTYPE html>\n<html lang=\"en\"><head><title>unit test</title></head>\n"
+                                 "<body><p>CREATE TABLE here</p></body></html>\n");
+  bqtest::WriteFile("anon", "unit Anon;\ninterface\nimplementation\nend.\n");
+  TFileIdentifyTypes types;
+  const TPageRecord note = PreviewOf(s + "note.txt", &types);
+  EXPECT_TRUE(types.Contains(fitPascalUnit));  // the types stay as they were
+  EXPECT_EQ(note.RichText, "");
+  const TPageRecord page = PreviewOf(s + "page.html", &types);
+  EXPECT_TRUE(types.Contains(fitPascalUnit) && types.Contains(fitSQL) && types.Contains(fitHTML));
+  EXPECT_EQ(page.RichText, HighlightToRtf(*CreateHTMLRTF(), page.PlainText));
+  // A file whose name says nothing: the sniff decides.
+  const TPageRecord anon = PreviewOf(s + "anon");
+  EXPECT_EQ(anon.RichText, HighlightToRtf(*CreatePasRTF(), anon.PlainText));
+}
+
+// The default lists: .inc is Pascal only; .ts is TypeScript when it is text, and an MPEG
+// transport stream named .ts gets no Preview tab.
+TEST_F(PreviewFiles, DefaultListsAndBinaryContent) {
+  const TExtensionLists lists = LoadExtensionLists(std::string(BQ_SOURCE_DIR) + "/data/Extensions.ini");
+  const std::string s = bqtest::ScratchDir().string() + "/";
+  bqtest::WriteFile("defs.inc", "const Limit = 10;\n");
+  bqtest::WriteFile("app.ts", "let x: number = 1;\nexport const y = x;\n");
+  const std::string ts = (Dir / "tone.ts").string();
+  if (!fs::exists(ts))
+    std::system(("ffmpeg -v quiet -y -f lavfi -i sine=d=0.3 -c:a mp2 -f mpegts '" + ts + "'").c_str());
+  ASSERT_TRUE(fs::exists(ts)) << "ffmpeg (scripts/install-deps.sh test)";
+  const auto selection = BuildSelection(std::vector<std::string>{s + "defs.inc", s + "app.ts", ts}, lists);
+  EXPECT_TRUE(selection->SelectedTypes[0].Contains(fitPascalUnit));
+  EXPECT_FALSE(selection->SelectedTypes[0].Contains(fitPHP));
+  EXPECT_TRUE(selection->SelectedTypes[1].Contains(fitJS));
+  EXPECT_FALSE(selection->SelectedTypes[1].Contains(fitVideo));
+  EXPECT_FALSE(selection->SelectedTypes[2].Intersects(TextFileTypes));
+  const TPageRegistry& registry = ModulePages();
+  for (size_t i = 0; i < 3; ++i) {
+    TSelection one;
+    one.SelectedFiles = {selection->SelectedFiles[i]};
+    one.SelectedTypes = {selection->SelectedTypes[i]};
+    bool preview = false;
+    for (const TPageInfo* page : ChoosePages(one, registry, std::vector<bool>{})) preview |= page->SettingName == "Text";
+    EXPECT_EQ(preview, i < 2) << selection->SelectedFiles[i];
+  }
+}
+
+TEST_F(PreviewFiles, Utf16WithoutBom) {
+  const std::string s = bqtest::ScratchDir().string() + "/";
+  bqtest::WriteFile("utf8.log", "2026-12-07 start \xCE\xB1\xCE\xB2\xCE\xB3 \xE4\xB8\xAD\xE6\x96\x87\nsecond line\n");
+  ASSERT_TRUE(bqtest::Shell("(iconv -f UTF-8 -t UTF-16LE utf8.log > le.log && iconv -f UTF-8 -t UTF-16BE utf8.log > be.log)"));
+  for (const char* name : {"le.log", "be.log"}) {
+    TFileIdentifyTypes types;
+    const TPageRecord r = PreviewOf(s + name, &types);
+    EXPECT_EQ(r.PlainText, "2026-12-07 start \xCE\xB1\xCE\xB2\xCE\xB3 \xE4\xB8\xAD\xE6\x96\x87\r\nsecond line\r\n") << name;
+    EXPECT_TRUE(types.Contains(fitText)) << name;  // binary content would have dropped it
+  }
+  // Zeros that are not UTF-16: a lone surrogate, or zeros on both sides.
+  EXPECT_EQ(GuessBomlessUtf16(std::string("a\0b\0\x00\xDC", 6)), 0);
+  EXPECT_EQ(GuessBomlessUtf16(std::string(64, '\0')), 0);
+  EXPECT_EQ(GuessBomlessUtf16(std::string("a\0b\0c\0d\0e\0f\0g\0h\0\x3D\xD8\x00\xDE", 20)), 1);  // a pair
+}
+
+// An RTF file reaches the control as its own bytes; over the bound it is cut between groups.
+TEST_F(PreviewFiles, RtfFilesAsTheirBytes) {
+  const std::string s = bqtest::ScratchDir().string() + "/";
+  const std::string raw = "{\\rtf1\\ansi\\ansicpg1252 caf\xE9 cr\xE8me {\\b br\xFBl\xE9" "e}\\par\r\n}";
+  bqtest::WriteFile("raw.rtf", raw);
+  const TPageRecord r = PreviewOf(s + "raw.rtf");
+  EXPECT_EQ(r.RichText, raw);
+  EXPECT_EQ(bqtest::ReadRtf(r.RichText).Text, "caf\xC3\xA9 cr\xC3\xA8me br\xC3\xBBl\xC3\xA9" "e\r\n");
+
+  // 6 MiB: text paragraphs, a picture across the bound, more text after it.
+  const fs::path big = Dir / "picture.rtf";
+  std::string head = "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\r\n";
+  for (int i = 0; i < 2000; ++i) head += "{\\b paragraph " + std::to_string(i) + "}\\par\r\n";
+  if (!fs::exists(big)) {
+    std::ofstream out(big, std::ios::binary);
+    out << head << "{\\pict\\pngblip\\picw10\\pich10 ";
+    const std::string hex(6u << 20, 'a');
+    out << hex << "}{\\i after}\\par}";
+  }
+  const TPageRecord cut = PreviewOf(big.string());
+  const bqtest::TRtfRead read = bqtest::ReadRtf(cut.RichText);
+  EXPECT_TRUE(read.Balanced);
+  head.erase(head.rfind('}') + 1);  // the cut: after the last group before the picture
+  EXPECT_EQ(cut.RichText.compare(0, head.size(), head), 0);
+  EXPECT_EQ(cut.RichText.find("pict"), std::string::npos);
+  const std::string notice = "[Preview cut: " + std::to_string(head.size()) + " of " + std::to_string(fs::file_size(big)) + " bytes shown]";
+  EXPECT_EQ(cut.RichText.substr(head.size()), "\\par\\pard\\plain " + notice + "\\par}");
+  EXPECT_EQ(read.Text.substr(read.Text.size() - notice.size() - 2), notice + "\r\n");
+
+  // \bin data may hold braces; a group that closes inside the picture is no cut point.
+  const std::string bin = "{\\rtf1 a{\\b b}{\\pict{\\*\\x y}\\bin4 }}{{ c}d{\\i e}";
+  EXPECT_EQ(RtfDocumentOf(bin, 1000, bin.size()), "{\\rtf1 a{\\b b}{\\pict{\\*\\x y}\\bin4 }}{{ c}d{\\i e}"
+                                                  "\\par\\pard\\plain [Preview cut: 48 of 1000 bytes shown]\\par}");
+  EXPECT_EQ(RtfDocumentOf(bin, 1000, 30), "{\\rtf1 a{\\b b}\\par\\pard\\plain [Preview cut: 14 of 1000 bytes shown]\\par}");
+  EXPECT_EQ(RtfDocumentOf("{\\rtf1 x} trailing", 1000, 12), "{\\rtf1 x}");
 }
 
 }  // namespace

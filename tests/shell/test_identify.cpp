@@ -83,7 +83,9 @@ TEST(Identify, TypeSetLayout) {
   EXPECT_EQ(s.Bits[0], 0x01);
   EXPECT_EQ(s.Bits[2], 0x40);  // member 22
   EXPECT_EQ(s.Bits[4], 0x10);  // member 36
-  EXPECT_EQ(FileTypeTable().size(), 37u);
+  EXPECT_EQ(FileTypeTable().size(), 47u);
+  EXPECT_EQ(TFileIdentifyTypes{fitYAML}.Bits[5], 0x40);  // member 46, the last
+  EXPECT_EQ(s.Bits.size(), 6u);
   for (int i = 0; i < FileIdentifyTypeCount; ++i) EXPECT_EQ(FileTypeTable()[i].Type, i);
   EXPECT_TRUE(TextFileTypes.Contains(fitText));
   EXPECT_FALSE(TextFileTypes.Contains(fitDelphiForm));

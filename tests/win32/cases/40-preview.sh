@@ -34,7 +34,7 @@ d, b = preview(sys.argv[1]), preview(sys.argv[2])
 if d["rtf"] != b["rtf"]:
     i = next((k for k, (x, y) in enumerate(zip(d["rtf"], b["rtf"])) if x != y), min(len(d["rtf"]), len(b["rtf"])))
     sys.exit(f"rtf differs at {i}: dialog {d['rtf'][i:i+60]!r}, bqlite {b['rtf'][i:i+60]!r}")
-if b["rtf"].startswith("{\\rtf") and b["rtf"] == b["text"]:
+if b["rtf"].startswith("{\\rtf") and b["text"].startswith("{\\rtf"):
     # An RTF file: the control shows the formatted document, not its source.
     if "\\rtf" in d["text"] or "Hello bold world" not in d["text"]:
         sys.exit(f"the RTF file is not shown formatted: {d['text'][:80]!r}")
