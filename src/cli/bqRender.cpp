@@ -213,6 +213,34 @@ static void TreeText(const std::vector<TPageRecord::TNode>& nodes, std::string& 
   }
 }
 
+std::string ShowControls(std::string_view text) {
+  static const char kHex[] = "0123456789ABCDEF";
+  auto control = [](unsigned char c) { return (c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0x7F; };
+  size_t i = 0;
+  const size_t n = text.size();
+  // Most texts hold none: they are copied whole.
+  while (i < n && !control(static_cast<unsigned char>(text[i])) &&
+         !(static_cast<unsigned char>(text[i]) == 0xC2 && i + 1 < n && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+           static_cast<unsigned char>(text[i + 1]) <= 0x9F))
+    ++i;
+  if (i == n) return std::string(text);
+  std::string out(text.substr(0, i));
+  out.reserve(n + 16);
+  for (; i < n; ++i) {
+    auto c = static_cast<unsigned char>(text[i]);
+    if (c == 0xC2 && i + 1 < n && static_cast<unsigned char>(text[i + 1]) >= 0x80 && static_cast<unsigned char>(text[i + 1]) <= 0x9F)
+      c = static_cast<unsigned char>(text[++i]);
+    else if (!control(c)) {
+      out.push_back(static_cast<char>(c));
+      continue;
+    }
+    out += "\\x";
+    out.push_back(kHex[c >> 4]);
+    out.push_back(kHex[c & 15]);
+  }
+  return out;
+}
+
 std::string RenderPageText(const TRenderedPage& page) {
   const TPageRecord& r = page.Record;
   std::string out = "[" + page.Info->Title + "]\n";

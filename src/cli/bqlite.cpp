@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "cli/bqRender.h"
+#include "hashes/bqChecksumFiles.h"
+#include "hashes/zoxChkHashes.h"
 #include "platform/bqFile.h"
 #include "platform/bqRegistry.h"
 #include "platform/bqText.h"
@@ -84,6 +86,7 @@ public:
       out += RenderStreamedRowText(FHead.Record, cells, groupId, FLastGroup);
     FLastGroup = groupId;
     ++FStreamed;
+    if (!FJson) out = ShowControls(out);
     std::fwrite(out.data(), 1, out.size(), stdout);
   }
   // Rows written so far; 0 when the page appended none and is rendered from its record.
@@ -108,6 +111,119 @@ private:
   TRenderedPage FHead;
 };
 
+void Write(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+
+// The system registry with the tweaks given on the command line laid over it.
+class TTweakedRegistry : public TRegistry {
+public:
+  explicit TTweakedRegistry(const TRegistry& base) : FBase(base) {}
+  void SetTweak(std::string_view name, const TRegValue& value) {
+    FTweaks.SetValue(TRegRoot::rrLocalMachine, "\\SOFTWARE\\Marrowgate\\Tweaks", name, value);
+  }
+  std::unique_ptr<TRegistryKey> OpenKey(TRegRoot root, std::string_view path, uint32_t access) const override {
+    auto over = FTweaks.OpenKey(root, path, access);
+    auto under = FBase.OpenKey(root, path, access);
+    if (!over) return under;
+    if (!under) return over;
+    return std::make_unique<TPairKey>(std::move(over), std::move(under));
+  }
+
+private:
+  struct TPairKey : TRegistryKey {
+    TPairKey(std::unique_ptr<TRegistryKey> over, std::unique_ptr<TRegistryKey> under)
+        : Over(std::move(over)), Under(std::move(under)) {}
+    std::optional<TRegValue> ReadValue(std::string_view name) const override {
+      auto v = Over->ReadValue(name);
+      return v ? v : Under->ReadValue(name);
+    }
+    std::vector<std::string> SubKeyNames() const override { return Under->SubKeyNames(); }
+    std::unique_ptr<TRegistryKey> Over, Under;
+  };
+  TMemoryRegistry FTweaks;
+  const TRegistry& FBase;
+};
+
+TTweakedRegistry& Registry() {
+  static TTweakedRegistry registry(SystemRegistry());
+  return registry;
+}
+
+std::string Plural(size_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// --check: one "NAME: OK" / "NAME: FAILED" line per listed file and the warnings of
+// sha256sum -c on stderr; 1 when anything failed.
+int CheckSumFiles(const std::vector<std::string>& sumFiles) {
+  int status = 0;
+  for (const auto& sumFile : sumFiles) {
+    TVerifySummary summary;
+    std::string error;
+    const bool read = VerifySumFile(
+        sumFile,
+        [](const TVerifyResult& r) {
+          // As sha256sum -c: a name is escaped only when it holds a line end.
+          bool escaped = r.Name.find_first_of("\n\r") != std::string::npos;
+          const std::string name = escaped ? EscapeListedName(r.Name, escaped) : r.Name;
+          if (r.Status == TVerifyResult::vrUnreadable)
+            std::fprintf(stderr, "bqlite: %s: %s\n", r.Name.c_str(), r.Error.c_str());
+          const char* verdict = r.Status == TVerifyResult::vrOK       ? "OK"
+                                : r.Status == TVerifyResult::vrFailed ? "FAILED"
+                                                                      : "FAILED open or read";
+          std::fflush(stderr);
+          std::printf("%s%s: %s\n", escaped ? "\\" : "", name.c_str(), verdict);
+          std::fflush(stdout);
+        },
+        summary, error);
+    if (!read) {
+      std::fprintf(stderr, "bqlite: %s: %s\n", sumFile.c_str(), error.c_str());
+      status = 1;
+      continue;
+    }
+    if (summary.Lines == 0) {
+      std::fprintf(stderr, "bqlite: %s: no properly formatted checksum lines found\n", sumFile.c_str());
+      status = 1;
+      continue;
+    }
+    if (summary.BadLines)
+      std::fprintf(stderr, "bqlite: WARNING: %s improperly formatted\n",
+                   Plural(summary.BadLines, "line is", "lines are").c_str());
+    if (summary.Unreadable)
+      std::fprintf(stderr, "bqlite: WARNING: %s could not be read\n",
+                   Plural(summary.Unreadable, "listed file", "listed files").c_str());
+    if (summary.Failed)
+      std::fprintf(stderr, "bqlite: WARNING: %s did NOT match\n",
+                   Plural(summary.Failed, "computed checksum", "computed checksums").c_str());
+    if (summary.Failed || summary.Unreadable) status = 1;
+  }
+  return status;
+}
+
+// --sums ALGO FILE...: "HEX  NAME" lines, as sha256sum writes them.
+int PrintSums(const std::string& algorithm, const std::vector<std::string>& files) {
+  const auto kind = DigestKindFromTweakName(algorithm);
+  if (!kind) {
+    std::fprintf(stderr, "bqlite: unknown digest %s\n", algorithm.c_str());
+    return 2;
+  }
+  int status = 0;
+  for (const auto& file : files) {
+    TChecksumGenerator generator;
+    generator.FileName = file;
+    generator.MoreDigests = {*kind};
+    if (!generator.Generate()) {
+      std::fflush(stdout);
+      std::fprintf(stderr, "bqlite: %s: %s\n", file.c_str(), generator.Error().c_str());
+      status = 1;
+      continue;
+    }
+    const auto d = generator.Digest(*kind);
+    const std::string line = SumLine(HexBytes(d.data(), d.size(), false), file) + "\n";
+    Write(line);
+  }
+  return status;
+}
+
 void Usage(std::FILE* to) {
   std::fputs(
       "usage: bqlite [options] FILE...\n"
@@ -119,7 +235,12 @@ void Usage(std::FILE* to) {
       "  --json              JSON instead of text\n"
       "  --extensions FILE   read the extension lists from FILE instead of Extensions.ini\n"
       "  --each              each file on its own, as if one Properties dialog were opened per file\n"
-      "  --tweak NAME=VALUE  set a tweak for this run (DisableImportsXPView=1: the Imports tree)\n"
+      "  --tweak NAME=VALUE  set a tweak for this run (DisableImportsXPView=1: the Imports tree;\n"
+      "                      HashAlgorithms=sha256,md5: the digests of the Hashes page)\n"
+      "  --check SUMFILE...  check the files that checksum files list (GNU, BSD or SFV lines)\n"
+      "  --sums ALGO FILE... print checksum lines (\"HEX  NAME\") of one digest: crc32, md4, md5,\n"
+      "                      sha1, ripemd128, ripemd160, ripemd256, ripemd320, sha256, sha512,\n"
+      "                      sha3-256 or blake3\n"
       "  --help              this text\n",
       to);
 }
@@ -135,8 +256,6 @@ struct TOptions {
   std::vector<bool> Enabled;  // the "Tabs" settings, read once per run
   bool Progress = false;      // a progress bar on stderr
 };
-
-void Write(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
 
 // Reports one selection: its identification, its tabs or its pages. JSON is written as one
 // document as the pages are filled, followed by after instead of its final newline. Returns
@@ -166,7 +285,7 @@ int Report(const std::vector<std::string>& files, const TExtensionLists& lists, 
       for (size_t i = 0; i < selection->Count(); ++i) {
         std::string line = selection->SelectedFiles[i] + ":";
         for (auto t : selection->SelectedTypes[i].Members()) line += " " + std::string(FileTypeName(t));
-        std::puts(line.c_str());
+        std::puts(ShowControls(line).c_str());
       }
     }
     return status;
@@ -182,7 +301,7 @@ int Report(const std::vector<std::string>& files, const TExtensionLists& lists, 
   }
 
   const bool progress = !json && options.Progress;
-  const TPageContext context{selection, &SystemRegistry()};
+  const TPageContext context{selection, &Registry()};
   if (json) Write(RenderJsonHead(*selection));
   size_t written = 0;
   for (const TPageInfo* info : chosen) {
@@ -209,9 +328,9 @@ int Report(const std::vector<std::string>& files, const TExtensionLists& lists, 
     if (json) {
       Write(RenderPageJson(page, TCliView::kPageIndent));
     } else if (options.Mode == TMode::mListPages) {
-      std::puts(info->Title.c_str());
+      std::puts(ShowControls(info->Title).c_str());
     } else {
-      std::string text = RenderPageText(page);
+      std::string text = ShowControls(RenderPageText(page));
       text += '\n';
       Write(text);
     }
@@ -230,6 +349,8 @@ int Run(const std::vector<std::string>& args) {
   std::string extensions;
   int importsTree = -1;  // -1: as the registry says
   bool endOfOptions = false;
+  bool check = false;
+  std::string sums;  // the digest of --sums
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (endOfOptions || a.empty() || a[0] != '-' || a == "-") {
@@ -244,7 +365,9 @@ int Run(const std::vector<std::string>& args) {
       options.Json = true;
     } else if (a == "--each") {
       options.Each = true;
-    } else if (a == "--page" || a == "--extensions" || a == "--tweak") {
+    } else if (a == "--check") {
+      check = true;
+    } else if (a == "--page" || a == "--extensions" || a == "--tweak" || a == "--sums") {
       if (i + 1 >= args.size()) {
         std::fprintf(stderr, "bqlite: %s needs a value\n", a.c_str());
         return 2;
@@ -254,13 +377,20 @@ int Run(const std::vector<std::string>& args) {
         options.PageNames.push_back(value);
       } else if (a == "--extensions") {
         extensions = value;
+      } else if (a == "--sums") {
+        sums = value;
+      } else if (SameTextI(value.substr(0, value.find('=')), "HashAlgorithms")) {
+        const size_t eq = value.find('=');
+        Registry().SetTweak("HashAlgorithms",
+                            TRegValue::String(eq == std::string::npos ? "" : value.substr(eq + 1)));
       } else {
         // Tweaks otherwise come from HKLM\SOFTWARE\Marrowgate\Tweaks; one run may set them here.
         const size_t eq = value.find('=');
         const std::string name = value.substr(0, eq);
         const std::string setting = eq == std::string::npos ? "1" : value.substr(eq + 1);
         if (!SameTextI(name, "DisableImportsXPView") || (setting != "0" && setting != "1")) {
-          std::fprintf(stderr, "bqlite: unknown tweak %s (known: DisableImportsXPView=0|1)\n", value.c_str());
+          std::fprintf(stderr, "bqlite: unknown tweak %s (known: DisableImportsXPView=0|1, HashAlgorithms=LIST)\n",
+                       value.c_str());
           return 2;
         }
         importsTree = setting == "1";
@@ -278,6 +408,8 @@ int Run(const std::vector<std::string>& args) {
     Usage(stderr);
     return 2;
   }
+  if (check) return CheckSumFiles(files);
+  if (!sums.empty()) return PrintSums(sums, files);
 
   if (!extensions.empty() && !FileExists(extensions)) {
     std::fprintf(stderr, "bqlite: %s: extension list file not found\n", extensions.c_str());
@@ -306,7 +438,7 @@ int Run(const std::vector<std::string>& args) {
   int status = 0;
   if (options.Json) std::fputs("[\n", stdout);
   for (size_t i = 0; i < files.size(); ++i) {
-    if (!options.Json && options.Mode != TMode::mIdentify) std::printf("==> %s <==\n", files[i].c_str());
+    if (!options.Json && options.Mode != TMode::mIdentify) std::printf("==> %s <==\n", ShowControls(files[i]).c_str());
     const int s = Report({files[i]}, lists, options, i + 1 < files.size() ? ",\n" : "\n");
     if (s == 130) return s;
     status = std::max(status, s);

@@ -1,6 +1,7 @@
 // bqlite as a user runs it: real processes, real files, the exit status and both outputs.
 #include <gtest/gtest.h>
 
+#include "cli/bqRender.h"
 #include "common/bqTestFiles.h"
 
 using bqtest::WriteFile;
@@ -37,7 +38,7 @@ TEST(Bqlite, ReportsUnreadableFilesAndShowsTheOthers) {
   r = Bqlite("--page main " + Q(good) + " " + Q(missing));
   EXPECT_EQ(r.Status, 1);
   EXPECT_EQ(r.Out, "[Brisquel]\nCRC 32: 352441C2\nMD5: 900150983cd24fb0d6963f7d28e17f72\n"
-                   "SHA 1: a9993e364706816aba3e25717850c26c9cd0d89d\n\n");
+                   "SHA 1: a9993e364706816aba3e25717850c26c9cd0d89d\nCheck: \n\n");
 }
 
 TEST(Bqlite, PrintsWholePagesAsJson) {
@@ -88,6 +89,24 @@ TEST(Bqlite, ExtensionListsFromTheNamedFile) {
   EXPECT_EQ(r.Out, f + ": fitAudio\n");
   r = Bqlite("--list-pages --extensions " + Q(ini) + " " + Q(f));
   EXPECT_NE(r.Out.find("Audio\n"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// Text output never hands a terminal its control bytes: a log holding escape sequences, a bell,
+// a backspace and a UTF-8 C1 control (CSI) shows them as \xHH; JSON escapes them itself.
+TEST(Bqlite, TextOutputShowsControlBytes) {
+  const std::string log = WriteFile("ctl\x1B]0;x\x07.log", "ok\tgreen \x1B[32mG\x1B[0m\x07\x08 \xC2\x9B" "2J \x7F \xC3\xA9\r\n");
+  auto r = Bqlite("--page Preview " + Q(log));
+  EXPECT_EQ(r.Status, 0);
+  EXPECT_NE(r.Out.find("ok\tgreen \\x1B[32mG\\x1B[0m\\x07\\x08 \\x9B2J \\x7F \xC3\xA9\r\n"), std::string::npos) << r.Out;
+  r = Bqlite("--each --identify " + Q(log) + " " + Q(log));
+  for (char c : r.Out) EXPECT_FALSE((c >= 0 && c < 0x20 && c != '\n' && c != '\r' && c != '\t') || c == 0x7F);
+  EXPECT_EQ(bq::ShowControls("a\x01\xC2\x80\xC2\xA0\xC2"), "a\\x01\\x80\xC2\xA0\xC2");  // NBSP and a cut sequence stay
+  r = Bqlite("--json --page Preview " + Q(log));
+  EXPECT_NE(r.Out.find("\\u001b[32m"), std::string::npos);
 }
 
 }  // namespace
