@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/bqText.h"
 #include "win32/bqLiteModule.h"
 #include "win32/zoxUIListView.h"
 #include "win32/zoxUIWinAPIHelpers.h"
@@ -46,40 +47,230 @@ TWinPageView::TWinPageView(HWND page)
   if (FProgress) SendMessageW(FProgress, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
 }
 
+TWinPageView::~TWinPageView() {
+  if (FBold) DeleteObject(FBold);
+}
+
+HWND TWinPageView::MainControl() const { return FList ? FList : FTree ? FTree : FRich; }
+
 void TWinPageView::EnableGroupView(bool on) {
-  if (FList) LvEnableGroupView(FList, on);
+  FModel.EnableGroupView(on);
+  if (FList && !FVirtual) LvEnableGroupView(FList, on);
+  Refresh();
 }
 
 void TWinPageView::AddColumn(std::string_view title, int width, TAlign align) {
+  FModel.AddColumn(title, width, align);
   if (FList && LvInsertColumn(FList, FColumns, Wide(title), width, Format(align)) >= 0) ++FColumns;
 }
 
 void TWinPageView::AddGroup(int id, std::string_view header) {
-  if (FList) LvInsertGroup(FList, -1, id, Wide(header));
+  FModel.AddGroup(id, header);
+  if (FList && !FVirtual) LvInsertGroup(FList, -1, id, Wide(header));
+  Refresh();
+}
+
+// An item for a model row: its text, group and cells in as few messages as the control takes.
+void TWinPageView::InsertItem(int index, size_t row) {
+  const auto r = FModel.Current().Rows[row];
+  std::wstring text = Wide(r[0]);
+  LVITEMW item{};
+  item.mask = LVIF_TEXT | LVIF_GROUPID;
+  item.iItem = index < 0 ? INT_MAX : index;
+  item.iGroupId = r.Group();
+  item.pszText = text.data();
+  const int at = static_cast<int>(SendMessageW(FList, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+  if (at < 0) return;
+  for (size_t c = 1; c < r.size(); ++c)
+    if (!r[c].empty()) LvSetSubItemText(FList, at, static_cast<int>(c), Wide(r[c]));
+  if (static_cast<size_t>(at) <= FItemRows.size())
+    FItemRows.insert(FItemRows.begin() + at, static_cast<uint32_t>(row));
 }
 
 int TWinPageView::InsertRow(int index, std::string_view text) {
-  return FList ? LvInsertItem(FList, index, Wide(text)) : -1;
+  if (!FList) return -1;
+  const int row = FModel.InsertRow(index, text);
+  if (row < 0) return -1;
+  if (static_cast<size_t>(row) + 1 < FModel.Current().Rows.size()) {
+    // A row in the middle moves the rows after it.
+    for (auto& r : FItemRows)
+      if (r >= static_cast<uint32_t>(row)) ++r;
+    FDisplay.Reset(FModel.Current());
+  } else {
+    FDisplay.Append(FModel.Current(), static_cast<size_t>(row));
+  }
+  if (FVirtual || FModel.Current().Rows.size() > kVirtualRows) MakeVirtual();
+  else if (FDisplay.SortColumn() >= 0) RenderAllRows();
+  else InsertItem(row, static_cast<size_t>(row));
+  return row;
+}
+
+// The item that shows a model row in a list that holds its items: the row itself until the
+// list is sorted.
+int TWinPageView::ItemOfRow(int row) const {
+  if (FDisplay.SortColumn() < 0) return row;
+  for (size_t i = 0; i < FItemRows.size(); ++i)
+    if (FItemRows[i] == static_cast<uint32_t>(row)) return static_cast<int>(i);
+  return -1;
 }
 
 void TWinPageView::SetCell(int row, int column, std::string_view text) {
-  if (FList && row >= 0 && column >= 0) LvSetSubItemText(FList, row, column, Wide(text));
+  if (!FList || row < 0 || column < 0) return;
+  FModel.SetCell(row, column, text);
+  if (FVirtual) {
+    if (FDisplay.SortColumn() == column) FDisplay.Reset(FModel.Current());
+    InvalidateRect(FList, nullptr, FALSE);
+  } else if (FDisplay.SortColumn() == column) {
+    FDisplay.Reset(FModel.Current());
+    RenderAllRows();
+  } else {
+    LvSetSubItemText(FList, ItemOfRow(row), column, Wide(text));
+  }
 }
 
 void TWinPageView::SetRowGroup(int row, int groupId) {
-  if (FList && row >= 0) LvSetItemGroup(FList, row, groupId);
+  if (!FList || row < 0) return;
+  FModel.SetRowGroup(row, groupId);
+  FDisplay.Reset(FModel.Current());
+  if (FVirtual) Refresh();
+  else LvSetItemGroup(FList, ItemOfRow(row), groupId);
+}
+
+void TWinPageView::AppendRow(std::initializer_list<std::string_view> cells, int groupId) {
+  if (!FList || cells.size() == 0) return;
+  const size_t from = FModel.Current().Rows.size();
+  FModel.AppendRow(cells, groupId);
+  RenderRows(from);
 }
 
 void TWinPageView::ReserveRows(size_t rows) {
+  FModel.ReserveRows(rows);
   // The control allocates its item data for that many rows at once.
-  if (FList) ListView_SetItemCountEx(FList, static_cast<int>(std::min<size_t>(rows, INT_MAX)), LVSICF_NOINVALIDATEALL);
+  if (FList && !FVirtual && rows <= kVirtualRows)
+    ListView_SetItemCountEx(FList, static_cast<int>(rows), LVSICF_NOINVALIDATEALL);
+}
+
+// The model's rows from row from on are new: a list that holds its items inserts them with
+// its drawing held; one that grows past kVirtualRows becomes virtual.
+void TWinPageView::RenderRows(size_t from) {
+  if (!FList) return;
+  const size_t total = FModel.Current().Rows.size();
+  FDisplay.Append(FModel.Current(), from);
+  if (FVirtual || total > kVirtualRows) {
+    MakeVirtual();
+    return;
+  }
+  if (from >= total) return;
+  SendMessageW(FList, WM_SETREDRAW, FALSE, 0);
+  ListView_SetItemCountEx(FList, static_cast<int>(total), LVSICF_NOINVALIDATEALL);
+  for (size_t row = from; row < total; ++row) InsertItem(-1, row);
+  SendMessageW(FList, WM_SETREDRAW, TRUE, 0);
+  InvalidateRect(FList, nullptr, FALSE);
+}
+
+// Every item again, in the order shown (after a sort).
+void TWinPageView::RenderAllRows() {
+  if (!FList || FVirtual) return;
+  SendMessageW(FList, WM_SETREDRAW, FALSE, 0);
+  SendMessageW(FList, LVM_DELETEALLITEMS, 0, 0);
+  FItemRows.clear();
+  const auto& rows = FModel.Current().Rows;
+  ListView_SetItemCountEx(FList, static_cast<int>(rows.size()), LVSICF_NOINVALIDATEALL);
+  std::vector<bool> placed(rows.size());
+  for (size_t line = 0; line < FDisplay.size(); ++line) {
+    const auto at = FDisplay.At(line);
+    if (at.Header || at.Index >= rows.size()) continue;
+    placed[at.Index] = true;
+    InsertItem(-1, at.Index);
+  }
+  // Rows in no listed group keep their items (the control does not show them).
+  for (size_t row = 0; row < rows.size(); ++row)
+    if (!placed[row]) InsertItem(-1, row);
+  SendMessageW(FList, WM_SETREDRAW, TRUE, 0);
+  InvalidateRect(FList, nullptr, FALSE);
+}
+
+// Replaces the list with an owner-data one of the same place, look and columns, drawn from the
+// model. The style of a list view cannot change to owner-data once it is made.
+void TWinPageView::MakeVirtual() {
+  if (!FList) return;
+  if (!FVirtual) {
+    RECT r{};
+    GetWindowRect(FList, &r);
+    MapWindowPoints(nullptr, FPage, reinterpret_cast<POINT*>(&r), 2);
+    const DWORD style = (static_cast<DWORD>(GetWindowLongPtrW(FList, GWL_STYLE)) | LVS_OWNERDATA) & ~LVS_SORTASCENDING & ~LVS_SORTDESCENDING;
+    const DWORD exStyle = static_cast<DWORD>(GetWindowLongPtrW(FList, GWL_EXSTYLE));
+    const auto listExStyle = SendMessageW(FList, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0);
+    const auto font = SendMessageW(FList, WM_GETFONT, 0, 0);
+    HWND after = GetWindow(FList, GW_HWNDPREV);
+    HWND list = CreateWindowExW(exStyle, WC_LISTVIEWW, L"", style, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                                FPage, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kMainControl)), ModuleInstance(), nullptr);
+    if (!list) return;
+    DestroyWindow(FList);
+    FList = list;
+    SetWindowPos(FList, after ? after : HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    SendMessageW(FList, WM_SETFONT, static_cast<WPARAM>(font), FALSE);
+    SendMessageW(FList, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, listExStyle);
+    FColumns = 0;
+    for (const auto& c : FModel.Current().Columns)
+      if (LvInsertColumn(FList, FColumns, Wide(c.Title), c.Width, Format(c.Align)) >= 0) ++FColumns;
+    FItemRows.clear();
+    FVirtual = true;
+    ShowSortArrow();
+  }
+  ListView_SetItemCountEx(FList, static_cast<int>(std::min<size_t>(FDisplay.size(), INT_MAX)),
+                          LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+  InvalidateRect(FList, nullptr, FALSE);
+}
+
+void TWinPageView::Refresh() {
+  FDisplay.Reset(FModel.Current());
+  if (FVirtual) MakeVirtual();
 }
 
 TPageView::TTreeNode TWinPageView::AddTreeNode(TTreeNode parent, std::string_view text) {
   if (!FTree) return 0;
+  FModel.AddTreeNode(0, text);  // the model keeps the text; the control keeps the shape
   return reinterpret_cast<TTreeNode>(TvInsertItem(FTree, reinterpret_cast<HTREEITEM>(parent), TVI_LAST, Wide(text)));
 }
 
+void TWinPageView::RenderTree(HTREEITEM parent, const std::vector<TPageRecord::TNode>& nodes) {
+  for (const auto& node : nodes) {
+    HTREEITEM item = TvInsertItem(FTree, parent, TVI_LAST, Wide(node.Text));
+    if (item && !node.Children.empty()) RenderTree(item, node.Children);
+  }
+}
+
+void TWinPageView::ShowRecord(TPageRecord record) {
+  FModel.Assign(std::move(record));
+  const TPageRecord& r = FModel.Current();
+  if (FList) {
+    FDisplay.Reset(r);
+    if (r.Rows.size() > kVirtualRows) {
+      MakeVirtual();
+    } else {
+      SendMessageW(FList, WM_SETREDRAW, FALSE, 0);
+      LvEnableGroupView(FList, r.GroupView);
+      for (const auto& c : r.Columns)
+        if (LvInsertColumn(FList, FColumns, Wide(c.Title), c.Width, Format(c.Align)) >= 0) ++FColumns;
+      for (const auto& g : r.Groups) LvInsertGroup(FList, -1, g.Id, Wide(g.Header));
+      SendMessageW(FList, WM_SETREDRAW, TRUE, 0);
+      RenderRows(0);
+    }
+  }
+  if (FTree && !r.Tree.empty()) {
+    SendMessageW(FTree, WM_SETREDRAW, FALSE, 0);
+    RenderTree(nullptr, r.Tree);
+    SendMessageW(FTree, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(FTree, nullptr, FALSE);
+  }
+  if (FRich && (!r.RichText.empty() || !r.PlainText.empty())) RenderRichText(r.RichText, r.PlainText);
+  for (const auto& f : r.Fields) {
+    if (!f.Label.empty()) RenderFieldLabel(f.Id, f.Label);
+    RenderField(f.Id, f.Text);
+  }
+  if (r.Progress >= 0) SetProgress(r.Progress);
+}
 namespace {
 struct TStreamSource {
   const char* Data;
@@ -97,6 +288,11 @@ DWORD CALLBACK StreamFromBuffer(DWORD_PTR cookie, LPBYTE buffer, LONG count, LON
 }  // namespace
 
 void TWinPageView::SetRichText(std::string_view rtf, std::string_view text) {
+  FModel.SetRichText(rtf, text);
+  RenderRichText(rtf, text);
+}
+
+void TWinPageView::RenderRichText(std::string_view rtf, std::string_view text) {
   if (!FRich) return;
   // A text that is itself an RTF document is shown as the document it is.
   if (rtf.empty() && text.compare(0, 5, "{\\rtf") == 0) rtf = text;
@@ -117,6 +313,11 @@ void TWinPageView::SetRichText(std::string_view rtf, std::string_view text) {
 }
 
 void TWinPageView::AddField(int id, std::string_view label) {
+  FModel.AddField(id, label);
+  RenderFieldLabel(id, label);
+}
+
+void TWinPageView::RenderFieldLabel(int id, std::string_view label) {
   HWND edit = GetDlgItem(FPage, id);
   if (!edit) return;
   // The label is the static text just before the box in the template.
@@ -125,6 +326,11 @@ void TWinPageView::AddField(int id, std::string_view label) {
 }
 
 void TWinPageView::SetField(int id, std::string_view text) {
+  FModel.SetField(id, text);
+  RenderField(id, text);
+}
+
+void TWinPageView::RenderField(int id, std::string_view text) {
   if (HWND edit = GetDlgItem(FPage, id)) SetWindowTextW(edit, Wide(text).c_str());
 }
 
@@ -134,22 +340,307 @@ void TWinPageView::SetProgress(int percent) {
 }
 
 void TWinPageView::FinishWorker() {
+  // A page of edit boxes only hides its bar.
+  if (!FList && FProgress && FLastProgress >= 100) ShowWindow(FProgress, SW_HIDE);
   if (!FList || !FProgress || FLastProgress < 100) return;
   ShowWindow(FProgress, SW_HIDE);
-  FitControl(FPage, FList);
+  ExtendToBottom(FPage, FList);
 }
 
 void TWinPageView::AppendRows(const TRowTable& rows) {
-  if (!FList) return;
-  SendMessageW(FList, WM_SETREDRAW, FALSE, 0);
+  if (!FList || rows.empty()) return;
+  const size_t from = FModel.Current().Rows.size();
   for (const auto row : rows) {
-    const int index = InsertRow(-1, row[0]);
-    if (index < 0) continue;
-    for (size_t c = 1; c < row.size(); ++c) SetCell(index, static_cast<int>(c), row[c]);
-    SetRowGroup(index, row.Group());
+    if (row.size() == 0) continue;
+    const int at = FModel.InsertRow(-1, row[0]);
+    if (at < 0) break;
+    for (size_t c = 1; c < row.size(); ++c) FModel.SetCell(at, static_cast<int>(c), row[c]);
+    FModel.SetRowGroup(at, row.Group());
   }
-  SendMessageW(FList, WM_SETREDRAW, TRUE, 0);
-  InvalidateRect(FList, nullptr, FALSE);
+  RenderRows(from);
+}
+
+LRESULT TWinPageView::LineGroup(size_t line) const {
+  if (!FList) return LONG_MIN;
+  const TPageRecord& r = FModel.Current();
+  if (!FVirtual) return line < FItemRows.size() && FItemRows[line] < r.Rows.size() ? r.Rows[FItemRows[line]].Group() : LONG_MIN;
+  if (line >= FDisplay.size()) return LONG_MIN;
+  const auto at = FDisplay.At(line);
+  if (at.Header) return at.Index < r.Groups.size() ? -1 - static_cast<LRESULT>(r.Groups[at.Index].Id) : LONG_MIN;
+  return at.Index < r.Rows.size() ? r.Rows[at.Index].Group() : LONG_MIN;
+}
+
+UINT LineGroupMessage() {
+  static const UINT message = RegisterWindowMessageW(L"BQLite.ListLineGroup");
+  return message;
+}
+
+// ---- Sorting, selection, copy.
+
+void TWinPageView::SortBy(int column) {
+  const bool ascending = FDisplay.SortColumn() == column ? !FDisplay.SortAscending() : true;
+  FDisplay.Sort(FModel.Current(), column, ascending);
+  if (FVirtual) {
+    // The lines move: what was selected is not where it was.
+    LVITEMW none{};
+    none.stateMask = LVIS_SELECTED;
+    SendMessageW(FList, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&none));
+    MakeVirtual();
+  } else {
+    RenderAllRows();
+  }
+  ShowSortArrow();
+}
+
+void TWinPageView::ShowSortArrow() {
+  HWND header = reinterpret_cast<HWND>(SendMessageW(FList, LVM_GETHEADER, 0, 0));
+  if (!header) return;
+  for (int c = 0; c < FColumns; ++c) {
+    HDITEMW item{};
+    item.mask = HDI_FORMAT;
+    if (!SendMessageW(header, HDM_GETITEMW, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&item))) continue;
+    item.fmt &= ~(HDF_SORTUP | HDF_SORTDOWN);
+    if (c == FDisplay.SortColumn()) item.fmt |= FDisplay.SortAscending() ? HDF_SORTUP : HDF_SORTDOWN;
+    SendMessageW(header, HDM_SETITEMW, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&item));
+  }
+}
+
+// The display lines selected, in the order shown.
+std::vector<size_t> TWinPageView::SelectedLines() const {
+  std::vector<size_t> lines;
+  if (!FList) return lines;
+  if (FVirtual) {
+    for (int i = -1; (i = static_cast<int>(SendMessageW(FList, LVM_GETNEXTITEM, static_cast<WPARAM>(i), LVNI_SELECTED))) >= 0;)
+      lines.push_back(static_cast<size_t>(i));
+    return lines;
+  }
+  std::vector<bool> selected(FModel.Current().Rows.size());
+  bool any = false;
+  for (int i = -1; (i = static_cast<int>(SendMessageW(FList, LVM_GETNEXTITEM, static_cast<WPARAM>(i), LVNI_SELECTED))) >= 0;)
+    if (static_cast<size_t>(i) < FItemRows.size() && FItemRows[static_cast<size_t>(i)] < selected.size())
+      selected[FItemRows[static_cast<size_t>(i)]] = any = true;
+  if (!any) return lines;
+  for (size_t line = 0; line < FDisplay.size(); ++line) {
+    const auto at = FDisplay.At(line);
+    if (!at.Header && at.Index < selected.size() && selected[at.Index]) lines.push_back(line);
+  }
+  return lines;
+}
+
+// A header line selects its group, as a group header does.
+void TWinPageView::SelectGroupOf(size_t line) {
+  const auto [first, last] = FDisplay.GroupLines(line);
+  FSelecting = true;
+  LVITEMW state{};
+  state.stateMask = LVIS_SELECTED;
+  state.state = LVIS_SELECTED;
+  for (size_t i = first; i < last; ++i)
+    SendMessageW(FList, LVM_SETITEMSTATE, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&state));
+  FSelecting = false;
+}
+
+bool TWinPageView::Command(int id) {
+  switch (id) {
+    case kCmdSelectAll:
+      if (FList) {
+        LVITEMW state{};
+        state.stateMask = LVIS_SELECTED;
+        state.state = LVIS_SELECTED;
+        SendMessageW(FList, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&state));
+      } else if (FRich) {
+        CHARRANGE all{0, -1};
+        SendMessageW(FRich, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&all));
+      }
+      return true;
+    case kCmdCopy:
+    case kCmdCopyAll:
+    case kCmdCopyValue: {
+      if (FRich && id == kCmdCopy) {
+        SendMessageW(FRich, WM_COPY, 0, 0);
+        return true;
+      }
+      if (id == kCmdCopyValue && (FValueColumn < 0 || !FList)) return true;
+      if (FList && (FCopyRow || id == kCmdCopyValue)) {
+        // The page's own form of a row (a checksum line), or the value alone, a row a line.
+        std::vector<size_t> lines = SelectedLines();
+        if (id == kCmdCopyAll) {
+          lines.resize(FDisplay.size());
+          for (size_t i = 0; i < lines.size(); ++i) lines[i] = i;
+        }
+        std::string text;
+        for (size_t line : lines) {
+          const auto at = FDisplay.At(line);
+          if (at.Header || at.Index >= FModel.Current().Rows.size()) continue;
+          const auto row = FModel.Current().Rows[at.Index];
+          if (id == kCmdCopyValue) text += row[static_cast<size_t>(std::max(FValueColumn, 0))];
+          else text += FCopyRow(row);
+          text += "\r\n";
+        }
+        if (!text.empty()) PutOnClipboard(FPage, text);
+        return true;
+      }
+      const std::string text = Export(FRich ? TExportFormat::efText : TExportFormat::efTsv, id == kCmdCopy);
+      if (!text.empty()) PutOnClipboard(FPage, text);
+      return true;
+    }
+  }
+  return false;
+}
+
+namespace {
+// The text of a tree item and of its children, one a line, indented with tabs.
+void TreeText(HWND tree, HTREEITEM item, int depth, bool siblings, std::string& out) {
+  for (; item; item = siblings ? TreeView_GetNextSibling(tree, item) : nullptr) {
+    wchar_t text[1024] = {};
+    TVITEMW it{};
+    it.mask = TVIF_TEXT;
+    it.hItem = item;
+    it.pszText = text;
+    it.cchTextMax = 1024;
+    SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&it));
+    out.append(static_cast<size_t>(depth), '\t');
+    out += Utf16ToUtf8(std::u16string(text, text + lstrlenW(text)));
+    out += "\r\n";
+    TreeText(tree, TreeView_GetChild(tree, item), depth + 1, true, out);
+  }
+}
+}  // namespace
+
+std::string TWinPageView::Export(TExportFormat format, bool selectedOnly) const {
+  const TPageRecord& r = FModel.Current();
+  if (FList) {
+    std::vector<size_t> lines;
+    if (selectedOnly) {
+      lines = SelectedLines();
+    } else {
+      lines.resize(FDisplay.size());
+      for (size_t i = 0; i < lines.size(); ++i) lines[i] = i;
+    }
+    if (selectedOnly && lines.empty()) return {};
+    return format == TExportFormat::efCsv ? ListLinesAsCsv(r, FDisplay, lines) : ListLinesAsTsv(r, FDisplay, lines);
+  }
+  if (FTree) {
+    if (format == TExportFormat::efCsv && !selectedOnly) return TreeAsCsv(r.Tree);
+    std::string out;
+    if (selectedOnly) {
+      if (HTREEITEM item = TreeView_GetSelection(FTree)) TreeText(FTree, item, 0, false, out);
+    } else {
+      TreeText(FTree, TreeView_GetRoot(FTree), 0, true, out);
+    }
+    return out;
+  }
+  if (FRich) return r.PlainText;
+  return {};
+}
+
+int TWinPageView::ContextMenu(HWND from, int x, int y) const {
+  if (from != MainControl()) return 0;
+  HMENU menu = CreatePopupMenu();
+  if (!menu) return 0;
+  if (FRich) {
+    AppendMenuW(menu, MF_STRING, kCmdCopy, L"Copy");
+  } else {
+    const bool any = FList ? SendMessageW(FList, LVM_GETSELECTEDCOUNT, 0, 0) > 0 : TreeView_GetSelection(FTree) != nullptr;
+    AppendMenuW(menu, MF_STRING | (any ? 0 : MF_GRAYED), kCmdCopy, L"Copy");
+    if (FValueColumn >= 0 && FList) AppendMenuW(menu, MF_STRING | (any ? 0 : MF_GRAYED), kCmdCopyValue, L"Copy value");
+    AppendMenuW(menu, MF_STRING, kCmdCopyAll, L"Copy all");
+  }
+  AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(menu, MF_STRING, kCmdSaveAs, L"Save as\u2026");
+  if (x == -1 && y == -1) {
+    // From the keyboard: beside the control's top left corner.
+    RECT r{};
+    GetWindowRect(from, &r);
+    x = r.left + 8;
+    y = r.top + 8;
+  }
+  const int command = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, x, y, 0, FPage, nullptr);
+  DestroyMenu(menu);
+  return command;
+}
+
+bool TWinPageView::OnNotify(const NMHDR& header, LRESULT& result) {
+  result = 0;
+  if (FList && header.hwndFrom == FList) {
+    switch (header.code) {
+      case LVN_GETDISPINFOW: {
+        auto& item = reinterpret_cast<NMLVDISPINFOW&>(const_cast<NMHDR&>(header)).item;
+        if (!FVirtual || item.iItem < 0) return true;
+        const auto at = FDisplay.At(static_cast<size_t>(item.iItem));
+        const TPageRecord& r = FModel.Current();
+        if (item.mask & LVIF_TEXT && item.pszText && item.cchTextMax > 0) {
+          std::string_view text;
+          if (at.Header) text = item.iSubItem == 0 && at.Index < r.Groups.size() ? std::string_view(r.Groups[at.Index].Header) : std::string_view();
+          else if (at.Index < r.Rows.size()) text = r.Rows[at.Index][static_cast<size_t>(std::max(item.iSubItem, 0))];
+          const std::wstring wide = Wide(text);
+          lstrcpynW(item.pszText, wide.c_str(), item.cchTextMax);
+        }
+        return true;
+      }
+      case LVN_ODFINDITEMW: {
+        // Typing selects the next row whose first cell starts with what was typed.
+        const auto& find = reinterpret_cast<const NMLVFINDITEMW&>(header);
+        result = -1;
+        if (!(find.lvfi.flags & (LVFI_STRING | LVFI_PARTIAL)) || !find.lvfi.psz) return true;
+        const std::string typed = Utf16ToUtf8(std::u16string(find.lvfi.psz, find.lvfi.psz + lstrlenW(find.lvfi.psz)));
+        const size_t count = FDisplay.size();
+        for (size_t k = 0; k < count && !typed.empty(); ++k) {
+          const size_t line = (static_cast<size_t>(std::max(find.iStart, 0)) + k) % count;
+          const auto at = FDisplay.At(line);
+          if (at.Header || at.Index >= FModel.Current().Rows.size()) continue;
+          const std::string_view cell = FModel.Current().Rows[at.Index][0];
+          if (cell.size() >= typed.size() && CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, cell.data(), static_cast<int>(typed.size()),
+                                                            typed.data(), static_cast<int>(typed.size())) == CSTR_EQUAL) {
+            result = static_cast<LRESULT>(line);
+            break;
+          }
+        }
+        return true;
+      }
+      case LVN_COLUMNCLICK:
+        SortBy(reinterpret_cast<const NMLISTVIEW&>(header).iSubItem);
+        return true;
+      case LVN_ITEMCHANGED: {
+        const auto& change = reinterpret_cast<const NMLISTVIEW&>(header);
+        if (FVirtual && !FSelecting && change.iItem >= 0 && (change.uNewState & LVIS_SELECTED) &&
+            !(change.uOldState & LVIS_SELECTED) && FDisplay.At(static_cast<size_t>(change.iItem)).Header)
+          SelectGroupOf(static_cast<size_t>(change.iItem));
+        return true;
+      }
+      case LVN_KEYDOWN: {
+        const WORD key = reinterpret_cast<const NMLVKEYDOWN&>(header).wVKey;
+        if (GetKeyState(VK_CONTROL) < 0 && (key == 'A' || key == 'C')) Command(key == 'A' ? kCmdSelectAll : kCmdCopy);
+        return true;
+      }
+      case NM_CUSTOMDRAW: {
+        if (!FVirtual) return false;
+        auto& draw = reinterpret_cast<NMLVCUSTOMDRAW&>(const_cast<NMHDR&>(header));
+        if (draw.nmcd.dwDrawStage == CDDS_PREPAINT) {
+          result = CDRF_NOTIFYITEMDRAW;
+        } else if (draw.nmcd.dwDrawStage == CDDS_ITEMPREPAINT && FDisplay.At(draw.nmcd.dwItemSpec).Header) {
+          // A header line looks like a group header: bold, in the header colour.
+          if (!FBold) {
+            LOGFONTW font{};
+            if (GetObjectW(reinterpret_cast<HFONT>(SendMessageW(FList, WM_GETFONT, 0, 0)), sizeof font, &font)) {
+              font.lfWeight = FW_BOLD;
+              FBold = CreateFontIndirectW(&font);
+            }
+          }
+          if (FBold) SelectObject(draw.nmcd.hdc, FBold);
+          draw.clrText = RGB(0x1F, 0x4E, 0x79);
+          result = CDRF_NEWFONT;
+        }
+        return true;
+      }
+    }
+    return false;
+  }
+  if (FTree && header.hwndFrom == FTree && header.code == TVN_KEYDOWN) {
+    const WORD key = reinterpret_cast<const NMTVKEYDOWN&>(header).wVKey;
+    if (GetKeyState(VK_CONTROL) < 0 && key == 'C') Command(kCmdCopy);
+    return true;
+  }
+  return false;
 }
 
 void TWorkerLink::Close() {

@@ -2,24 +2,50 @@
 // every call to the page's own thread.
 #pragma once
 #include <windows.h>
+#include <commctrl.h>
 
 #include <atomic>
 #include <functional>
+#include <string>
 #include <memory>
 #include <mutex>
 #include <vector>
 
+#include "shell/bqListDisplay.h"
 #include "shell/bqPageView.h"
+#include "shell/bqViewBase.h"
 
 namespace bq::win32 {
 
 // Sent by a worker to its page: wParam = the page's TWorkerLink, lParam = a TPageCall.
 inline constexpr UINT WM_BQ_PAGECALL = WM_APP + 0x42;
 
-// Renders page calls into the controls of one page; used on the page's thread only.
+// What a list or tree offers around its rows: the commands of its context menu (also sent as
+// WM_COMMAND, which is how a test drives them) and its export formats.
+enum : int {
+  kCmdCopy = 0x7101,
+  kCmdCopyAll = 0x7102,
+  kCmdSaveAs = 0x7103,
+  kCmdSelectAll = 0x7104,
+  kCmdCopyValue = 0x7105,
+};
+enum class TExportFormat { efTsv, efCsv, efJson, efText };
+
+// A page answers this registered message (wParam = a line of its list) with the line's group,
+// so that a reader of the list (a test, an accessibility tool) can tell a virtual list's group
+// header lines from its rows.
+UINT LineGroupMessage();
+
+// Renders a page into its controls, from a model of what the page showed (the same record
+// bqlite prints). A list of up to kVirtualRows rows holds its items and groups itself; a longer
+// one becomes a virtual (owner-data) list drawn from the model, with one header line per group.
+// Used on the page's thread only.
 class TWinPageView : public TPageView {
 public:
   explicit TWinPageView(HWND page);
+  ~TWinPageView() override;
+  TWinPageView(const TWinPageView&) = delete;
+  TWinPageView& operator=(const TWinPageView&) = delete;
 
   void EnableGroupView(bool on) override;
   void AddColumn(std::string_view title, int width, TAlign align) override;
@@ -27,6 +53,7 @@ public:
   int InsertRow(int index, std::string_view text) override;
   void SetCell(int row, int column, std::string_view text) override;
   void SetRowGroup(int row, int groupId) override;
+  void AppendRow(std::initializer_list<std::string_view> cells, int groupId) override;
   void ReserveRows(size_t rows) override;
   TTreeNode AddTreeNode(TTreeNode parent, std::string_view text) override;
   void SetRichText(std::string_view rtf, std::string_view text) override;
@@ -35,17 +62,70 @@ public:
   void SetProgress(int percent) override;
   bool StopRequested() const override { return false; }
 
+  // A page filled elsewhere (on a worker), shown at once.
+  void ShowRecord(TPageRecord record);
   // After a worker's fill: a list with a progress bar that reached 100 % hides the bar and
   // takes the whole page.
   void FinishWorker();
   // Appends a batch of rows with the list's drawing held until the last.
   void AppendRows(const TRowTable& rows);
 
+  // The page's notifications from its list or tree; true when handled, with the result.
+  bool OnNotify(const NMHDR& header, LRESULT& result);
+  // The context menu's command chosen (0: none), shown at a screen point (-1, -1: at the
+  // selection).
+  int ContextMenu(HWND from, int x, int y) const;
+  // Copy, Copy all and Select all; false for other commands.
+  bool Command(int id);
+  // What a list, tree or rich edit holds, as a file or the clipboard would take it (UTF-8);
+  // JSON is left to the caller, who knows the page.
+  std::string Export(TExportFormat format, bool selectedOnly) const;
+  const TPageRecord& Record() const { return FModel.Current(); }
+  // The group of a list's line (item), as LineGroupMessage answers it: a row's group id, a
+  // header line's as -1 - id, LONG_MIN past the end.
+  LRESULT LineGroup(size_t line) const;
+  bool HasMenu() const { return FList || FTree || FRich; }
+  bool IsRichEdit() const { return FRich != nullptr; }
+  // The page's own form of a copied row, and the column "Copy value" copies (-1: none).
+  void SetCopyForm(TRowText copyRow, int valueColumn) {
+    FCopyRow = copyRow;
+    FValueColumn = valueColumn;
+  }
+  HWND MainControl() const;
+
+  // Under Wine an item costs the dialog's thread about a quarter of a millisecond to insert
+  // (more under load): lists longer than this are virtual, so that no page holds the thread
+  // for more than some 50 ms at a time.
+  static constexpr size_t kVirtualRows = 200;
+
 private:
+  void RenderRows(size_t from);
+  void RenderAllRows();
+  void MakeVirtual();
+  void Refresh();
+  void SortBy(int column);
+  void ShowSortArrow();
+  std::vector<size_t> SelectedLines() const;
+  void SelectGroupOf(size_t line);
+  void InsertItem(int index, size_t row);
+  int ItemOfRow(int row) const;
+  void RenderTree(HTREEITEM parent, const std::vector<TPageRecord::TNode>& nodes);
+  void RenderRichText(std::string_view rtf, std::string_view text);
+  void RenderFieldLabel(int id, std::string_view label);
+  void RenderField(int id, std::string_view text);
+
   HWND FPage;
   HWND FList, FTree, FRich, FProgress;
+  TPageRecorder FModel;
+  TListDisplay FDisplay;
+  std::vector<uint32_t> FItemRows;  // a list that holds its items: the model row of each item
+  bool FVirtual = false;
+  TRowText FCopyRow = nullptr;
+  int FValueColumn = -1;
   int FColumns = 0;
   int FLastProgress = -1;
+  bool FSelecting = false;
+  HFONT FBold = nullptr;
 };
 
 using TPageCall = std::function<void(TWinPageView&)>;

@@ -13,6 +13,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <exception>
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -25,10 +27,13 @@
 #include "platform/bqText.h"
 #include "shell/bqLitePropSheets.h"
 #include "pages/bqPages.h"
+#include "win32/bqWinPageView.h"
 
 namespace {
 
 using namespace bq;
+using bq::win32::kCmdCopyAll;
+using bq::win32::kCmdSaveAs;
 using Clock = std::chrono::steady_clock;
 
 std::string Utf8(const std::wstring& w) { return Utf16ToUtf8(std::u16string(w.begin(), w.end())); }
@@ -54,6 +59,80 @@ void PumpSleep(DWORD ms) {
     const DWORD now = GetTickCount();
     if (static_cast<LONG>(end - now) <= 0) return;
     MsgWaitForMultipleObjects(0, nullptr, FALSE, end - now, QS_ALLINPUT);
+  }
+}
+
+// ---- What the host is doing, so that a crash or a hang says where it was. Every line goes out
+// at once (stdout is unbuffered): a host that dies still leaves what it printed.
+
+std::mutex gStageLock;
+char gStage[512] = "starting";    // read without the lock by the crash filter
+std::atomic<long> gStageAt{0};    // GetTickCount of the last change
+std::atomic<DWORD> gMainThread{0}, gDialogThreads[2]{{0}, {0}};
+
+void Stage(const std::string& what) {
+  std::lock_guard guard(gStageLock);
+  lstrcpynA(gStage, what.c_str(), sizeof gStage);
+  gStageAt = static_cast<long>(GetTickCount());
+}
+
+// The module holding an address, and the offset into it.
+std::string Where(const void* address) {
+  HMODULE module = nullptr;
+  char name[MAX_PATH] = "?";
+  if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                         static_cast<const char*>(address), &module) && module) {
+    GetModuleFileNameA(module, name, MAX_PATH);
+    const char* base = std::strrchr(name, '\\');
+    char text[MAX_PATH + 64];
+    std::snprintf(text, sizeof text, "%s+0x%llx", base ? base + 1 : name,
+                  static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(address) - reinterpret_cast<uintptr_t>(module)));
+    return text;
+  }
+  char text[64];
+  std::snprintf(text, sizeof text, "%p", address);
+  return text;
+}
+
+const char* ThreadRole(DWORD id) {
+  if (id == gMainThread) return "host";
+  if (id == gDialogThreads[0] || id == gDialogThreads[1]) return "dialog";
+  return "other";
+}
+
+LONG WINAPI OnCrash(EXCEPTION_POINTERS* e) {
+  const EXCEPTION_RECORD* r = e ? e->ExceptionRecord : nullptr;
+  const DWORD thread = GetCurrentThreadId();
+  std::printf("host: CRASH: exception %08lX at %s on thread %lu (%s) while: %s\n",
+              r ? static_cast<unsigned long>(r->ExceptionCode) : 0ul, r ? Where(r->ExceptionAddress).c_str() : "?",
+              static_cast<unsigned long>(thread), ThreadRole(thread), gStage);
+  if (r && r->ExceptionCode == EXCEPTION_ACCESS_VIOLATION && r->NumberParameters >= 2)
+    std::printf("host: CRASH: %s of address %p\n", r->ExceptionInformation[0] ? "write" : "read",
+                reinterpret_cast<void*>(r->ExceptionInformation[1]));
+  std::fflush(stdout);
+  TerminateProcess(GetCurrentProcess(), 3);
+  return EXCEPTION_EXECUTE_HANDLER;
+}
+
+void OnTerminate() {
+  std::printf("host: CRASH: std::terminate on thread %lu (%s) while: %s\n",
+              static_cast<unsigned long>(GetCurrentThreadId()), ThreadRole(GetCurrentThreadId()), gStage);
+  std::fflush(stdout);
+  TerminateProcess(GetCurrentProcess(), 3);
+}
+
+// Says so when the host has made no progress for a long time, before the test's own limit
+// traces and kills it.
+DWORD WINAPI Watchdog(void*) {
+  for (;;) {
+    Sleep(5000);
+    const long quiet = static_cast<long>(GetTickCount()) - gStageAt;
+    if (quiet > 120000) {
+      std::lock_guard guard(gStageLock);
+      std::printf("host: HANG: no progress for %ld s while: %s\n", quiet / 1000, gStage);
+      std::fflush(stdout);
+      gStageAt = static_cast<long>(GetTickCount());
+    }
   }
 }
 
@@ -102,8 +181,10 @@ LRESULT CALLBACK RecordHook(int code, WPARAM wParam, LPARAM lParam) {
       case LVM_INSERTITEMW:
       case LVM_INSERTITEMA: {
         auto& rows = gLists[c->hwnd].RowGroups;
+        const auto* it = reinterpret_cast<const LVITEMW*>(c->lParam);
+        const int group = it && (it->mask & LVIF_GROUPID) ? it->iGroupId : 0;
         if (c->lResult >= 0 && static_cast<size_t>(c->lResult) <= rows.size())
-          rows.insert(rows.begin() + c->lResult, 0);
+          rows.insert(rows.begin() + c->lResult, group);
         gLastActivity = Now();
         break;
       }
@@ -201,19 +282,40 @@ void ReadList(HWND list, TPageRecord& r) {
   r.Groups = shadow.Groups;
   const int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
   const size_t columns = std::max<size_t>(1, r.Columns.size());
+  // A virtual list draws every line from the page: its groups are header lines, which the page
+  // tells apart when asked (a header line's group as -1 - id, a row's as its id).
+  const bool virtualList = GetWindowLongPtrW(list, GWL_STYLE) & LVS_OWNERDATA;
+  if (virtualList) r.Groups.clear();
   for (int i = 0; i < count; ++i) {
+    int group = 0;
+    if (virtualList) {
+      static const UINT lineGroup = RegisterWindowMessageW(L"BQLite.ListLineGroup");
+      const LRESULT line = SendMessageW(GetParent(list), lineGroup, static_cast<WPARAM>(i), 0);
+      if (line < 0) {
+        std::wstring text(4096, L'\0');
+        LVITEMW header{};
+        header.pszText = text.data();
+        header.cchTextMax = 4096;
+        text.resize(static_cast<size_t>(SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&header))));
+        r.Groups.push_back({static_cast<int>(-1 - line), Utf8(text)});
+        continue;
+      }
+      group = static_cast<int>(line);
+    } else if (static_cast<size_t>(i) < shadow.RowGroups.size()) {
+      group = shadow.RowGroups[static_cast<size_t>(i)];
+    }
     std::vector<std::string> cells;
     for (size_t c = 0; c < columns; ++c) {
-      std::wstring text(4096, L'\0');
+      // Room for the longest cell a page shows (a finding keeps 65,536 characters).
+      static std::vector<wchar_t> text(65536 + 2);
       LVITEMW item{};
       item.iSubItem = static_cast<int>(c);
       item.pszText = text.data();
-      item.cchTextMax = 4096;
+      item.cchTextMax = static_cast<int>(text.size());
       const auto n = SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
-      text.resize(static_cast<size_t>(n));
-      cells.push_back(Utf8(text));
+      cells.push_back(Utf8(std::wstring(text.data(), static_cast<size_t>(std::max<LRESULT>(n, 0)))));
     }
-    r.Rows.Append(cells, static_cast<size_t>(i) < shadow.RowGroups.size() ? shadow.RowGroups[static_cast<size_t>(i)] : 0);
+    r.Rows.Append(cells, group);
   }
 }
 
@@ -530,14 +632,232 @@ bool WorkersGone(int timeoutMs) {
   return false;
 }
 
-struct TOptions {
-  std::wstring Out, OutB, Shots, CancelOn, Name = L"dialog";
-  bool Lock = false, Pair = false;
-  std::vector<std::wstring> Files;
+// Puts text on the clipboard, as a user copying a published checksum would.
+bool SetClipboardText(const std::wstring& text) {
+  if (!OpenClipboard(nullptr)) return false;
+  EmptyClipboard();
+  bool ok = false;
+  if (HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t))) {
+    if (auto* p = static_cast<wchar_t*>(GlobalLock(memory))) {
+      memcpy(p, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+      GlobalUnlock(memory);
+      ok = SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
+    }
+    if (!ok) GlobalFree(memory);
+  }
+  CloseClipboard();
+  return ok;
+}
+
+struct TFindBox {
+  DWORD ThreadId;
+  HWND Sheet;
+  HWND Found;
 };
 
+BOOL CALLBACK FindMessageBox(HWND w, LPARAM p) {
+  auto* find = reinterpret_cast<TFindBox*>(p);
+  if (w == find->Sheet || GetWindowThreadProcessId(w, nullptr) != find->ThreadId || ClassOf(w) != L"#32770") return TRUE;
+  if (!IsWindowVisible(w) || SendMessageW(w, PSM_GETTABCONTROL, 0, 0)) return TRUE;
+  find->Found = w;
+  return FALSE;
+}
+
+// Adds a static control's text to the string at p (an enumeration callback).
+BOOL CALLBACK AppendStaticText(HWND child, LPARAM p) {
+  if (ClassOf(child) == L"Static") *reinterpret_cast<std::wstring*>(p) += TextOf(child);
+  return TRUE;
+}
+
+// Presses the first page's launch button; reports the message box it brings up, if any, and
+// closes it.
+void PressLaunch(TDialogRun& run, HWND dialog) {
+  const auto titles = TabTitles(dialog);
+  for (size_t i = 0; i < titles.size(); ++i)
+    if (titles[i] == L"Brisquel") SendMessageW(dialog, PSM_SETCURSEL, i, 0);
+  PumpSleep(300);
+  HWND page = reinterpret_cast<HWND>(SendMessageW(dialog, PSM_GETCURRENTPAGEHWND, 0, 0));
+  HWND button = page ? GetDlgItem(page, 1112) : nullptr;
+  if (!button) {
+    Fail("launch: no button");
+    return;
+  }
+  PostMessageW(page, WM_COMMAND, MAKEWPARAM(1112, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+  const auto start = Clock::now();
+  while (Ms(start) < 8000) {
+    TFindBox find{run.ThreadId, dialog, nullptr};
+    EnumWindows(FindMessageBox, reinterpret_cast<LPARAM>(&find));
+    if (find.Found) {
+      std::wstring text;
+      EnumChildWindows(find.Found, AppendStaticText, reinterpret_cast<LPARAM>(&text));
+      for (auto& c : text)
+        if (c == L'\r' || c == L'\n') c = L' ';
+      std::printf("launch: message box '%s': '%s'\n", Utf8(TextOf(find.Found)).c_str(), Utf8(text).c_str());
+      PostMessageW(find.Found, WM_COMMAND, IDOK, 0);
+      PumpSleep(300);
+      return;
+    }
+    PumpSleep(100);
+  }
+  std::printf("launch: no message box\n");
+}
+
+struct TOptions {
+  std::wstring Out, OutB, Shots, CancelOn, Clipboard, Name = L"dialog";
+  bool Launch = false;
+  bool Lock = false, Pair = false;
+  std::vector<std::wstring> Files;
+  std::wstring ExportDir;                // --export DIR: copy and save these pages there
+  std::vector<std::wstring> ExportPages;  // --export-page TITLE
+  std::vector<std::wstring> SortPages;    // --sort TITLE:COLUMN, clicked before the page is read
+  bool ReadRows = true;                   // --no-rows: time the pages, read no rows
+};
+const TOptions* gOptions = nullptr;
+
+// ---- Watching a page fill: when its first rows and its last arrived, and the longest the
+// dialog took to answer meanwhile (the work done on its thread).
+
+size_t ItemCount(HWND page) {
+  HWND main = GetDlgItem(page, 1666);
+  if (!main) return 0;
+  const std::wstring cls = ClassOf(main);
+  if (cls == WC_LISTVIEWW) return static_cast<size_t>(SendMessageW(main, LVM_GETITEMCOUNT, 0, 0));
+  if (cls == WC_TREEVIEWW) return static_cast<size_t>(SendMessageW(main, TVM_GETCOUNT, 0, 0));
+  return static_cast<size_t>(GetWindowTextLengthW(main));
+}
+
+struct TPageTiming {
+  long Shown = 0, First = -1, TenThousand = -1, Last = -1, LongestAnswer = 0;
+  size_t Items = 0;
+};
+
+bool WatchPage(HWND dialog, size_t index, TPageTiming& t, int timeoutMs) {
+  const auto start = Clock::now();
+  SendMessageW(dialog, PSM_SETCURSEL, static_cast<WPARAM>(index), 0);
+  t.Shown = Ms(start);
+  t.LongestAnswer = t.Shown;
+  size_t last = 0;
+  while (Ms(start) < timeoutMs) {
+    const auto asked = Clock::now();
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &result);
+    t.LongestAnswer = std::max(t.LongestAnswer, Ms(asked));
+    HWND page = reinterpret_cast<HWND>(SendMessageW(dialog, PSM_GETCURRENTPAGEHWND, 0, 0));
+    const size_t items = page ? ItemCount(page) : 0;
+    if (items != last) {
+      last = items;
+      t.Last = Ms(start);
+      if (t.First < 0) t.First = t.Last;
+      if (t.TenThousand < 0 && items >= 10000) t.TenThousand = t.Last;
+    }
+    if (WorkerThreads().empty() && Now() - gLastActivity > 400) {
+      t.Items = last;
+      if (t.First < 0) t.First = t.Last = t.Shown;
+      return true;
+    }
+    PumpSleep(20);
+  }
+  t.Items = last;
+  return false;
+}
+
+// ---- Copy and Save as, driven as a user would: the page's commands, the keys, the save dialog.
+
+std::string ClipboardText() {
+  std::string text;
+  for (int attempt = 0; attempt < 50 && !OpenClipboard(nullptr); ++attempt) PumpSleep(20);
+  if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+    if (const auto* w = static_cast<const wchar_t*>(GlobalLock(data))) {
+      text = Utf8(w);
+      GlobalUnlock(data);
+    }
+  }
+  EmptyClipboard();
+  CloseClipboard();
+  return text;
+}
+
+void WriteText(const std::wstring& file, const std::string& text) {
+  std::ofstream(file.c_str(), std::ios::binary) << text;
+}
+
+// Presses Ctrl+key in a control of the dialog's thread.
+void ControlKey(HWND control, WPARAM key) {
+  const DWORD other = GetWindowThreadProcessId(control, nullptr);
+  AttachThreadInput(GetCurrentThreadId(), other, TRUE);
+  BYTE keys[256] = {};
+  GetKeyboardState(keys);
+  keys[VK_CONTROL] = 0x80;
+  SetKeyboardState(keys);
+  SendMessageW(control, WM_KEYDOWN, key, 0);
+  keys[VK_CONTROL] = 0;
+  SetKeyboardState(keys);
+  AttachThreadInput(GetCurrentThreadId(), other, FALSE);
+}
+
+struct TFindSave {
+  DWORD ThreadId;
+  HWND Sheet, Found;
+};
+
+BOOL CALLBACK FindSaveDialog(HWND w, LPARAM p) {
+  auto* find = reinterpret_cast<TFindSave*>(p);
+  if (w == find->Sheet || GetWindowThreadProcessId(w, nullptr) != find->ThreadId || ClassOf(w) != L"#32770" ||
+      !IsWindowVisible(w))
+    return TRUE;
+  find->Found = w;
+  return FALSE;
+}
+
+// Save as… through the standard dialog: the name typed, OK pressed.
+bool SaveAs(HWND dialog, HWND page, const std::wstring& file) {
+  DeleteFileW(file.c_str());
+  PostMessageW(page, WM_COMMAND, MAKEWPARAM(kCmdSaveAs, 0), 0);
+  TFindSave find{GetWindowThreadProcessId(dialog, nullptr), dialog, nullptr};
+  for (int i = 0; i < 300 && !find.Found; ++i) {
+    PumpSleep(50);
+    EnumWindows(FindSaveDialog, reinterpret_cast<LPARAM>(&find));
+  }
+  if (!find.Found) return false;
+  PumpSleep(200);
+  // The file name box: the combo box of the Explorer-style dialog, or the older edit.
+  if (!SetDlgItemTextW(find.Found, 1148, file.c_str())) SetDlgItemTextW(find.Found, 1152, file.c_str());
+  PostMessageW(find.Found, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(find.Found, IDOK)));
+  for (int i = 0; i < 300; ++i) {
+    PumpSleep(50);
+    if (!IsWindow(find.Found) && GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+  }
+  return false;
+}
+
+void ExportPage(HWND dialog, HWND page, const std::string& name, const std::wstring& title) {
+  const std::wstring base = gOptions->ExportDir + L"\\" + Wide(name) + L"-" + title;
+  Stage(name + ": copying page " + Utf8(title));
+  SendMessageW(page, WM_COMMAND, MAKEWPARAM(kCmdCopyAll, 0), 0);
+  WriteText(base + L".copy-all.txt", ClipboardText());
+  HWND main = GetDlgItem(page, 1666);
+  if (main && ClassOf(main) == WC_TREEVIEWW) {
+    SendMessageW(main, TVM_SELECTITEM, TVGN_CARET, SendMessageW(main, TVM_GETNEXTITEM, TVGN_ROOT, 0));
+  } else if (main) {
+    ControlKey(main, 'A');
+  }
+  if (main) {
+    ControlKey(main, 'C');
+    WriteText(base + L".keys.txt", ClipboardText());
+    // "Copy value", where the page offers it: the selected rows' values.
+    SendMessageW(page, WM_COMMAND, MAKEWPARAM(bq::win32::kCmdCopyValue, 0), 0);
+    WriteText(base + L".copy-value.txt", ClipboardText());
+  }
+  for (const wchar_t* extension : {L".csv", L".txt", L".json"}) {
+    Stage(name + ": saving page " + Utf8(title) + " as " + Utf8(extension));
+    if (!SaveAs(dialog, page, base + extension)) Fail(name + ": Save as " + Utf8(extension) + " of " + Utf8(title) + " did not save");
+  }
+}
+
 void StartRun(TDialogRun& run) {
+  Stage("opening the Properties dialog");
   run.Thread = CreateThread(nullptr, 0, OpenerMain, &run, 0, &run.ThreadId);
+  gDialogThreads[gDialogThreads[0] ? 1 : 0] = run.ThreadId;
 }
 
 // Reads every Brisquel Lite tab of one dialog; writes its JSON and screenshots.
@@ -556,20 +876,48 @@ void ReadDialog(TDialogRun& run, HWND dialog, const std::wstring& out, const std
   for (size_t i = 0; i < titles.size(); ++i) {
     const TPageInfo* info = PageByTitle(titles[i]);
     if (!info) continue;
+    Stage(name + ": showing page " + info->Title);
     gLastActivity = Now();
-    SendMessageW(dialog, PSM_SETCURSEL, static_cast<WPARAM>(i), 0);
-    if (!WaitForPage(60000)) Fail(name + ": page " + info->Title + " did not finish within 60 s");
+    TPageTiming timing;
+    if (!WatchPage(dialog, i, timing, 120000)) Fail(name + ": page " + info->Title + " did not finish within 120 s");
+    const std::string tenThousand = timing.TenThousand >= 0 ? "10000 items after " + std::to_string(timing.TenThousand) + " ms, " : "";
+    std::printf("timing: %s: %s: shown after %ld ms, first items after %ld ms, %sall %zu after %ld ms; the dialog answered within %ld ms\n",
+                name.c_str(), info->Title.c_str(), timing.Shown, timing.First, tenThousand.c_str(), timing.Items, timing.Last,
+                timing.LongestAnswer);
     HWND page = reinterpret_cast<HWND>(SendMessageW(dialog, PSM_GETCURRENTPAGEHWND, 0, 0));
+    for (const auto& sort : gOptions->SortPages) {
+      const size_t colon = sort.find(L':');
+      if (page && sort.substr(0, colon) == titles[i] && colon != std::wstring::npos) {
+        // A click on the column's header, as the list view reports it.
+        NMLISTVIEW click{};
+        click.hdr.hwndFrom = GetDlgItem(page, 1666);
+        click.hdr.idFrom = 1666;
+        click.hdr.code = LVN_COLUMNCLICK;
+        click.iItem = -1;
+        click.iSubItem = _wtoi(sort.c_str() + colon + 1);
+        SendMessageW(page, WM_NOTIFY, 1666, reinterpret_cast<LPARAM>(&click));
+      }
+    }
     TRenderedPage rendered;
     rendered.Info = info;
     rendered.WithContent = true;
-    if (page) rendered.Record = ReadPage(page, info->Kind);
-    else Fail(name + ": page " + info->Title + " has no window");
+    Stage(name + ": reading page " + info->Title);
+    if (!page) Fail(name + ": page " + info->Title + " has no window");
+    if (page && gOptions->ReadRows) rendered.Record = ReadPage(page, info->Kind);
+    if (page && !gOptions->ExportDir.empty())
+      for (const auto& e : gOptions->ExportPages)
+        if (e == titles[i]) ExportPage(dialog, page, name, titles[i]);
     // A worker page's progress bar goes away when its work is done.
-    HWND bar = page && info->Kind == TPageKind::pkListProgress ? GetDlgItem(page, 1667) : nullptr;
+    HWND bar = page && (info->Kind == TPageKind::pkListProgress || info->Kind == TPageKind::pkFields)
+                   ? GetDlgItem(page, 1667) : nullptr;
     if (bar && IsWindowVisible(bar)) Fail(name + ": the progress bar of " + info->Title + " is still shown");
     pages.push_back(std::move(rendered));
+    // The Hashes page's "Compare:" box and the line under it.
+    if (HWND box = page ? GetDlgItem(page, 1668) : nullptr)
+      std::printf("%s compare: box '%s' result '%s'\n", name.c_str(), Utf8(TextOf(box)).c_str(),
+                  Utf8(TextOf(GetDlgItem(page, 1669))).c_str());
     if (!shots.empty()) {
+      Stage(name + ": screenshot of page " + info->Title);
       SetWindowPos(dialog, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
       RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
       PumpSleep(150);
@@ -578,16 +926,19 @@ void ReadDialog(TDialogRun& run, HWND dialog, const std::wstring& out, const std
     }
   }
   // The dialog stays usable: every tab can be shown again and it answers messages.
+  Stage(name + ": showing every tab again");
   for (size_t i = 0; i < titles.size(); ++i) SendMessageW(dialog, PSM_SETCURSEL, static_cast<WPARAM>(i), 0);
   if (!Responsive(dialog)) Fail(name + ": dialog does not answer");
 
   std::vector<std::string> names;
   for (const auto& f : run.Files) names.push_back(Utf8(f));
+  Stage(name + ": writing the JSON");
   const auto selection = BuildSelection(names, LoadExtensionLists(FindExtensionsIni()));
   std::ofstream(out.c_str(), std::ios::binary) << RenderJson(*selection, pages);
 }
 
 bool CloseDialog(TDialogRun& run, HWND dialog, const std::string& name) {
+  Stage(name + ": closing the dialog");
   PostMessageW(dialog, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
   if (!WaitClosed(run, dialog, 10000)) {
     Fail(name + ": dialog did not close");
@@ -630,14 +981,18 @@ int Run(const TOptions& o) {
     locked = CreateFileW(o.Files[0].c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (locked == INVALID_HANDLE_VALUE) Fail("could not lock the first file");
   }
+  if (!o.Clipboard.empty() && !SetClipboardText(o.Clipboard)) Fail("could not set the clipboard");
   TDialogRun run;
   run.Files = o.Files;
+  const auto invoked = Clock::now();
   StartRun(run);
+  Stage("waiting for the Properties dialog");
   HWND dialog = WaitForDialog(run, 30000);
   if (!dialog) {
     Fail("no Properties dialog appeared (verb result " + std::to_string(run.Result) + ")");
     return 1;
   }
+  std::printf("dialog appeared %ld ms after the verb\n", Ms(invoked));
 
   // The shell may still be busy with its own page; start once the dialog answers.
   const auto shown = Clock::now();
@@ -655,6 +1010,14 @@ int Run(const TOptions& o) {
     }
     SendMessageW(dialog, PSM_SETCURSEL, index, 0);
     PumpSleep(500);
+    // What the first page's boxes and bar show while it computes.
+    if (HWND current = reinterpret_cast<HWND>(SendMessageW(dialog, PSM_GETCURRENTPAGEHWND, 0, 0))) {
+      if (HWND md5 = GetDlgItem(current, 1001)) {
+        HWND bar = GetDlgItem(current, 1667);
+        std::printf("cancel: MD5 box '%s', progress bar %s\n", Utf8(TextOf(md5)).c_str(),
+                    bar && IsWindowVisible(bar) ? "shown" : "hidden");
+      }
+    }
     const size_t workers = WorkerThreads().size();
     std::printf("cancel: %zu worker thread(s) running when cancelled\n", workers);
     HMODULE module = GetModuleHandleW(L"BQLite.dll");
@@ -670,6 +1033,7 @@ int Run(const TOptions& o) {
     return gFailures ? 1 : 0;
   }
 
+  if (o.Launch) PressLaunch(run, dialog);
   ReadDialog(run, dialog, o.Out, o.Shots, Utf8(o.Name));
   CloseDialog(run, dialog, Utf8(o.Name));
   if (locked != INVALID_HANDLE_VALUE) CloseHandle(locked);
@@ -688,18 +1052,32 @@ int wmain(int argc, wchar_t** argv) {
     else if (a == L"--shots") o.Shots = value();
     else if (a == L"--cancel-on") o.CancelOn = value();
     else if (a == L"--name") o.Name = value();
+    else if (a == L"--clipboard") o.Clipboard = value();
+    else if (a == L"--launch") o.Launch = true;
     else if (a == L"--lock") o.Lock = true;
     else if (a == L"--pair") o.Pair = true;
     else if (a == L"--probe") gProbes.push_back(value());
+    else if (a == L"--export") o.ExportDir = value();
+    else if (a == L"--export-page") o.ExportPages.push_back(value());
+    else if (a == L"--sort") o.SortPages.push_back(value());
+    else if (a == L"--no-rows") o.ReadRows = false;
     else o.Files.push_back(a);
   }
   if (o.Files.empty() || (o.Out.empty() && o.CancelOn.empty())) {
-    std::fputs("usage: bqdialoghost [--name NAME] [--lock] [--shots DIR] [--cancel-on TAB] [--pair --out-b FILE] [--probe TEXT]... --out FILE FILE...\n", stderr);
+    std::fputs("usage: bqdialoghost [--name NAME] [--lock] [--shots DIR] [--cancel-on TAB] [--pair --out-b FILE] [--probe TEXT]... [--clipboard TEXT] [--launch] --out FILE FILE...\n", stderr);
     return 2;
   }
+  gOptions = &o;
+  std::setvbuf(stdout, nullptr, _IONBF, 0);
+  gMainThread = GetCurrentThreadId();
+  gStageAt = static_cast<long>(GetTickCount());
+  SetUnhandledExceptionFilter(OnCrash);
+  std::set_terminate(OnTerminate);
+  if (HANDLE watchdog = CreateThread(nullptr, 0, Watchdog, nullptr, 0, nullptr)) CloseHandle(watchdog);
   InitCommonControls();
   try {
     const int rc = Run(o);
+    Stage("leaving");
     std::printf("host: %d failure(s)\n", gFailures);
     std::fflush(stdout);
     // Leave at once: a worker still winding down must not hold the test up.

@@ -12,11 +12,23 @@ def load(path):
 
 
 def normalise(pages):
+    """A grouped list as it is shown: each listed group's rows in group order, no row outside
+    the listed groups and no empty group (a virtual list draws only what is shown)."""
     for page in pages:
         for row in page.get("rows", []):
             cells = row["cells"]
             while len(cells) > 1 and cells[-1] == "":
                 cells.pop()
+        groups = page.get("groups")
+        if groups:
+            order = {}
+            for i, g in enumerate(groups):
+                order.setdefault(g["id"], i)
+            rows = [r for r in page["rows"] if r["group"] in order]
+            rows.sort(key=lambda r: order[r["group"]])
+            page["rows"] = rows
+            used = {r["group"] for r in rows}
+            page["groups"] = [g for g in groups if g["id"] in used]
     return pages
 
 
