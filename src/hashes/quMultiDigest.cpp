@@ -1,6 +1,7 @@
 #include "hashes/quMultiDigest.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <new>
 #include <system_error>
@@ -19,6 +20,12 @@ namespace bq {
 namespace {
 
 constexpr size_t kMaxCopy = 4 * 1024 * 1024;
+// The split is measured again once this much has gone through both threads.
+constexpr uint64_t kRebalanceAfter = 8 * 1024 * 1024;
+
+double Now() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
 
 struct TKindInfo {
   const char* Name;
@@ -44,7 +51,8 @@ constexpr double kCostCallerOverhead = 0.25;
 }  // namespace
 
 struct TMultiDigest::TUnit {
-  double Cost = 0;
+  double Cost = 0;     // per byte, from the table
+  double Seconds = 0;  // spent on split blocks, by whichever thread ran it
   virtual ~TUnit() = default;
   virtual void Update(const uint8_t* p, size_t n) = 0;
   virtual void Final(std::array<std::vector<uint8_t>, DigestKindCount>& out) = 0;
@@ -84,6 +92,31 @@ struct TRipeMDUnit final : TMultiDigest::TUnit {
   }
   void Init() override { D.Init(); }
 };
+
+// Which units go to the worker (bit i: unit i) so that the busier side has
+// the least work; the caller also bears `overhead`. 0 when one thread is best.
+unsigned BestSplit(const std::vector<double>& costs, double overhead) {
+  const size_t n = costs.size();
+  double total = 0;
+  for (double c : costs) total += c;
+  double best = total + overhead;
+  unsigned bestMask = 0;
+  for (unsigned mask = 1; n > 1 && mask < (1u << n); ++mask) {
+    double worker = 0;
+    for (size_t i = 0; i < n; ++i)
+      if (mask & (1u << i)) worker += costs[i];
+    const double busier = std::max(worker, total - worker + overhead);
+    if (busier < best) best = busier, bestMask = mask;
+  }
+  // A thread is worth it only if it takes a fair share of the work.
+  return bestMask && best <= 0.85 * total ? bestMask : 0;
+}
+
+void TimedUpdate(TMultiDigest::TUnit* u, const uint8_t* p, size_t n) {
+  const double t0 = Now();
+  u->Update(p, n);
+  u->Seconds += Now() - t0;
+}
 
 }  // namespace
 
@@ -147,22 +180,10 @@ void TMultiDigest::Plan(bool allowThread) {
   for (unsigned bit = 1; bit <= S::R320; bit <<= 1)
     if (rmd & bit) FUnits.push_back(std::make_unique<TRipeMDUnit>(bit, costOf(bit)));
 
-  // Try every split and keep the one with the least work on the busier side.
   const size_t n = FUnits.size();
-  double total = 0;
-  for (auto& u : FUnits) total += u->Cost;
-  double best = total + kCostCallerOverhead;
-  unsigned bestMask = 0;  // bit i set: unit i runs on the worker
-  for (unsigned mask = 1; allowThread && n > 1 && mask < (1u << n); ++mask) {
-    double worker = 0;
-    for (size_t i = 0; i < n; ++i)
-      if (mask & (1u << i)) worker += FUnits[i]->Cost;
-    const double busier = std::max(worker, total - worker + kCostCallerOverhead);
-    if (busier < best) best = busier, bestMask = mask;
-  }
-  // A thread is worth it only if it takes a fair share of the work.
-  if (bestMask && best > 0.85 * total) bestMask = 0;
-
+  std::vector<double> costs;
+  for (auto& u : FUnits) costs.push_back(u->Cost);
+  const unsigned bestMask = allowThread ? BestSplit(costs, kCostCallerOverhead) : 0;
   for (size_t i = 0; i < n; ++i) (bestMask & (1u << i) ? FWorkerUnits : FMainUnits).push_back(FUnits[i].get());
   if (!FWorkerUnits.empty()) {
     try {
@@ -177,6 +198,25 @@ void TMultiDigest::Plan(bool allowThread) {
   }
 }
 
+// The table's costs are one machine's: once enough has gone through both
+// threads, split again by what each unit took here. The caller's share of the
+// work outside the digests is its copying plus about as much for reading.
+void TMultiDigest::Rebalance() {
+  FRebalanced = true;
+  std::vector<double> costs;
+  double total = 0;
+  for (auto& u : FUnits) {
+    costs.push_back(u->Seconds);
+    total += u->Seconds;
+  }
+  if (total <= 0) return;
+  const unsigned mask = BestSplit(costs, 2 * FCopySeconds);
+  if (mask == 0) return;  // keep the worker busy with what it has
+  FMainUnits.clear();
+  FWorkerUnits.clear();
+  for (size_t i = 0; i < FUnits.size(); ++i) (mask & (1u << i) ? FWorkerUnits : FMainUnits).push_back(FUnits[i].get());
+}
+
 void TMultiDigest::WorkerLoop() {
   std::unique_lock<std::mutex> lock(FMutex);
   for (;;) {
@@ -185,7 +225,7 @@ void TMultiDigest::WorkerLoop() {
       const uint8_t* p = FJobData;
       const size_t n = FJobSize;
       lock.unlock();
-      for (TUnit* u : FWorkerUnits) u->Update(p, n);
+      for (TUnit* u : FWorkerUnits) TimedUpdate(u, p, n);
       lock.lock();
       FJobPending = false;
       FDone.notify_one();
@@ -223,11 +263,16 @@ void TMultiDigest::Update(const void* data, size_t n) {
       }
     }
     if (copy.size() >= n) {
+      const double t0 = Now();
       std::memcpy(copy.data(), p, n);
+      FCopySeconds += Now() - t0;
       job = copy.data();
     }
   }
   WaitWorker();
+  // The worker is idle here, so units can change sides.
+  if (!FRebalanced && FParallelBytes >= kRebalanceAfter) Rebalance();
+  FParallelBytes += n;
   {
     std::lock_guard<std::mutex> lock(FMutex);
     FJobData = job;
@@ -236,7 +281,7 @@ void TMultiDigest::Update(const void* data, size_t n) {
   }
   FWake.notify_one();
   if (job != p) FNextCopy ^= 1;
-  for (TUnit* u : FMainUnits) u->Update(p, n);
+  for (TUnit* u : FMainUnits) TimedUpdate(u, p, n);
   if (job == p) WaitWorker();
 }
 

@@ -43,9 +43,10 @@ size_t DigestSize(TDigestKind kind);       // in bytes
 //   md.Final();
 //   md.Hex(dkMD5);
 //
-// Digests are grouped by their measured cost into two sides of about equal
-// work; Update runs one side on the calling thread while the worker runs the
-// other, on a private copy of blocks up to 4 MiB so that the caller can
+// Digests are grouped by their cost into two sides of about equal work (first
+// by a table of costs, then, once 8 MiB have gone through both threads, by the
+// times each digest took here); Update runs one side on the calling thread
+// while the worker runs the other, on a private copy of blocks up to 4 MiB so that the caller can
 // refill its buffer while the worker is still busy (two copies are kept, so
 // at most 8 MiB). Small blocks, a single
 // digest or a worker that cannot be started fall back to running everything
@@ -81,6 +82,7 @@ public:
 
 private:
   void Plan(bool allowThread);
+  void Rebalance();
   void WaitWorker();
   void WorkerLoop();
 
@@ -98,6 +100,11 @@ private:
   size_t FJobSize = 0;
   bool FJobPending = false;
   bool FStop = false;
+  // Measured while blocks are split: bytes through both threads, and the
+  // caller's time spent copying them for the worker.
+  uint64_t FParallelBytes = 0;
+  double FCopySeconds = 0;
+  bool FRebalanced = false;
 };
 
 }  // namespace bq
