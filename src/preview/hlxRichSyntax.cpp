@@ -1,6 +1,8 @@
 #include "preview/hlxRichSyntax.h"
 
+#include <algorithm>
 #include <atomic>
+#include <iterator>
 
 #include "platform/bqText.h"
 
@@ -221,6 +223,126 @@ std::string ThlxRTFSyntax::ConvertToString() {
   std::string out;
   ConvertToRtf(out);
   return out;
+}
+
+}  // namespace bq
+
+namespace bq {
+namespace {
+
+// The character-format words a piece carries over, by slot; "ul" also holds "\ulnone".
+constexpr std::string_view kFormatWords[] = {"cf", "cb", "highlight", "f", "fs", "b", "i", "ul"};
+
+int FormatSlot(std::string_view word) {
+  if (word == "ulnone") return 7;
+  for (size_t k = 0; k < std::size(kFormatWords); ++k)
+    if (word == kFormatWords[k]) return static_cast<int>(k);
+  return -1;
+}
+
+// Control words that put something on the page: where the body begins, at the latest.
+bool ShowsSomething(std::string_view word) {
+  return word == "par" || word == "line" || word == "tab" || word == "u" || word == "emdash" || word == "endash" ||
+         word == "bullet" || word == "lquote" || word == "rquote" || word == "ldblquote" || word == "rdblquote";
+}
+
+}  // namespace
+
+std::vector<std::string> SplitRtfDocument(std::string_view rtf, size_t chunkBytes) {
+  constexpr size_t npos = std::string_view::npos;
+  std::vector<std::string> pieces;
+  if (chunkBytes == 0 || rtf.size() <= chunkBytes || rtf.compare(0, 5, "{\\rtf") != 0) {
+    pieces.emplace_back(rtf);
+    return pieces;
+  }
+  struct TSplit {
+    size_t At;
+    std::string Format;
+  };
+  std::vector<TSplit> splits;
+  std::array<std::string, std::size(kFormatWords)> format;
+  auto formatWords = [&format] {
+    std::string words;
+    for (const auto& w : format) words += w;
+    if (!words.empty()) words.push_back(' ');
+    return words;
+  };
+  const size_t n = rtf.size();
+  size_t headerEnd = npos, last = 0, end = npos;
+  int depth = 0;
+  auto bodyStarts = [&](size_t at) {
+    if (depth == 1 && headerEnd == npos) headerEnd = at;
+  };
+  for (size_t i = 0; i < n && end == npos;) {
+    const char c = rtf[i];
+    if (c == '{') {
+      ++depth;
+      ++i;
+    } else if (c == '}') {
+      if (--depth <= 0) end = i;
+      ++i;
+    } else if (c == '\r' || c == '\n') {
+      ++i;
+    } else if (c != '\\') {
+      bodyStarts(i);
+      ++i;
+    } else {
+      const size_t start = i;
+      size_t w = i + 1;
+      while (w < n && IsLetter(rtf[w])) ++w;
+      if (w == i + 1) {
+        // A control symbol: "\{", "\'hh", "\~"... are text; "\*" marks a destination.
+        if (w < n && rtf[w] != '*') bodyStarts(start);
+        i = w < n && rtf[w] == '\'' ? std::min(n, w + 3) : std::min(n, w + 1);
+        continue;
+      }
+      const std::string_view word = rtf.substr(i + 1, w - i - 1);
+      size_t d = w;
+      if (d < n && rtf[d] == '-') ++d;
+      uint64_t number = 0;
+      while (d < n && IsDigit(rtf[d])) {
+        if (number < (uint64_t{1} << 40)) number = number * 10 + static_cast<uint64_t>(rtf[d] - '0');
+        ++d;
+      }
+      const std::string_view param = rtf.substr(w, d - w);
+      if (d < n && rtf[d] == ' ') ++d;
+      if (word == "bin") d = number > n - d ? n : d + static_cast<size_t>(number);
+      if (depth == 1) {
+        if (ShowsSomething(word)) {
+          bodyStarts(start);
+          if (word == "par" && start > headerEnd && start - last >= chunkBytes) {
+            splits.push_back({start, formatWords()});
+            last = start;
+          }
+        } else if (word == "plain") {
+          for (auto& f : format) f.clear();
+        } else if (const int slot = FormatSlot(word); slot >= 0) {
+          format[static_cast<size_t>(slot)] = "\\" + std::string(word) + std::string(param);
+        }
+      }
+      i = d;
+    }
+  }
+  // A document that does not close, or whose body never starts, is left whole.
+  if (end == npos || headerEnd == npos || splits.empty()) {
+    pieces.emplace_back(rtf);
+    return pieces;
+  }
+  const std::string_view header = rtf.substr(0, headerEnd);
+  pieces.reserve(splits.size() + 1);
+  pieces.push_back(std::string(rtf.substr(0, splits[0].At)) + "}");
+  for (size_t k = 0; k < splits.size(); ++k) {
+    const size_t from = splits[k].At;
+    const size_t to = k + 1 < splits.size() ? splits[k + 1].At : n;
+    std::string piece;
+    piece.reserve(header.size() + splits[k].Format.size() + (to - from) + 1);
+    piece += header;
+    piece += splits[k].Format;
+    piece += rtf.substr(from, to - from);
+    if (k + 1 < splits.size()) piece.push_back('}');
+    pieces.push_back(std::move(piece));
+  }
+  return pieces;
 }
 
 }  // namespace bq

@@ -130,4 +130,13 @@ protected:
   int FCodePage = 1252;
 };
 
+// Splits a document of the kind the highlighters write (header groups, then a body without
+// groups) into complete documents of about chunkBytes each which, inserted one after another
+// at the end of a rich edit control, show the same text in the same format: every piece has
+// the header (everything before the first text), then the character format in force where
+// the piece starts (\cf, \cb, \highlight, \f, \fs, \b, \i, \ul, \ulnone after the last
+// \plain), then a part of the body that starts at a paragraph break. A document with no such
+// break past chunkBytes, or not of that kind, comes back whole as one piece.
+std::vector<std::string> SplitRtfDocument(std::string_view rtf, size_t chunkBytes);
+
 }  // namespace bq

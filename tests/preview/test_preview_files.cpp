@@ -323,3 +323,73 @@ TEST_F(PreviewFiles, RtfFilesAsTheirBytes) {
 }
 
 }  // namespace
+
+namespace {
+// Runs with empty ones dropped and neighbours of the same look joined.
+std::vector<bqtest::TRtfRun> Joined(const std::vector<bqtest::TRtfRun>& runs) {
+  std::vector<bqtest::TRtfRun> out;
+  for (const auto& r : runs) {
+    if (r.Text.empty()) continue;
+    if (!out.empty() && out.back().Color == r.Color && out.back().Bold == r.Bold && out.back().Italic == r.Italic)
+      out.back().Text += r.Text;
+    else
+      out.push_back(r);
+  }
+  return out;
+}
+}  // namespace
+
+// The dialog inserts a long document piece by piece: the pieces, read one after another,
+// show the whole document's text in the same colours and styles.
+TEST_F(PreviewFiles, PiecesShowTheWholeDocument) {
+  std::vector<std::string> files = {(Dir / "ptop.pas").string(), (Dir / "format.xml").string(),
+                                    (Dir / "json.html").string(), (Dir / "dump.sql").string(),
+                                    (Dir / "big.pas").string()};
+  for (const char* header : {"/usr/include/c++/12/bits/stl_algo.h", "/usr/include/c++/14/bits/stl_algo.h"})
+    if (fs::exists(header)) files.push_back(header);
+  size_t split = 0;
+  for (const auto& file : files) {
+    if (!fs::exists(file)) continue;
+    SCOPED_TRACE(file);
+    const std::string whole = PreviewOf(file).RichText;
+    ASSERT_FALSE(whole.empty());
+    const auto expected = bqtest::ReadRtf(whole);
+    for (size_t chunk : {size_t{4096}, size_t{65536}}) {
+      const auto pieces = SplitRtfDocument(whole, chunk);
+      std::string text;
+      std::vector<bqtest::TRtfRun> runs;
+      for (const auto& piece : pieces) {
+        EXPECT_LE(piece.size(), chunk * 2 + 4096);
+        const auto read = bqtest::ReadRtf(piece);
+        EXPECT_TRUE(read.Balanced);
+        text += read.Text;
+        runs.insert(runs.end(), read.Runs.begin(), read.Runs.end());
+      }
+      if (pieces.size() > 1) ++split;
+      EXPECT_EQ(text, expected.Text);
+      const auto got = Joined(runs), want = Joined(expected.Runs);
+      ASSERT_EQ(got.size(), want.size());
+      for (size_t k = 0; k < got.size(); ++k) {
+        EXPECT_EQ(got[k].Text, want[k].Text) << "run " << k;
+        EXPECT_EQ(got[k].Color, want[k].Color) << "run " << k << ": " << got[k].Text;
+        EXPECT_EQ(got[k].Bold, want[k].Bold) << "run " << k << ": " << got[k].Text;
+        EXPECT_EQ(got[k].Italic, want[k].Italic) << "run " << k << ": " << got[k].Text;
+      }
+    }
+  }
+  EXPECT_GE(split, 6u);
+
+  // Documents it leaves whole: short ones, ones without a paragraph break at the outer level,
+  // ones that never close, and what is not RTF.
+  const std::string nested = "{\\rtf1{\\fonttbl{\\f0 A;}}{\\b " + std::string(10000, 'x') + "\\par y}\\par z}";
+  EXPECT_EQ(SplitRtfDocument(nested, 4096).size(), 1u);
+  const std::string open = "{\\rtf1 a" + std::string(10000, 'x') + "\\par b";
+  EXPECT_EQ(SplitRtfDocument(open, 4096), std::vector<std::string>{open});
+  EXPECT_EQ(SplitRtfDocument(std::string(10000, 'x'), 4096).size(), 1u);
+  EXPECT_EQ(SplitRtfDocument("{\\rtf1 a\\par b}", 4).size(), 2u);
+  // \bin data is skipped, not read as words or braces.
+  const std::string bin = "{\\rtf1 a\\bin4 }}}{" + std::string(5000, 'x') + "\\par b}";
+  const auto binPieces = SplitRtfDocument(bin, 4096);
+  ASSERT_EQ(binPieces.size(), 2u);
+  EXPECT_EQ(binPieces[1], "{\\rtf1 \\par b}");
+}
