@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/bqText.h"
+#include "preview/hlxRichSyntax.h"
 #include "win32/bqLiteModule.h"
 #include "win32/zoxUIListView.h"
 #include "win32/zoxUIWinAPIHelpers.h"
@@ -48,6 +49,7 @@ TWinPageView::TWinPageView(HWND page)
 }
 
 TWinPageView::~TWinPageView() {
+  if (FRichTimer) KillTimer(FPage, kRichTimer);
   if (FBold) DeleteObject(FBold);
 }
 
@@ -273,16 +275,19 @@ void TWinPageView::ShowRecord(TPageRecord record) {
 }
 namespace {
 struct TStreamSource {
-  const char* Data;
-  size_t Size, Position;
+  const wchar_t* Data;
+  size_t Size, Position;  // in characters
 };
 
+// Hands the control UTF-16 text; a read never ends between the CR and LF of a line end (the
+// control would take them for two).
 DWORD CALLBACK StreamFromBuffer(DWORD_PTR cookie, LPBYTE buffer, LONG count, LONG* done) {
   auto* source = reinterpret_cast<TStreamSource*>(cookie);
-  const size_t n = std::min(static_cast<size_t>(count < 0 ? 0 : count), source->Size - source->Position);
-  std::memcpy(buffer, source->Data + source->Position, n);
+  size_t n = std::min(static_cast<size_t>(count < 0 ? 0 : count) / sizeof(wchar_t), source->Size - source->Position);
+  if (n > 1 && source->Position + n < source->Size && source->Data[source->Position + n - 1] == L'\r') --n;
+  std::memcpy(buffer, source->Data + source->Position, n * sizeof(wchar_t));
   source->Position += n;
-  *done = static_cast<LONG>(n);
+  *done = static_cast<LONG>(n * sizeof(wchar_t));
   return 0;
 }
 }  // namespace
@@ -294,22 +299,104 @@ void TWinPageView::SetRichText(std::string_view rtf, std::string_view text) {
 
 void TWinPageView::RenderRichText(std::string_view rtf, std::string_view text) {
   if (!FRich) return;
-  // A text that is itself an RTF document is shown as the document it is.
-  if (rtf.empty() && text.compare(0, 5, "{\\rtf") == 0) rtf = text;
-  const std::wstring wide = Wide(text);
+  FRichPieces.clear();
+  FPlainRest.clear();
+  FNextPiece = FPlainAt = 0;
+  if (FRichTimer) KillTimer(FPage, kRichTimer);
+  FRichTimer = false;
+  // A text that is itself an RTF document is shown as the document it is, whole: its groups,
+  // tables and paragraph formats are not cut.
+  const bool document = rtf.empty() && text.compare(0, 5, "{\\rtf") == 0;
+  std::wstring wide = document ? std::wstring() : Wide(text);
   SendMessageW(FRich, EM_SETTEXTMODE, TM_RICHTEXT, 0);
+  // Nothing here is undone: without an undo record, a piece added at the end costs the same
+  // however long the document has grown (with one, each costs more than the last).
+  SendMessageW(FRich, EM_SETUNDOLIMIT, 0, 0);
   // The default limit (32767 characters) would cut a long text: raise it before anything is set.
-  SendMessageW(FRich, EM_EXLIMITTEXT, 0, static_cast<LPARAM>(std::max(wide.size(), rtf.size()) + 1));
-  if (!rtf.empty()) {
-    // The document is pure ASCII; the control reads it as RTF from its "{\rtf" start.
-    const std::string document(rtf);
+  SendMessageW(FRich, EM_EXLIMITTEXT, 0, static_cast<LPARAM>(std::max({wide.size(), rtf.size(), text.size()}) + 1));
+  if (!rtf.empty() || document) {
+    // The document is pure ASCII; the control reads it as RTF from its "{\rtf" start. A long
+    // one goes in piece by piece, the first now, the others from a timer, so that the dialog
+    // answers between them.
+    FRichPieces = document ? std::vector<std::string>{std::string(text)} : SplitRtfDocument(rtf, kRichPieceBytes);
     SETTEXTEX how{ST_DEFAULT, CP_ACP};
-    SendMessageW(FRich, EM_SETTEXTEX, reinterpret_cast<WPARAM>(&how), reinterpret_cast<LPARAM>(document.c_str()));
+    SendMessageW(FRich, EM_SETTEXTEX, reinterpret_cast<WPARAM>(&how), reinterpret_cast<LPARAM>(FRichPieces[0].c_str()));
+    FNextPiece = 1;
+    if (FRichPieces.size() > 1) FRichTimer = SetTimer(FPage, kRichTimer, USER_TIMER_MINIMUM, nullptr) != 0;
+    if (!FRichTimer) FRichPieces.clear();
     return;
   }
-  TStreamSource source{reinterpret_cast<const char*>(wide.data()), wide.size() * sizeof(wchar_t), 0};
+  // Plain text: the first piece ends at a line end past kPlainPieceChars.
+  const size_t first = PlainPieceEnd(wide, 0);
+  StreamPlain(std::wstring_view(wide).substr(0, first), false);
+  if (first < wide.size()) {
+    FPlainRest = std::move(wide);
+    FPlainAt = first;
+    FRichTimer = SetTimer(FPage, kRichTimer, USER_TIMER_MINIMUM, nullptr) != 0;
+    if (!FRichTimer) FPlainRest.clear();
+  }
+}
+
+size_t TWinPageView::PlainPieceEnd(std::wstring_view text, size_t from) {
+  if (text.size() - from <= kPlainPieceChars) return text.size();
+  const size_t line = text.find(L'\n', from + kPlainPieceChars);
+  return line == std::wstring_view::npos ? text.size() : line + 1;
+}
+
+void TWinPageView::StreamPlain(std::wstring_view text, bool atEnd) {
+  TStreamSource source{text.data(), text.size(), 0};
   EDITSTREAM stream{reinterpret_cast<DWORD_PTR>(&source), 0, StreamFromBuffer};
-  SendMessageW(FRich, EM_STREAMIN, SF_TEXT | SF_UNICODE, reinterpret_cast<LPARAM>(&stream));
+  SendMessageW(FRich, EM_STREAMIN, SF_TEXT | SF_UNICODE | (atEnd ? SFF_SELECTION : 0), reinterpret_cast<LPARAM>(&stream));
+}
+
+bool TWinPageView::OnTimer(WPARAM id) {
+  if (id != kRichTimer) return false;
+  const bool rich = FNextPiece < FRichPieces.size();
+  const bool plain = FPlainAt < FPlainRest.size();
+  if (!FRich || (!rich && !plain)) {
+    KillTimer(FPage, kRichTimer);
+    FRichTimer = false;
+    return true;
+  }
+  // What the user selected and scrolled to stays; the pieces go in at the end, out of sight.
+  CHARRANGE kept{};
+  SendMessageW(FRich, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&kept));
+  POINT scroll{};
+  SendMessageW(FRich, EM_GETSCROLLPOS, 0, reinterpret_cast<LPARAM>(&scroll));
+  SendMessageW(FRich, WM_SETREDRAW, FALSE, 0);
+  LARGE_INTEGER frequency{}, start{}, now{};
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&start);
+  do {
+    GETTEXTLENGTHEX length{GTL_NUMCHARS, 1200};
+    const auto end = static_cast<LONG>(SendMessageW(FRich, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&length), 0));
+    CHARRANGE at{end, end};
+    SendMessageW(FRich, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&at));
+    if (FNextPiece < FRichPieces.size()) {
+      SETTEXTEX how{ST_SELECTION, CP_ACP};
+      SendMessageW(FRich, EM_SETTEXTEX, reinterpret_cast<WPARAM>(&how),
+                   reinterpret_cast<LPARAM>(FRichPieces[FNextPiece].c_str()));
+      std::string().swap(FRichPieces[FNextPiece++]);
+    } else {
+      const size_t to = PlainPieceEnd(FPlainRest, FPlainAt);
+      StreamPlain(std::wstring_view(FPlainRest).substr(FPlainAt, to - FPlainAt), true);
+      FPlainAt = to;
+    }
+    QueryPerformanceCounter(&now);
+  } while ((FNextPiece < FRichPieces.size() || FPlainAt < FPlainRest.size()) &&
+           (now.QuadPart - start.QuadPart) * 1000 < kPieceSliceMs * frequency.QuadPart);
+  SendMessageW(FRich, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&kept));
+  SendMessageW(FRich, EM_SETSCROLLPOS, 0, reinterpret_cast<LPARAM>(&scroll));
+  SendMessageW(FRich, WM_SETREDRAW, TRUE, 0);
+  InvalidateRect(FRich, nullptr, FALSE);
+  if (FNextPiece >= FRichPieces.size() && FPlainAt >= FPlainRest.size()) {
+    KillTimer(FPage, kRichTimer);
+    FRichTimer = false;
+    std::vector<std::string>().swap(FRichPieces);
+    std::wstring().swap(FPlainRest);
+    FNextPiece = FPlainAt = 0;
+  }
+  return true;
 }
 
 void TWinPageView::AddField(int id, std::string_view label) {

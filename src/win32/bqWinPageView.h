@@ -92,11 +92,19 @@ public:
     FValueColumn = valueColumn;
   }
   HWND MainControl() const;
+  // The page's timers; true when the timer was the view's own (the rest of a long preview).
+  bool OnTimer(WPARAM id);
 
   // Under Wine an item costs the dialog's thread about a quarter of a millisecond to insert
   // (more under load): lists longer than this are virtual, so that no page holds the thread
   // for more than some 50 ms at a time.
   static constexpr size_t kVirtualRows = 200;
+  // A long preview goes into the rich edit in pieces of about this size, as many as fit in
+  // kPieceSliceMs at a time: under Wine the control reads about 1 MB of RTF a second, so a
+  // 4 MiB source (10 MB of RTF) set at once would hold the dialog for 10 s.
+  static constexpr size_t kRichPieceBytes = 32 * 1024, kPlainPieceChars = 32 * 1024;
+  static constexpr long long kPieceSliceMs = 20;
+  static constexpr UINT_PTR kRichTimer = 0x7B51;
 
 private:
   void RenderRows(size_t from);
@@ -111,6 +119,8 @@ private:
   int ItemOfRow(int row) const;
   void RenderTree(HTREEITEM parent, const std::vector<TPageRecord::TNode>& nodes);
   void RenderRichText(std::string_view rtf, std::string_view text);
+  static size_t PlainPieceEnd(std::wstring_view text, size_t from);
+  void StreamPlain(std::wstring_view text, bool atEnd);
   void RenderFieldLabel(int id, std::string_view label);
   void RenderField(int id, std::string_view text);
 
@@ -126,6 +136,12 @@ private:
   int FLastProgress = -1;
   bool FSelecting = false;
   HFONT FBold = nullptr;
+  // The rest of a long preview, still to go in.
+  std::vector<std::string> FRichPieces;
+  size_t FNextPiece = 0;
+  std::wstring FPlainRest;
+  size_t FPlainAt = 0;
+  bool FRichTimer = false;
 };
 
 using TPageCall = std::function<void(TWinPageView&)>;

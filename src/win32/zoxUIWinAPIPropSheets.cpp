@@ -227,9 +227,11 @@ INT_PTR PageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, TPageK
           (*reinterpret_cast<const TPageCall*>(lParam))(state->View);
         break;
       }
-      case WM_TIMER:
-        CompareMessage(window, message, wParam);
+      case WM_TIMER: {
+        auto* state = reinterpret_cast<TPageWindow*>(GetWindowLongPtrW(window, DWLP_USER));
+        if (!state || !state->View.OnTimer(wParam)) CompareMessage(window, message, wParam);
         break;
+      }
       case WM_COMMAND: {
         auto* state = reinterpret_cast<TPageWindow*>(GetWindowLongPtrW(window, DWLP_USER));
         if (!state) break;

@@ -205,9 +205,15 @@ LRESULT CALLBACK RecordHook(int code, WPARAM wParam, LPARAM lParam) {
       case LVM_DELETEALLITEMS: gLists[c->hwnd].RowGroups.clear(); break;
       case EM_SETTEXTEX: {
         const auto* how = reinterpret_cast<const SETTEXTEX*>(c->wParam);
-        if (how && c->lParam)
-          gRichText[c->hwnd] = how->codepage == 1200 ? Utf8(reinterpret_cast<const wchar_t*>(c->lParam))
-                                                    : std::string(reinterpret_cast<const char*>(c->lParam));
+        if (how && c->lParam) {
+          std::string doc = how->codepage == 1200 ? Utf8(reinterpret_cast<const wchar_t*>(c->lParam))
+                                                  : std::string(reinterpret_cast<const char*>(c->lParam));
+          // A long document goes in as pieces added at the end: kept one after another, a line
+          // between them.
+          std::string& kept = gRichText[c->hwnd];
+          if (how->flags & ST_SELECTION) kept += "\n" + doc;
+          else kept = std::move(doc);
+        }
         gLastActivity = Now();
         break;
       }
@@ -217,6 +223,7 @@ LRESULT CALLBACK RecordHook(int code, WPARAM wParam, LPARAM lParam) {
         gLastActivity = Now();
         break;
       }
+      case EM_STREAMIN:
       case LVM_INSERTCOLUMNW:
       case LVM_ENABLEGROUPVIEW:
       case TVM_INSERTITEMW:
