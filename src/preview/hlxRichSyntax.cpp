@@ -230,11 +230,15 @@ std::string ThlxRTFSyntax::ConvertToString() {
 namespace bq {
 namespace {
 
-// The character-format words a piece carries over, by slot; "ul" also holds "\ulnone".
-constexpr std::string_view kFormatWords[] = {"cf", "cb", "highlight", "f", "fs", "b", "i", "ul"};
+// The character-format words a piece carries over, by slot; "ul" also holds "\ulnone" and
+// "super" holds "\sub" and "\nosupersub".
+constexpr std::string_view kFormatWords[] = {"cf",  "cb", "highlight", "f",    "fs",   "b",    "i",     "ul",        "strike",
+                                             "super", "v", "caps",      "scaps", "lang", "up",   "dn",    "outl",      "shad",
+                                             "expnd", "charscalex"};
 
 int FormatSlot(std::string_view word) {
-  if (word == "ulnone") return 7;
+  if (word == "ulnone" || word == "ulw" || word == "uld" || word == "uldb" || word == "ulwave") return 7;
+  if (word == "sub" || word == "nosupersub") return 9;
   for (size_t k = 0; k < std::size(kFormatWords); ++k)
     if (word == kFormatWords[k]) return static_cast<int>(k);
   return -1;
@@ -243,7 +247,71 @@ int FormatSlot(std::string_view word) {
 // Control words that put something on the page: where the body begins, at the latest.
 bool ShowsSomething(std::string_view word) {
   return word == "par" || word == "line" || word == "tab" || word == "u" || word == "emdash" || word == "endash" ||
-         word == "bullet" || word == "lquote" || word == "rquote" || word == "ldblquote" || word == "rdblquote";
+         word == "bullet" || word == "lquote" || word == "rquote" || word == "ldblquote" || word == "rdblquote" ||
+         word == "page" || word == "sect";
+}
+
+// Paragraph formats that hold until the next \pard.
+bool ParagraphWord(std::string_view word) {
+  static constexpr std::string_view kWords[] = {"ql", "qr", "qc", "qj", "qd", "li", "ri", "fi", "lin", "rin", "sa", "sb",
+                                                "sl", "slmult", "s", "ls", "ilvl", "tx", "tqr", "tqc", "tqdec", "tb",
+                                                "keep", "keepn", "brdrt", "brdrb", "brdrl", "brdrr", "box", "shading",
+                                                "cbpat", "cfpat", "rtlpar", "ltrpar", "pnlvlblt", "pnlvlbody"};
+  for (auto w : kWords)
+    if (word == w) return true;
+  return false;
+}
+
+// Groups of the header: the tables and the "\*" destinations a reader may skip.
+bool HeaderGroupWord(std::string_view word) {
+  static constexpr std::string_view kWords[] = {"fonttbl", "colortbl", "stylesheet", "info", "listtable", "listoverridetable",
+                                                "revtbl", "rsidtbl", "filetbl", "pgdsctbl", "generator", "header", "footer",
+                                                "headerl", "headerr", "headerf", "footerl", "footerr", "footerf", "pict"};
+  for (auto w : kWords)
+    if (word == w) return true;
+  return false;
+}
+
+struct TRtfToken {
+  size_t End = 0;             // past the token and its delimiter
+  std::string_view Word;      // a control word's letters ("" for a symbol)
+  std::string_view Param;     // its number, as written
+  bool Symbol = false;        // "\{", "\'hh", "\*"...
+};
+
+// The control word or symbol at rtf[i] == '\\'.
+TRtfToken ControlAt(std::string_view rtf, size_t i) {
+  const size_t n = rtf.size();
+  TRtfToken t;
+  size_t w = i + 1;
+  while (w < n && IsLetter(rtf[w])) ++w;
+  if (w == i + 1) {
+    t.Symbol = true;
+    t.Word = rtf.substr(std::min(n, i + 1), w < n ? 1 : 0);
+    t.End = w < n && rtf[w] == '\'' ? std::min(n, w + 3) : std::min(n, w + 1);
+    return t;
+  }
+  t.Word = rtf.substr(i + 1, w - i - 1);
+  size_t d = w;
+  if (d < n && rtf[d] == '-') ++d;
+  uint64_t number = 0;
+  while (d < n && IsDigit(rtf[d])) {
+    if (number < (uint64_t{1} << 40)) number = number * 10 + static_cast<uint64_t>(rtf[d] - '0');
+    ++d;
+  }
+  t.Param = rtf.substr(w, d - w);
+  if (d < n && rtf[d] == ' ') ++d;
+  if (t.Word == "bin") d = number > n - d ? n : d + static_cast<size_t>(number);
+  t.End = d;
+  return t;
+}
+
+// The first control word after position i, past blanks and line ends ("" when something
+// else comes first).
+std::string_view NextWord(std::string_view rtf, size_t i) {
+  while (i < rtf.size() && (rtf[i] == ' ' || rtf[i] == '\r' || rtf[i] == '\n')) ++i;
+  if (i >= rtf.size() || rtf[i] != '\\') return {};
+  return ControlAt(rtf, i).Word;
 }
 
 }  // namespace
@@ -261,21 +329,40 @@ std::vector<std::string> SplitRtfDocument(std::string_view rtf, size_t chunkByte
   };
   std::vector<TSplit> splits;
   std::array<std::string, std::size(kFormatWords)> format;
-  auto formatWords = [&format] {
-    std::string words;
-    for (const auto& w : format) words += w;
-    if (!words.empty()) words.push_back(' ');
-    return words;
-  };
   const size_t n = rtf.size();
   size_t headerEnd = npos, last = 0, end = npos;
   int depth = 0;
+  bool paragraphSet = false, inRow = false;
+  // Where the character-format words just before the body began: they are not header, but
+  // the format each piece restates.
+  size_t formatRun = npos;
   auto bodyStarts = [&](size_t at) {
-    if (depth == 1 && headerEnd == npos) headerEnd = at;
+    if (headerEnd == npos) headerEnd = formatRun != npos ? formatRun : at;
+  };
+  auto maySplit = [&](size_t at) {
+    if (headerEnd == npos || at <= headerEnd || at - last < chunkBytes || inRow) return;
+    std::string words;
+    for (const auto& w : format) words += w;
+    if (!words.empty()) words.push_back(' ');
+    splits.push_back({at, std::move(words)});
+    last = at;
   };
   for (size_t i = 0; i < n && end == npos;) {
     const char c = rtf[i];
     if (c == '{') {
+      if (depth == 1) {
+        // A content group starts the body; the tables and destinations before it are header.
+        size_t k = i + 1;
+        while (k < n && (rtf[k] == '\r' || rtf[k] == '\n' || rtf[k] == ' ')) ++k;
+        const TRtfToken first = k < n && rtf[k] == '\\' ? ControlAt(rtf, k) : TRtfToken{};
+        const bool destination = (first.Symbol && first.Word == "*") || HeaderGroupWord(first.Word);
+        if (destination && headerEnd == npos) {
+          formatRun = npos;
+        } else if (!destination) {
+          bodyStarts(i);
+          if (!paragraphSet) maySplit(i);
+        }
+      }
       ++depth;
       ++i;
     } else if (c == '}') {
@@ -284,43 +371,41 @@ std::vector<std::string> SplitRtfDocument(std::string_view rtf, size_t chunkByte
     } else if (c == '\r' || c == '\n') {
       ++i;
     } else if (c != '\\') {
-      bodyStarts(i);
+      if (depth == 1) bodyStarts(i);
       ++i;
     } else {
-      const size_t start = i;
-      size_t w = i + 1;
-      while (w < n && IsLetter(rtf[w])) ++w;
-      if (w == i + 1) {
-        // A control symbol: "\{", "\'hh", "\~"... are text; "\*" marks a destination.
-        if (w < n && rtf[w] != '*') bodyStarts(start);
-        i = w < n && rtf[w] == '\'' ? std::min(n, w + 3) : std::min(n, w + 1);
-        continue;
+      const TRtfToken t = ControlAt(rtf, i);
+      const bool formatWord = !t.Symbol && (t.Word == "plain" || FormatSlot(t.Word) >= 0);
+      if (depth == 1 && headerEnd == npos) {
+        if (!formatWord) formatRun = npos;
+        else if (formatRun == npos) formatRun = i;
       }
-      const std::string_view word = rtf.substr(i + 1, w - i - 1);
-      size_t d = w;
-      if (d < n && rtf[d] == '-') ++d;
-      uint64_t number = 0;
-      while (d < n && IsDigit(rtf[d])) {
-        if (number < (uint64_t{1} << 40)) number = number * 10 + static_cast<uint64_t>(rtf[d] - '0');
-        ++d;
-      }
-      const std::string_view param = rtf.substr(w, d - w);
-      if (d < n && rtf[d] == ' ') ++d;
-      if (word == "bin") d = number > n - d ? n : d + static_cast<size_t>(number);
       if (depth == 1) {
-        if (ShowsSomething(word)) {
-          bodyStarts(start);
-          if (word == "par" && start > headerEnd && start - last >= chunkBytes) {
-            splits.push_back({start, formatWords()});
-            last = start;
-          }
-        } else if (word == "plain") {
+        if (t.Symbol) {
+          if (t.Word != "*") bodyStarts(i);  // "\{", "\'hh", "\~"... are text
+        } else if (ShowsSomething(t.Word)) {
+          bodyStarts(i);
+          if (t.Word == "par" || t.Word == "line")
+            if (!paragraphSet || (t.Word == "par" && NextWord(rtf, t.End) == "pard")) maySplit(i);
+        } else if (t.Word == "pard") {
+          paragraphSet = false;
+        } else if (t.Word == "plain") {
           for (auto& f : format) f.clear();
-        } else if (const int slot = FormatSlot(word); slot >= 0) {
-          format[static_cast<size_t>(slot)] = "\\" + std::string(word) + std::string(param);
+        } else if (const int slot = FormatSlot(t.Word); slot >= 0) {
+          format[static_cast<size_t>(slot)] = "\\" + std::string(t.Word) + std::string(t.Param);
+        } else if (t.Word == "trowd" || t.Word == "intbl") {
+          inRow = true;
+        } else if (t.Word == "row") {
+          inRow = false;
+        } else if (headerEnd != npos && ParagraphWord(t.Word)) {
+          paragraphSet = true;
         }
+      } else if (!t.Symbol && (t.Word == "trowd" || t.Word == "intbl")) {
+        inRow = true;  // a row whose properties sit in a group
+      } else if (!t.Symbol && t.Word == "row") {
+        inRow = false;
       }
-      i = d;
+      i = t.End;
     }
   }
   // A document that does not close, or whose body never starts, is left whole.

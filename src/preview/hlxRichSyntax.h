@@ -130,13 +130,15 @@ protected:
   int FCodePage = 1252;
 };
 
-// Splits a document of the kind the highlighters write (header groups, then a body without
-// groups) into complete documents of about chunkBytes each which, inserted one after another
-// at the end of a rich edit control, show the same text in the same format: every piece has
-// the header (everything before the first text), then the character format in force where
-// the piece starts (\cf, \cb, \highlight, \f, \fs, \b, \i, \ul, \ulnone after the last
-// \plain), then a part of the body that starts at a paragraph break. A document with no such
-// break past chunkBytes, or not of that kind, comes back whole as one piece.
+// Splits an RTF document into complete documents of about chunkBytes each which, inserted one
+// after another at the end of a rich edit control, show the same text in the same format.
+// Every piece has the header (the control words and destination groups before the first text,
+// content group or line break), then the character format in force at the outer level where
+// the piece starts (\cf, \b, \i, \ul, ... since the last \plain), then a part of the body
+// that starts at an outer \par or \line, or at an outer content group. No piece starts inside
+// a table row, nor where a paragraph format set in the body (\qc, \li, ...) would be lost:
+// there only before a \par that a \pard follows. A document with no such place past
+// chunkBytes comes back whole as one piece.
 std::vector<std::string> SplitRtfDocument(std::string_view rtf, size_t chunkBytes);
 
 }  // namespace bq

@@ -304,8 +304,7 @@ void TWinPageView::RenderRichText(std::string_view rtf, std::string_view text) {
   FNextPiece = FPlainAt = 0;
   if (FRichTimer) KillTimer(FPage, kRichTimer);
   FRichTimer = false;
-  // A text that is itself an RTF document is shown as the document it is, whole: its groups,
-  // tables and paragraph formats are not cut.
+  // A text that is itself an RTF document is shown as the document it is.
   const bool document = rtf.empty() && text.compare(0, 5, "{\\rtf") == 0;
   std::wstring wide = document ? std::wstring() : Wide(text);
   SendMessageW(FRich, EM_SETTEXTMODE, TM_RICHTEXT, 0);
@@ -318,7 +317,7 @@ void TWinPageView::RenderRichText(std::string_view rtf, std::string_view text) {
     // The document is pure ASCII; the control reads it as RTF from its "{\rtf" start. A long
     // one goes in piece by piece, the first now, the others from a timer, so that the dialog
     // answers between them.
-    FRichPieces = document ? std::vector<std::string>{std::string(text)} : SplitRtfDocument(rtf, kRichPieceBytes);
+    FRichPieces = SplitRtfDocument(document ? text : rtf, kRichPieceBytes);
     SETTEXTEX how{ST_DEFAULT, CP_ACP};
     SendMessageW(FRich, EM_SETTEXTEX, reinterpret_cast<WPARAM>(&how), reinterpret_cast<LPARAM>(FRichPieces[0].c_str()));
     FNextPiece = 1;

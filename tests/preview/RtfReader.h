@@ -1,6 +1,6 @@
-// A small RTF reader for the tests: the text a document shows (\par as CR LF, \'hh as
+// A small RTF reader for the tests: the text a document shows (\par and \line as CR LF, \'hh as
 // Windows-1252, \uN with its one fallback character skipped) and the runs of the colour and
-// style each \cf starts. It also checks that braces balance and close only at the end. A
+// style each \cf starts (a group's format ending with it). It also checks that braces balance and close only at the end. A
 // highlighter's document closes with " }", whose blank the control shows after the text.
 #pragma once
 #include <string>
@@ -31,6 +31,7 @@ inline TRtfRead ReadRtf(const std::string& doc) {
   TRtfRead r;
   std::u16string text, run;
   int depth = 0, skipDepth = 0;
+  std::vector<TRtfRun> saved;  // the format outside each open group
   bool balanced = true;
   int color = 0;
   bool bold = false, italic = false, inRun = false, runBold = false, runItalic = false;
@@ -50,6 +51,7 @@ inline TRtfRead ReadRtf(const std::string& doc) {
     const char c = doc[i];
     if (static_cast<unsigned char>(c) >= 0x80) r.Ascii = false;
     if (c == '{') {
+      saved.push_back({color, bold, italic, {}});
       ++depth;
       ++i;
       if (doc.compare(i, 8, "\\fonttbl") == 0 || doc.compare(i, 9, "\\colortbl") == 0)
@@ -60,6 +62,17 @@ inline TRtfRead ReadRtf(const std::string& doc) {
       if (skipDepth == depth) skipDepth = 0;
       --depth;
       ++i;
+      // A group's format ends with it.
+      if (!saved.empty()) {
+        const TRtfRun was = saved.back();
+        saved.pop_back();
+        if (was.Color != color) {
+          flush();
+          color = was.Color;
+          inRun = true;
+        }
+        bold = was.Bold, italic = was.Italic;
+      }
       if (depth < 0 || (depth == 0 && i < n)) balanced = false;
       continue;
     }
@@ -95,7 +108,7 @@ inline TRtfRead ReadRtf(const std::string& doc) {
       while (i < n && doc[i] >= '0' && doc[i] <= '9') number.push_back(doc[i++]);
     }
     if (i < n && doc[i] == ' ') ++i;
-    if (word == "par") {
+    if (word == "par" || word == "line") {
       if (!skipDepth) text += u"\r\n";  // between runs, not part of one
     } else if (word == "u") {
       int v = std::stoi(number);

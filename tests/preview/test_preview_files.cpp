@@ -106,6 +106,9 @@ protected:
          "INSERT INTO notes(body) VALUES('it''s {braced} \\\\par'), ('Grüße αβγ 中文');\" && sqlite3 t.db .dump > dump.sql");
     make("format.xml", "xmllint --format /usr/share/xml/iso-codes/iso_15924.xml -o format.xml");
     make("json.html", "python3 -m pydoc -w json");
+    // An RTF file from another writer: styled runs in groups, \line line breaks.
+    make("enscript.rtf", "enscript -q -w rtf --color -Ec -p enscript.rtf /usr/include/stdio.h /usr/include/stdlib.h "
+                         "/usr/include/unistd.h");
   }
 
   static fs::path Dir;
@@ -325,11 +328,13 @@ TEST_F(PreviewFiles, RtfFilesAsTheirBytes) {
 }  // namespace
 
 namespace {
-// Runs with empty ones dropped and neighbours of the same look joined.
+// Runs with empty ones dropped and neighbours of the same look joined. Text in the default
+// colour is left out: the reader starts a run only at a \cf or a group's end, so a piece that
+// begins in the default colour has none for its first words.
 std::vector<bqtest::TRtfRun> Joined(const std::vector<bqtest::TRtfRun>& runs) {
   std::vector<bqtest::TRtfRun> out;
   for (const auto& r : runs) {
-    if (r.Text.empty()) continue;
+    if (r.Text.empty() || r.Color == 0) continue;
     if (!out.empty() && out.back().Color == r.Color && out.back().Bold == r.Bold && out.back().Italic == r.Italic)
       out.back().Text += r.Text;
     else
@@ -347,11 +352,13 @@ TEST_F(PreviewFiles, PiecesShowTheWholeDocument) {
                                     (Dir / "big.pas").string()};
   for (const char* header : {"/usr/include/c++/12/bits/stl_algo.h", "/usr/include/c++/14/bits/stl_algo.h"})
     if (fs::exists(header)) files.push_back(header);
+  files.push_back((Dir / "enscript.rtf").string());
+  ASSERT_TRUE(fs::exists(files.back())) << "enscript (scripts/install-deps.sh test)";
   size_t split = 0;
   for (const auto& file : files) {
     if (!fs::exists(file)) continue;
     SCOPED_TRACE(file);
-    const std::string whole = PreviewOf(file).RichText;
+    const std::string whole = file.ends_with(".rtf") ? Slurp(file) : PreviewOf(file).RichText;
     ASSERT_FALSE(whole.empty());
     const auto expected = bqtest::ReadRtf(whole);
     for (size_t chunk : {size_t{4096}, size_t{65536}}) {
@@ -361,15 +368,16 @@ TEST_F(PreviewFiles, PiecesShowTheWholeDocument) {
       for (const auto& piece : pieces) {
         EXPECT_LE(piece.size(), chunk * 2 + 4096);
         const auto read = bqtest::ReadRtf(piece);
-        EXPECT_TRUE(read.Balanced);
+        // (The last piece ends as the document does, past its closing brace too.)
+        EXPECT_TRUE(read.Balanced || (&piece == &pieces.back() && !expected.Balanced));
         text += read.Text;
         runs.insert(runs.end(), read.Runs.begin(), read.Runs.end());
       }
       if (pieces.size() > 1) ++split;
       EXPECT_EQ(text, expected.Text);
       const auto got = Joined(runs), want = Joined(expected.Runs);
-      ASSERT_EQ(got.size(), want.size());
-      for (size_t k = 0; k < got.size(); ++k) {
+      EXPECT_EQ(got.size(), want.size());
+      for (size_t k = 0; k < std::min(got.size(), want.size()); ++k) {
         EXPECT_EQ(got[k].Text, want[k].Text) << "run " << k;
         EXPECT_EQ(got[k].Color, want[k].Color) << "run " << k << ": " << got[k].Text;
         EXPECT_EQ(got[k].Bold, want[k].Bold) << "run " << k << ": " << got[k].Text;
@@ -377,12 +385,32 @@ TEST_F(PreviewFiles, PiecesShowTheWholeDocument) {
       }
     }
   }
-  EXPECT_GE(split, 6u);
+  EXPECT_GE(split, 8u);
 
-  // Documents it leaves whole: short ones, ones without a paragraph break at the outer level,
-  // ones that never close, and what is not RTF.
+  // A content group starts the body: it is not copied into the pieces as header.
   const std::string nested = "{\\rtf1{\\fonttbl{\\f0 A;}}{\\b " + std::string(10000, 'x') + "\\par y}\\par z}";
-  EXPECT_EQ(SplitRtfDocument(nested, 4096).size(), 1u);
+  EXPECT_EQ(SplitRtfDocument(nested, 4096),
+            (std::vector<std::string>{"{\\rtf1{\\fonttbl{\\f0 A;}}{\\b " + std::string(10000, 'x') + "\\par y}}",
+                                      "{\\rtf1{\\fonttbl{\\f0 A;}}\\par z}"}));
+  // A paragraph format set in the body holds the pieces back until a \pard resets it; no piece
+  // starts inside a table row.
+  const std::string x(5000, 'x');
+  const std::string centred = "{\\rtf1 a\\qc " + x + "\\par b" + x + "\\par\\pard c" + x + "\\par d}";
+  const auto centredPieces = SplitRtfDocument(centred, 4096);
+  ASSERT_EQ(centredPieces.size(), 3u);
+  EXPECT_EQ(centredPieces[1], "{\\rtf1 \\par\\pard c" + x + "}");
+  const std::string table = "{\\rtf1 a" + x + "\\par\\trowd\\cellx100 " + x + "\\cell\\par " + x + "\\cell\\row\\par e}";
+  const auto tablePieces = SplitRtfDocument(table, 4096);
+  ASSERT_EQ(tablePieces.size(), 3u);
+  EXPECT_EQ(tablePieces[1], "{\\rtf1 \\par\\trowd\\cellx100 " + x + "\\cell\\par " + x + "\\cell\\row}");
+  EXPECT_EQ(tablePieces[2], "{\\rtf1 \\par e}");
+  // The character format at the outer level goes with each piece; \plain clears it.
+  const auto styled = SplitRtfDocument("{\\rtf1 \\b\\cf2 a" + x + "\\par\\plain\\i b" + x + "\\par c}", 4096);
+  ASSERT_EQ(styled.size(), 3u);
+  EXPECT_EQ(styled[1].rfind("{\\rtf1 \\cf2\\b \\par", 0), 0u) << styled[1].substr(0, 30);
+  EXPECT_EQ(styled[2].rfind("{\\rtf1 \\i \\par", 0), 0u) << styled[2].substr(0, 30);
+
+  // Documents it leaves whole: short ones, ones that never close, and what is not RTF.
   const std::string open = "{\\rtf1 a" + std::string(10000, 'x') + "\\par b";
   EXPECT_EQ(SplitRtfDocument(open, 4096), std::vector<std::string>{open});
   EXPECT_EQ(SplitRtfDocument(std::string(10000, 'x'), 4096).size(), 1u);
