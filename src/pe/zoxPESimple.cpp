@@ -359,7 +359,7 @@ void TPEReader::ReadExports(TPESource& source) {
   if (copy.Size() < 40) Fail("PEReader: Could not read Export table!");
   std::memcpy(FExportDirectory.data(), copy.Data(), 40);
   uint64_t budget = TextBudget(copy.Size());
-  // A table cut short still lists the exports its parts read name.
+  // A table cut short still lists the exports read before the cut.
   try {
     ReadExportTables(copy, where, budget);
   } catch (const TPEError&) {

@@ -151,7 +151,7 @@ pe = pefile.PE(data=lib)
 # The export names cut after the first one: its pointer table, ordinals and addresses are whole.
 e = pe.DIRECTORY_ENTRY_EXPORT
 first = pe.get_offset_from_rva(pe.get_dword_at_rva(e.struct.AddressOfNames))
-put("cut_exports.dll", lib[:first + len(e.symbols[0].name) + 1 + 2])
+put("cut_exports.dll", lib[:first + len(e.symbols[0].name) + 1])
 PY
 done
 mkdir -p "$out"
