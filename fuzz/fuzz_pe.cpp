@@ -1,5 +1,6 @@
-// libFuzzer target for TPEReader: headers, sections, imports, exports and the resource tree,
-// then every header text line, from arbitrary bytes.
+// libFuzzer target for TPEReader: headers, sections, imports (by name and by ordinal), exports
+// (named, by ordinal only, forwarded) and the resource tree, then every header text line, from
+// arbitrary bytes.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -25,6 +26,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The names are views into the reader's copies of the tables: read every byte of them.
   for (const auto& l : reader.ImportTable()) lines.push_back(l.Text());
   for (const auto& e : reader.ExportTable()) lines.emplace_back(e.Name);
+  for (const auto& e : reader.Exports()) {
+    lines.emplace_back(e.Name);
+    lines.emplace_back(e.Forward);
+  }
+  lines.push_back(reader.ImportTableError + reader.ExportTableError + reader.ResourceTableError);
   for (size_t d = 0; d < bq::TPEReader::DirectoryCount; ++d) (void)reader.DirectoryToFileOffset(d);
   return 0;
 }

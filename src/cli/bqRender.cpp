@@ -149,6 +149,16 @@ std::string RenderPageJsonTail(const TRenderedPage& page, const std::string& in,
   std::string out;
   if (page.WithContent && (page.Info->Kind == TPageKind::pkList || page.Info->Kind == TPageKind::pkListProgress))
     out += rowCount == 0 ? "]" : "\n" + in + "  ]";
+  // Damage the page's readers met, only where there was some.
+  const auto& problems = page.Record.Problems;
+  if (page.WithContent && !problems.empty()) {
+    out += ",\n" + in + "  \"problems\": [";
+    for (size_t i = 0; i < problems.size(); ++i) {
+      out += i ? ",\n" : "\n";
+      out += in + "    {\"file\": " + JsonString(problems[i].File) + ", \"message\": " + JsonString(problems[i].Message) + "}";
+    }
+    out += "\n" + in + "  ]";
+  }
   return out + "\n" + in + "}";
 }
 

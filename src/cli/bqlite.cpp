@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -93,6 +94,7 @@ public:
   size_t Streamed() const { return FStreamed; }
   // Closes the page whose rows were written as they came.
   void FinishStream() {
+    FHead.Record.Problems = Current().Problems;
     const std::string tail = FJson ? RenderPageJsonTail(FHead, kPageIndent, FStreamed) : "\n";
     std::fwrite(tail.data(), 1, tail.size(), stdout);
     std::fflush(stdout);
@@ -304,6 +306,7 @@ int Report(const std::vector<std::string>& files, const TExtensionLists& lists, 
   const TPageContext context{selection, &Registry()};
   if (json) Write(RenderJsonHead(*selection));
   size_t written = 0;
+  std::set<std::string> reported;
   for (const TPageInfo* info : chosen) {
     TRenderedPage page;
     page.Info = info;
@@ -318,6 +321,13 @@ int Report(const std::vector<std::string>& files, const TExtensionLists& lists, 
         status = 1;
       }
       view.ClearProgress();
+      // Damage in a file goes to stderr once, whichever pages met it; the file was read, so the
+      // status stays.
+      for (const auto& p : view.Current().Problems) {
+        if (!reported.insert(p.File + '\n' + p.Message).second) continue;
+        std::fflush(stdout);
+        std::fprintf(stderr, "bqlite: %s: %s\n", p.File.c_str(), p.Message.c_str());
+      }
       if (view.Streamed()) {
         view.FinishStream();
         if (gInterrupted) return 130;

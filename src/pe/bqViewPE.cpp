@@ -28,8 +28,9 @@ std::string Format(int id, const std::string& fileName) {
 // What a page shows of a file; the reader skips the tables the page does not show.
 enum class TTables { tNone, tImports, tExports, tResources };
 
-// Reads a file; a reader failure keeps what was read before it. False when the reader failed.
-bool ReadPE(TPEReader& reader, const TSelection& selection, size_t file, TTables tables) {
+// Reads a file; a reader failure keeps what was read before it. Returns why the reader stopped
+// short, in the headers, the section table or the page's table ("" when it did not).
+std::string ReadPE(TPEReader& reader, const TSelection& selection, size_t file, TTables tables) {
   reader.SetReadImportTable(tables == TTables::tImports);
   reader.SetReadExportTable(tables == TTables::tExports);
   reader.SetReadResourceTable(tables == TTables::tResources);
@@ -39,11 +40,57 @@ bool ReadPE(TPEReader& reader, const TSelection& selection, size_t file, TTables
       reader.ReadFromBytes(TByteView(selection.Contents[file].View()));
     else
       reader.ReadFromFile(selection.SelectedFiles[file]);
-    return true;
-  } catch (const std::exception&) {
-    return false;
+  } catch (const std::exception& e) {
+    return e.what();
   }
+  switch (tables) {
+    case TTables::tImports: return reader.ImportTableError;
+    case TTables::tExports: return reader.ExportTableError;
+    case TTables::tResources: return reader.ResourceTableError;
+    case TTables::tNone: break;
+  }
+  return {};
 }
+
+// The damage the reader met in each file, shown as the page's last group ("Problems", one row
+// per message, which names its file when several are selected) and handed to the view.
+class TProblems {
+public:
+  TProblems(const TSelection& selection, TPageView& view) : FSelection(selection), FView(view) {}
+  void Add(size_t file, std::string message) {
+    if (!message.empty()) FList.push_back({file, std::move(message)});
+  }
+  void ShowRows(int group) {
+    if (FList.empty()) return;
+    FView.AddGroup(group, LoadResourceText(1604));
+    for (const auto& p : FList) {
+      FView.AppendRow({Text(p)}, group);
+      FView.AddProblem(FSelection.SelectedFiles[p.File], p.Message);
+    }
+  }
+  // A last root node with the messages under it.
+  void ShowTree() {
+    if (FList.empty()) return;
+    const TPageView::TTreeNode node = FView.AddTreeNode(0, LoadResourceText(1604));
+    for (const auto& p : FList) {
+      if (node) FView.AddTreeNode(node, Text(p));
+      FView.AddProblem(FSelection.SelectedFiles[p.File], p.Message);
+    }
+  }
+
+private:
+  struct TProblem {
+    size_t File;
+    std::string Message;
+  };
+  std::string Text(const TProblem& p) const {
+    if (FSelection.Count() < 2) return p.Message;
+    return FileNameOnly(FSelection.SelectedFiles[p.File]) + ": " + p.Message;
+  }
+  const TSelection& FSelection;
+  TPageView& FView;
+  std::vector<TProblem> FList;
+};
 
 std::string NameOf(std::string_view line) { return std::string(line.substr(0, line.find('='))); }
 std::string ValueOf(std::string_view line) {
@@ -102,10 +149,15 @@ void FillPEHeaderPage(const TPageContext& context, TPageView& view) {
   }
   if (files.empty()) return;
 
-  // Every file is read first; one whose reader fails keeps an empty value column.
+  // Every file is read first; one whose headers could not be read keeps an empty value column
+  // (a failure in the section table keeps the headers).
+  TProblems problems(selection, view);
   std::vector<TPEReader> readers(files.size());
   std::vector<bool> ok(files.size());
-  for (size_t k = 0; k < files.size(); ++k) ok[k] = ReadPE(readers[k], selection, files[k], TTables::tNone);
+  for (size_t k = 0; k < files.size(); ++k) {
+    problems.Add(files[k], ReadPE(readers[k], selection, files[k], TTables::tNone));
+    ok[k] = readers[k].HeadersRead();
+  }
 
   using TToStrings = void (*)(const TPEReader&, std::vector<std::string>&);
   const TToStrings kGroups[3] = {MZHeaderToStrings, PEHeaderToStrings, OptionalHeaderToStrings};
@@ -119,6 +171,7 @@ void FillPEHeaderPage(const TPageContext& context, TPageView& view) {
       view.SetRowGroup(row, g + 1);
     }
   }
+  problems.ShowRows(4);
 }
 
 void FillSectionsPage(const TPageContext& context, TPageView& view) {
@@ -131,11 +184,13 @@ void FillSectionsPage(const TPageContext& context, TPageView& view) {
   view.AddColumn(LoadResourceText(1581), 64, TAlign::alCenter);
   view.AddColumn(LoadResourceText(1583), 64, TAlign::alCenter);
   int count = 0;
+  TProblems problems(selection, view);
   for (size_t f = 0; f < selection.Count(); ++f) {
     if (!IsPE(selection, f)) continue;
     const std::string& name = selection.SelectedFiles[f];
     TPEReader reader;
-    ReadPE(reader, selection, f, TTables::tNone);  // a failing file shows the sections read before the failure
+    // A failing file shows the sections read before the failure.
+    problems.Add(f, ReadPE(reader, selection, f, TTables::tNone));
     const int group = static_cast<int>(f) + 1;
     view.AddGroup(group, selection.Count() == 1 ? LoadResourceText(1584) : Format(1585, name));
     const auto& sections = reader.Sections();
@@ -148,6 +203,7 @@ void FillSectionsPage(const TPageContext& context, TPageView& view) {
              group);
     }
   }
+  problems.ShowRows(static_cast<int>(selection.Count()) + 1);
 }
 
 void FillImportsListPage(const TPageContext& context, TPageView& view) {
@@ -157,7 +213,8 @@ void FillImportsListPage(const TPageContext& context, TPageView& view) {
   view.AddColumn(LoadResourceText(1592), 64, TAlign::alCenter);
   if (selection.Count() == 0 || !IsPE(selection, 0)) return;
   TPEReader reader;
-  if (!ReadPE(reader, selection, 0, TTables::tImports)) return;
+  TProblems problems(selection, view);
+  problems.Add(0, ReadPE(reader, selection, 0, TTables::tImports));
   const auto& lines = reader.ImportTable();
   TNameGroups groups;
   std::vector<int> groupOf;
@@ -166,22 +223,29 @@ void FillImportsListPage(const TPageContext& context, TPageView& view) {
   view.ReserveRows(lines.size());
   std::string text;
   char thunk[8];
-  for (size_t i = 0; i < lines.size(); ++i)
-    view.AppendRow({AnsiToUtf8(lines[i].Data.Function, text), Hex8(lines[i].Data.Thunk, thunk)}, groupOf[i]);
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const TImportTableListData& d = lines[i].Data;
+    if (d.ByOrdinal)
+      view.AppendRow({lines[i].FunctionText(), ""}, groupOf[i]);  // no name entry, no address of one
+    else
+      view.AppendRow({AnsiToUtf8(d.Function, text), Hex8(d.Thunk, thunk)}, groupOf[i]);
+  }
+  problems.ShowRows(static_cast<int>(groups.Names().size()));
 }
 
 void FillImportsTreePage(const TPageContext& context, TPageView& view) {
   const TSelection& selection = *context.Selection;
   if (selection.Count() == 0 || !IsPE(selection, 0)) return;
   TPEReader reader;
-  if (!ReadPE(reader, selection, 0, TTables::tImports)) return;
+  TProblems problems(selection, view);
+  problems.Add(0, ReadPE(reader, selection, 0, TTables::tImports));
   // One root node per library (the name as first met), sorted; its functions in table order.
   TNameGroups libraries;
-  std::vector<std::vector<std::string_view>> functions;
+  std::vector<std::vector<const TImportLine*>> functions;
   for (const auto& line : reader.ImportTable()) {
     const size_t g = static_cast<size_t>(libraries.Add(line.Data.Library));
     if (g == functions.size()) functions.emplace_back();
-    functions[g].push_back(line.Data.Function);
+    functions[g].push_back(&line);
   }
   std::vector<size_t> order(functions.size());
   for (size_t g = 0; g < order.size(); ++g) order[g] = g;
@@ -190,8 +254,10 @@ void FillImportsTreePage(const TPageContext& context, TPageView& view) {
   for (size_t g : order) {
     const TPageView::TTreeNode node = view.AddTreeNode(0, AnsiToUtf8(names[g]));
     if (!node) continue;
-    for (std::string_view f : functions[g]) view.AddTreeNode(node, AnsiToUtf8(f));
+    for (const TImportLine* f : functions[g])
+      view.AddTreeNode(node, f->Data.ByOrdinal ? f->FunctionText() : AnsiToUtf8(f->Data.Function));
   }
+  problems.ShowTree();
 }
 
 void FillExportsPage(const TPageContext& context, TPageView& view) {
@@ -200,35 +266,38 @@ void FillExportsPage(const TPageContext& context, TPageView& view) {
   view.AddColumn(LoadResourceText(1593), 200, TAlign::alLeft);
   view.AddColumn(LoadResourceText(1594), 50, TAlign::alRight);
   view.AddColumn(LoadResourceText(1595), 70, TAlign::alRight);
+  view.AddColumn(LoadResourceText(1603), 150, TAlign::alLeft);
   int count = 0;
+  TProblems problems(selection, view);
   for (size_t f = 0; f < selection.Count(); ++f) {
     if (!IsPE(selection, f)) continue;
     const std::string& fileName = selection.SelectedFiles[f];
     const int group = static_cast<int>(f) + 1;
     view.AddGroup(group, selection.Count() == 1 ? LoadResourceText(1596) : Format(1597, fileName));
     TPEReader reader;
-    ReadPE(reader, selection, f, TTables::tExports);  // a failing file shows the names read before the failure
-    const auto& ordinals = reader.ExportOrdinals();
-    const auto& functions = reader.ExportFunctions();
-    view.ReserveRows(static_cast<size_t>(count) + reader.ExportTable().size());
+    // A failing file shows the exports read before the failure.
+    problems.Add(f, ReadPE(reader, selection, f, TTables::tExports));
+    view.ReserveRows(static_cast<size_t>(count) + reader.Exports().size());
     int position = 0;
-    std::string text;
-    char number[10], address[8];
-    for (const TExportName& name : reader.ExportTable()) {
-      // Name i goes with ordinal i, whatever names before it were empty.
-      const std::string_view shown = AnsiToUtf8(name.Name, text);
-      if (name.Index >= ordinals.size()) {
-        AddRow(view, position++, count, {shown}, group);
-        continue;
-      }
-      const uint32_t ordinal = ordinals[name.Index];
-      const std::string_view decimal(number, static_cast<size_t>(std::to_chars(number, std::end(number), ordinal).ptr - number));
-      if (ordinal < functions.size())
-        AddRow(view, position++, count, {shown, decimal, Hex8(functions[ordinal], address)}, group);
+    std::string text, forward;
+    char number[24], address[8];
+    for (const TExportEntry& e : reader.Exports()) {
+      const std::string_view decimal(number, static_cast<size_t>(std::to_chars(number, std::end(number), e.Ordinal).ptr - number));
+      // An export by ordinal only shows "#ORDINAL" for its name.
+      std::string_view shown;
+      if (e.Name.empty())
+        shown = text.assign(1, '#').append(decimal);
       else
+        shown = AnsiToUtf8(e.Name, text);
+      if (!e.HasOrdinal)
+        AddRow(view, position++, count, {shown}, group);
+      else if (!e.HasAddress)
         AddRow(view, position++, count, {shown, decimal}, group);
+      else
+        AddRow(view, position++, count, {shown, decimal, Hex8(e.Address, address), AnsiToUtf8(e.Forward, forward)}, group);
     }
   }
+  problems.ShowRows(static_cast<int>(selection.Count()) + 1);
 }
 
 void FillResourcesPage(const TPageContext& context, TPageView& view) {
@@ -241,17 +310,21 @@ void FillResourcesPage(const TPageContext& context, TPageView& view) {
   view.AddColumn(LoadResourceText(1602), 128, TAlign::alLeft);
   if (selection.Count() == 0 || !IsPE(selection, 0)) return;
   TPEReader reader;
-  if (!ReadPE(reader, selection, 0, TTables::tResources)) return;
+  TProblems problems(selection, view);
+  problems.Add(0, ReadPE(reader, selection, 0, TTables::tResources));
   const auto& entries = reader.ResourceEntries();
   TNameGroups types;
   std::vector<int> groupOf;
   for (const auto& e : entries) groupOf.push_back(types.Add(e.TypeName));
   for (size_t g = 0; g < types.Names().size(); ++g) view.AddGroup(static_cast<int>(g), types.Names()[g]);
   view.ReserveRows(entries.size());
+  char offset[24];
   for (size_t i = 0; i < entries.size(); ++i) {
     const TResourceEntry& e = entries[i];
-    view.AppendRow({e.Name, std::to_string(e.Size), Hex8(e.Offset), LanguageName(e.Language)}, groupOf[i]);
+    std::snprintf(offset, sizeof offset, "%08llX", static_cast<unsigned long long>(e.Offset));
+    view.AppendRow({e.Name, std::to_string(e.Size), offset, LanguageName(e.Language)}, groupOf[i]);
   }
+  problems.ShowRows(static_cast<int>(types.Names().size()));
 }
 
 }  // namespace bq

@@ -24,9 +24,10 @@ constexpr uint32_t kHighBit = 0x80000000u;
 constexpr int kMaxDepth = 32;
 
 struct TResourceWalk {
-  TResourceWalk(TByteView copy, uint32_t delta, std::vector<TResourceEntry>& out) : Copy(copy), Delta(delta), Out(out) {}
+  TResourceWalk(TByteView copy, const TPEReader& reader, std::vector<TResourceEntry>& out)
+      : Copy(copy), Reader(reader), Out(out) {}
   TByteView Copy;
-  uint32_t Delta = 0;
+  const TPEReader& Reader;  // maps each data entry's RVA through its own section
   std::vector<TResourceEntry>& Out;
   // Walk state: the type and name current when a leaf is reached.
   std::string TypeName, Name;
@@ -93,7 +94,7 @@ struct TResourceWalk {
         e.Name = Name;
         e.TypeId = TypeId;
         e.NameId = NameId;
-        e.Offset = dataRva - Delta;
+        e.Offset = Reader.RvaToFileOffset(dataRva);
         e.Size = size;
         e.CodePage = codePage;
         e.Language = nameField;
@@ -111,7 +112,7 @@ void TPEReader::ReadResources(TPESource& source) {
   if (!where.Found || where.FileOffset > source.Size()) return;
   std::vector<uint8_t> bytes;
   source.ReadAt(where.FileOffset, where.Available, bytes);
-  TResourceWalk walk(TByteView(bytes), where.Delta, FResources);
+  TResourceWalk walk(TByteView(bytes), *this, FResources);
   walk.EntriesLeft = bytes.size() / 8;
   walk.TextLeft = 4 * static_cast<uint64_t>(bytes.size()) + (1u << 20);
   walk.Walk(0, 0);

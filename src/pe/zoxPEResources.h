@@ -10,7 +10,7 @@ struct TResourceEntry {
   std::string Name;      // name of the level-1 entry above the leaf
   uint32_t TypeId = 0;   // 0 when the type is named by a string
   uint32_t NameId = 0;   // 0 when the resource is named by a string
-  uint32_t Offset = 0;   // data RVA minus the resource directory's delta
+  uint64_t Offset = 0;   // file offset of the data, through the section that holds its RVA
   uint32_t Size = 0;
   uint32_t CodePage = 0;
   uint32_t Language = 0;  // id of the entry that points at the data entry

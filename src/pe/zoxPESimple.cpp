@@ -98,12 +98,19 @@ void TPEReader::DataDirectory(size_t d, uint32_t& rva, uint32_t& size) const {
   size = Get32(FOptional.data() + at + 4);
 }
 
+std::string TImportLine::FunctionText() const {
+  if (Data.ByOrdinal) return "#" + std::to_string(Data.Ordinal);
+  return std::string(Data.Function);
+}
+
 std::string TImportLine::Text() const {
   std::string text;
   text.reserve(Data.Library.size() + 1 + Data.Function.size());
-  text.append(Data.Library).append(1, ':').append(Data.Function);
+  text.append(Data.Library).append(1, ':').append(FunctionText());
   return text;
 }
+
+uint32_t TPEReader::ExportBase() const { return Get32(FExportDirectory.data() + 16); }
 
 void TPEReader::Clear() {
   FImports.clear();
@@ -112,8 +119,14 @@ void TPEReader::Clear() {
   FExportBytes.clear();
   FExportOrdinals.clear();
   FExportFunctions.clear();
+  FExports.clear();
   FResources.clear();
   FSections.clear();
+  FHeadersRead = false;
+  ImportTableErrors = ExportTableErrors = ResourceTableErrors = false;
+  ImportTableError.clear();
+  ExportTableError.clear();
+  ResourceTableError.clear();
   FMZHead.fill(0);
   FMZRest.fill(0);
   FPEHeader.fill(0);
@@ -140,6 +153,7 @@ void TPEReader::Read(TPESource& source) {
   if (source.Size() < 64) Fail("PEReader: File to small!");
   uint64_t sectionTable = 0;
   ReadHeaders(source, sectionTable);
+  FHeadersRead = true;
   if (!FReadSectionTable) return;
   ReadSections(source, sectionTable);
 
@@ -241,6 +255,13 @@ TDirectoryLocation TPEReader::DirectoryToFileOffset(size_t d) const {
   return where;
 }
 
+uint64_t TPEReader::RvaToFileOffset(uint32_t rva) const {
+  for (const auto& s : FSections)
+    if (s.VirtualAddress <= rva && rva < static_cast<uint64_t>(s.VirtualAddress) + s.VirtualSize)
+      return static_cast<uint64_t>(s.PointerToRawData) + (rva - s.VirtualAddress);
+  return rva;
+}
+
 bool TPEReader::CopyDirectory(TPESource& source, size_t d, std::vector<uint8_t>& copy, TDirectoryLocation& where) const {
   copy.clear();
   where = DirectoryToFileOffset(d);
@@ -255,19 +276,23 @@ void TPEReader::ReadImports(TPESource& source) {
   if (!CopyDirectory(source, 1, FImportBytes, where)) return;
   const TByteView copy(FImportBytes);
   uint64_t budget = TextBudget(copy.Size());
+  std::string damage;  // why the first library that could not be read ended
   for (uint64_t at = 0;; at += 20) {
     uint32_t f[5];
     for (int k = 0; k < 5; ++k)
       if (!copy.U32LE(at + 4 * k, f[k])) Fail("PEReader: Could not read PE Import Descriptor entry!");
-    if ((f[0] | f[1] | f[2] | f[3] | f[4]) == 0) return;
+    if ((f[0] | f[1] | f[2] | f[3] | f[4]) == 0) break;
     try {
       ReadImportLibrary(copy, where, f[3], f[0] ? f[0] : f[4], budget);
     } catch (const TPEError& e) {
       // A library that cannot be read ends itself; the walk goes on, unless the table's budget
       // is spent.
       if (budget < 8) throw;
+      if (damage.empty()) damage = e.what();
     }
   }
+  // The walk reached its end; the damage it passed is still the table's failure.
+  if (!damage.empty()) throw TPEError(damage);
 }
 
 void TPEReader::ReadImportLibrary(TByteView copy, const TDirectoryLocation& where, uint32_t nameRva, uint32_t thunkRva,
@@ -291,7 +316,21 @@ void TPEReader::ReadImportLibrary(TByteView copy, const TDirectoryLocation& wher
   }
   const uint64_t ordinalFlag = FPE32Plus ? 0x8000000000000000ull : 0x80000000ull;
   for (uint64_t thunk : thunks) {
-    if (thunk & ordinalFlag) continue;  // imported by ordinal: no name entry
+    if (thunk & ordinalFlag) {
+      // Imported by ordinal: no name entry; the ordinal is the low 16 bits.
+      const uint64_t text = (library.size() + 8) * 2;
+      if (text > budget) {
+        budget = 0;
+        Fail("PEReader: Import names outgrow the table!");
+      }
+      budget -= text;
+      TImportLine line;
+      line.Data.Library = library;
+      line.Data.ByOrdinal = true;
+      line.Data.Ordinal = static_cast<uint16_t>(thunk);
+      FImports.push_back(line);
+      continue;
+    }
     const uint32_t rva = static_cast<uint32_t>(thunk);
     const uint64_t p = CopyPosition(rva, where);
     uint16_t hint = 0;
@@ -313,11 +352,66 @@ void TPEReader::ReadExports(TPESource& source) {
   FExportNames.clear();
   FExportOrdinals.clear();
   FExportFunctions.clear();
+  FExports.clear();
   TDirectoryLocation where;
   if (!CopyDirectory(source, 0, FExportBytes, where)) return;
   const TByteView copy(FExportBytes);
   if (copy.Size() < 40) Fail("PEReader: Could not read Export table!");
   std::memcpy(FExportDirectory.data(), copy.Data(), 40);
+  uint64_t budget = TextBudget(copy.Size());
+  // A table cut short still lists the exports read before the cut.
+  try {
+    ReadExportTables(copy, where, budget);
+  } catch (const TPEError&) {
+    try {
+      ListExports(copy, where, budget);
+    } catch (const TPEError&) {
+    }
+    throw;
+  }
+  ListExports(copy, where, budget);
+}
+
+void TPEReader::ListExports(TByteView copy, const TDirectoryLocation& where, uint64_t& budget) {
+  uint32_t directoryRva = 0, directorySize = 0;
+  DataDirectory(0, directoryRva, directorySize);
+  const uint64_t base = ExportBase();
+  const auto& functions = FExportFunctions;
+  std::vector<bool> named(functions.size());
+  auto entry = [&](uint32_t index) {
+    TExportEntry e;
+    e.HasOrdinal = true;
+    e.Ordinal = base + index;
+    if (index < functions.size()) {
+      e.HasAddress = true;
+      e.Address = functions[index];
+      // An address inside the export directory names a forward target, "DLL.Function".
+      if (e.Address >= directoryRva && e.Address - directoryRva < directorySize) {
+        e.Forward = copy.CString(CopyPosition(e.Address, where), MaxNameLength);
+        Spend(budget, e.Forward.size(), "PEReader: Export names outgrow the table!");
+      }
+    }
+    return e;
+  };
+  FExports.reserve(FExportNames.size());
+  for (const TExportName& name : FExportNames) {
+    if (name.Index >= FExportOrdinals.size()) {
+      TExportEntry e;
+      e.Name = name.Name;
+      FExports.push_back(e);
+      continue;
+    }
+    const uint32_t index = FExportOrdinals[name.Index];
+    TExportEntry e = entry(index);
+    e.Name = name.Name;
+    if (index < named.size()) named[index] = true;
+    FExports.push_back(e);
+  }
+  for (uint32_t index = 0; index < functions.size(); ++index)
+    if (!named[index] && functions[index] != 0) FExports.push_back(entry(index));
+}
+
+void TPEReader::ReadExportTables(TByteView copy, const TDirectoryLocation& where, uint64_t& budget) {
   const uint8_t* dir = FExportDirectory.data();
   const uint32_t numberOfFunctions = Get32(dir + 20);
   const uint32_t numberOfNames = Get32(dir + 24);
@@ -325,7 +419,6 @@ void TPEReader::ReadExports(TPESource& source) {
   const uint32_t addressOfNames = Get32(dir + 32);
   const uint32_t addressOfOrdinals = Get32(dir + 36);
 
-  uint64_t budget = TextBudget(copy.Size());
   if (addressOfNames != 0) {
     // Each pointer is read before its name, so a table cut short keeps the names before the cut.
     const uint64_t table = CopyPosition(addressOfNames, where);

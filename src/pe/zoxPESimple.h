@@ -22,14 +22,18 @@ public:
 // The names of imports and exports are views into the reader's copies of their tables: they
 // stay valid while the reader lives (moves included) and until it reads again.
 struct TImportTableListData {
-  uint32_t Thunk = 0;  // RVA of the IMAGE_IMPORT_BY_NAME entry
+  uint32_t Thunk = 0;  // RVA of the IMAGE_IMPORT_BY_NAME entry; 0 for an import by ordinal
   std::string_view Library;
-  std::string_view Function;
+  std::string_view Function;  // empty for an import by ordinal
+  bool ByOrdinal = false;
+  uint16_t Ordinal = 0;  // the thunk's low 16 bits, for an import by ordinal
 };
 
 // One line of the import table, with its text library + ":" + function.
 struct TImportLine {
   TImportTableListData Data;
+  // The function's name, or "#ORDINAL" for an import by ordinal.
+  std::string FunctionText() const;
   std::string Text() const;
 };
 
@@ -38,6 +42,17 @@ struct TImportLine {
 struct TExportName {
   std::string_view Name;
   uint32_t Index = 0;
+};
+
+// One export as the loader sees it: the named ones in name-table order, then the address
+// table's other non-zero entries (exports by ordinal only) in ordinal order.
+struct TExportEntry {
+  std::string_view Name;      // empty for an export by ordinal only
+  uint64_t Ordinal = 0;       // Base + index into the export address table
+  bool HasOrdinal = false;    // false: a name whose ordinal table entry could not be read
+  uint32_t Address = 0;       // the address table's entry (an RVA)
+  bool HasAddress = false;    // false: the ordinal lies past the address table read
+  std::string_view Forward;   // "DLL.Function" when Address lies inside the export directory
 };
 
 struct TSectionHeader {
@@ -89,6 +104,9 @@ public:
   TPEReader(TPEReader&&) = default;
   TPEReader& operator=(TPEReader&&) = default;
 
+  // The MZ, PE and optional headers were read whole (the section table may still have failed).
+  bool HeadersRead() const { return FHeadersRead; }
+
   bool ReadSectionTable() const { return FReadSectionTable; }
   bool ReadImportTable() const { return FReadImportTable; }
   bool ReadExportTable() const { return FReadExportTable; }
@@ -120,12 +138,19 @@ public:
 
   const std::vector<TSectionHeader>& Sections() const { return FSections; }
   TDirectoryLocation DirectoryToFileOffset(size_t d) const;
+  // The file offset of an RVA through the section that holds it; an RVA in no section is taken
+  // as a file offset.
+  uint64_t RvaToFileOffset(uint32_t rva) const;
 
   const std::vector<TImportLine>& ImportTable() const { return FImports; }
   const std::vector<TExportName>& ExportTable() const { return FExportNames; }
+  // The ordinal table as stored: indexes into the address table (the ordinal less Base).
   const std::vector<uint32_t>& ExportOrdinals() const { return FExportOrdinals; }
   const std::vector<uint32_t>& ExportFunctions() const { return FExportFunctions; }
   const std::array<uint8_t, 40>& ExportDirectory() const { return FExportDirectory; }
+  uint32_t ExportBase() const;
+  // Every export, named or not, with its true ordinal; what the tables held up to a failure.
+  const std::vector<TExportEntry>& Exports() const { return FExports; }
   const std::vector<TResourceEntry>& ResourceEntries() const { return FResources; }
 
   bool ImportTableErrors = false;
@@ -145,8 +170,11 @@ private:
   void ReadImportLibrary(TByteView copy, const TDirectoryLocation& where, uint32_t nameRva, uint32_t thunkRva,
                          uint64_t& budget);
   void ReadExports(TPESource& source);
+  void ReadExportTables(TByteView copy, const TDirectoryLocation& where, uint64_t& budget);
+  void ListExports(TByteView copy, const TDirectoryLocation& where, uint64_t& budget);
   void ReadResources(TPESource& source);
 
+  bool FHeadersRead = false;
   bool FReadSectionTable = true;
   bool FReadImportTable = true;
   bool FReadExportTable = true;
@@ -163,6 +191,7 @@ private:
   std::vector<TExportName> FExportNames;
   std::vector<uint32_t> FExportOrdinals;
   std::vector<uint32_t> FExportFunctions;
+  std::vector<TExportEntry> FExports;
   std::array<uint8_t, 40> FExportDirectory{};
   std::vector<TResourceEntry> FResources;
 };

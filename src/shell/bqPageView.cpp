@@ -201,6 +201,10 @@ void TPageRecorder::SetField(int id, std::string_view text) {
   FRecord.Fields.push_back({id, {}, std::string(text)});
 }
 
+void TPageRecorder::AddProblem(std::string_view file, std::string_view message) {
+  FRecord.Problems.push_back({std::string(file), std::string(message)});
+}
+
 void TPageRecorder::SetProgress(int percent) {
   FRecord.Progress = percent;
 }

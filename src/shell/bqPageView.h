@@ -48,6 +48,11 @@ public:
   virtual void AddField(int id, std::string_view label) = 0;
   virtual void SetField(int id, std::string_view text) = 0;
 
+  // Damage a reader met in a file, which stopped a table short: the page also shows it as rows
+  // of its own; a front end that reports such damage elsewhere (bqlite on stderr and in JSON)
+  // takes it here. The file is the selection's name of it.
+  virtual void AddProblem(std::string_view file, std::string_view message) { (void)file, (void)message; }
+
   // Worker pages.
   virtual void SetProgress(int percent) = 0;
   virtual bool StopRequested() const = 0;
@@ -150,6 +155,7 @@ struct TPageRecord {
   using TRow = TRowTable::TRow;
   struct TNode { std::string Text; std::vector<TNode> Children; };
   struct TField { int Id = 0; std::string Label; std::string Text; };
+  struct TProblem { std::string File; std::string Message; };
 
   bool GroupView = false;
   std::vector<TColumn> Columns;
@@ -160,6 +166,7 @@ struct TPageRecord {
   std::string PlainText;  // the text the rich edit shows
   std::vector<TField> Fields;
   int Progress = -1;
+  std::vector<TProblem> Problems;
 };
 
 // A page view that records into a TPageRecord, with the list view's insertion rules. It is
@@ -178,6 +185,7 @@ public:
   void SetRichText(std::string_view rtf, std::string_view text) override;
   void AddField(int id, std::string_view label) override;
   void SetField(int id, std::string_view text) override;
+  void AddProblem(std::string_view file, std::string_view message) override;
   void SetProgress(int percent) override;
   bool StopRequested() const override;
 

@@ -1,4 +1,4 @@
-// The module's string table (ids 1520 to 1602) and the loader that trims what it loads.
+// The module's string table (ids 1520 to 1604) and the loader that trims what it loads.
 #pragma once
 #include <string>
 #include <string_view>

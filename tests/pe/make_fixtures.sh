@@ -1,8 +1,9 @@
 #!/bin/bash
 # Builds the PE fixtures into OUTDIR with the MinGW tool chains, once: x64/ and x86/ each hold
 # lib.dll (exports by name, by ordinal only, a forwarder, ordinal base 5, an 8-character
-# section name), app.exe (imports by name and by ordinal, one library through two descriptors,
-# resources of every common kind) and plain.exe (no exports, no resources).
+# section name), app.exe (imports by name and by ordinal, one library by ordinal only, one
+# library through two descriptors, resources of every common kind) and plain.exe (no exports, no
+# resources); x64/damaged/ and x86/damaged/ hold copies of them cut or patched by hand.
 set -euo pipefail
 out=$1
 [ -f "$out/.done" ] && exit 0
@@ -40,14 +41,15 @@ SRC
 # Import libraries only: ord.dll by ordinal, and one DLL named in two spellings, which the
 # linker turns into two descriptors.
 printf 'LIBRARY ord.dll\nEXPORTS\n  OrdOne @3 NONAME\n  OrdTwo @4 NONAME\n  OrdNamed @5\n' > ord.def
+printf 'LIBRARY solo.dll\nEXPORTS\n  Solo @9 NONAME\n' > solo.def
 printf 'LIBRARY TWICE.dll\nEXPORTS\n  TwiceA\n' > twice_a.def
 printf 'LIBRARY twice.dll\nEXPORTS\n  TwiceB\n' > twice_b.def
 cat > app.c <<'SRC'
 #include <windows.h>
-int OrdOne(void); int OrdTwo(void); int OrdNamed(void); int TwiceA(void); int TwiceB(void);
+int OrdOne(void); int OrdTwo(void); int OrdNamed(void); int TwiceA(void); int TwiceB(void); int Solo(void);
 int main(void) {
   MessageBoxA(0, "x", "y", 0);
-  return OrdOne() + OrdTwo() + OrdNamed() + TwiceA() + TwiceB() + (int)GetTickCount();
+  return OrdOne() + OrdTwo() + OrdNamed() + TwiceA() + TwiceB() + Solo() + (int)GetTickCount();
 }
 SRC
 printf 'int main(void) { return 0; }\n' > plain.c
@@ -103,11 +105,54 @@ for arch in x64 x86; do
   case $arch in x64) t=x86_64-w64-mingw32 ;; x86) t=i686-w64-mingw32 ;; esac
   mkdir -p "$arch"
   $t-gcc -shared -O1 -s -o "$arch/lib.dll" lib.c lib.def
-  for d in ord twice_a twice_b; do $t-dlltool -d $d.def -l "$arch/lib$d.a"; done
+  for d in ord solo twice_a twice_b; do $t-dlltool -d $d.def -l "$arch/lib$d.a"; done
   $t-windres app.rc -O coff -o "$arch/app.res"
-  $t-gcc -O1 -s -o "$arch/app.exe" app.c "$arch/app.res" -L"$arch" -lord -ltwice_a -ltwice_b -luser32
+  $t-gcc -O1 -s -o "$arch/app.exe" app.c "$arch/app.res" -L"$arch" -lord -lsolo -ltwice_a -ltwice_b -luser32
   $t-gcc -O1 -s -o "$arch/plain.exe" plain.c
   rm -f "$arch"/*.a "$arch"/*.res
+  mkdir -p "$arch/damaged"
+  /usr/bin/python3 - "$arch" <<'PY'
+import sys
+import pefile
+arch = sys.argv[1]
+app = open(arch + "/app.exe", "rb").read()
+lib = open(arch + "/lib.dll", "rb").read()
+
+def put(name, data):
+    open(arch + "/damaged/" + name, "wb").write(data)
+
+def offset(pe, d):
+    return pe.get_offset_from_rva(pe.OPTIONAL_HEADER.DATA_DIRECTORY[d].VirtualAddress)
+
+pe = pefile.PE(data=app)
+# The section table cut inside its third entry: the headers are whole.
+table = pe.DOS_HEADER.e_lfanew + 24 + pe.FILE_HEADER.SizeOfOptionalHeader
+put("cut_sections.exe", app[:table + 2 * 40 + 20])
+# The import descriptors cut inside the third one.
+put("cut_imports.exe", app[:offset(pe, 1) + 2 * 20 + 6])
+# The third library's lookup table moved past the end of the file: the others stay.
+bad = bytearray(app)
+at = pe.DIRECTORY_ENTRY_IMPORT[2].struct.get_file_offset()
+bad[at:at + 4] = (0x7FFFFF00).to_bytes(4, "little")
+put("bad_thunks.exe", bytes(bad))
+# The resource tree cut inside its last data entry.
+leaves = [l for t in pe.DIRECTORY_ENTRY_RESOURCE.entries for n in t.directory.entries for l in n.directory.entries]
+last = max(l.data.struct.get_file_offset() for l in leaves)
+put("cut_resources.exe", app[:last + 8])
+# A resource's data moved into another section than the tree's: its RVA now lies at the start
+# of the first section.
+leaf = pe.DIRECTORY_ENTRY_RESOURCE.entries[0].directory.entries[0].directory.entries[0]
+moved = bytearray(app)
+at = leaf.data.struct.get_file_offset()
+moved[at:at + 4] = pe.sections[0].VirtualAddress.to_bytes(4, "little")
+put("moved_resource.exe", bytes(moved))
+
+pe = pefile.PE(data=lib)
+# The export names cut after the first one: its pointer table, ordinals and addresses are whole.
+e = pe.DIRECTORY_ENTRY_EXPORT
+first = pe.get_offset_from_rva(pe.get_dword_at_rva(e.struct.AddressOfNames))
+put("cut_exports.dll", lib[:first + len(e.symbols[0].name) + 1])
+PY
 done
 mkdir -p "$out"
 cp -r x64 x86 "$out/"

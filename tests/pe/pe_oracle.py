@@ -3,9 +3,12 @@
 page tests compare with what the pages show:
   H name value                     the Header page's 81 rows
   S name virtaddr virtsize physaddr physsize flags
-  I library function thunk         imports by name, in descriptor and thunk order
-  E name ordinal-minus-base address   named exports, in name-table order
-  R type name language size offset    resource leaves, in walk order
+  I library function thunk         imports in descriptor and thunk order; one by ordinal is
+                                   "#ORDINAL" with an empty thunk
+  E name ordinal address forward   exports: the named ones in name-table order, then those by
+                                   ordinal only ("#ORDINAL"); forward is "" when not forwarded
+  R type name language size offset    resource leaves, in walk order; offset is the data's
+                                   file offset through the section that holds it
 Numbers are upper-case hexadecimal except E's ordinal and R's language and size (decimal)."""
 import sys
 import pefile
@@ -82,22 +85,27 @@ def main():
                                              h(s.SizeOfRawData, 8), h(s.Characteristics, 8)))
     for d in getattr(pe, "DIRECTORY_ENTRY_IMPORT", []):
         for imp in d.imports:
-            if imp.name:
+            if imp.import_by_ordinal:
+                print("I\t%s\t#%d\t" % (d.dll.decode("latin-1"), imp.ordinal))
+            elif imp.name:
                 print("I\t%s\t%s\t%s" % (d.dll.decode("latin-1"), imp.name.decode("latin-1"), h(imp.hint_name_table_rva, 8)))
     if hasattr(pe, "DIRECTORY_ENTRY_EXPORT"):
         e = pe.DIRECTORY_ENTRY_EXPORT
         for sym in e.symbols:
-            if sym.name:
-                print("E\t%s\t%d\t%s" % (sym.name.decode("latin-1"), sym.ordinal - e.struct.Base, h(sym.address, 8)))
+            name = sym.name.decode("latin-1") if sym.name else "#%d" % sym.ordinal
+            forward = sym.forwarder.decode("latin-1") if sym.forwarder else ""
+            print("E\t%s\t%d\t%s\t%s" % (name, sym.ordinal, h(sym.address, 8), forward))
     if hasattr(pe, "DIRECTORY_ENTRY_RESOURCE"):
-        rsrc = pe.OPTIONAL_HEADER.DATA_DIRECTORY[2].VirtualAddress
-        delta = rsrc - pe.get_offset_from_rva(rsrc)
         for t in pe.DIRECTORY_ENTRY_RESOURCE.entries:
             for n in t.directory.entries:
                 for lang in n.directory.entries:
                     data = lang.data.struct
+                    try:
+                        offset = pe.get_offset_from_rva(data.OffsetToData)
+                    except pefile.PEFormatError:
+                        offset = data.OffsetToData  # in no section: taken as a file offset
                     print("R\t%s\t%s\t%d\t%d\t%s" % (name_of(t, True), name_of(n, False), lang.id, data.Size,
-                                                     h((data.OffsetToData - delta) & 0xFFFFFFFF, 8)))
+                                                     h(offset, 8)))
 
 
 if __name__ == "__main__":

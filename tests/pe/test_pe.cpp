@@ -2,10 +2,12 @@
 // copies damaged in ways no tool writes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "common/bqTestFiles.h"
@@ -161,10 +163,12 @@ std::string ReadError(const std::string& bytes) {
 
 }  // namespace
 
-// Every page of every fixture, both architectures, equals pefile's reading.
+// Every page of every fixture, both architectures, equals pefile's reading: imports by ordinal,
+// exports by ordinal only and forwarders included, and a resource whose data lies in another
+// section than the tree.
 TEST(PEPages, FixturesAgreeWithPefile) {
   for (const std::string arch : {"x64", "x86"}) {
-    for (const std::string name : {"app.exe", "lib.dll", "plain.exe"}) {
+    for (const std::string name : {"app.exe", "lib.dll", "plain.exe", "damaged/moved_resource.exe"}) {
       SCOPED_TRACE(arch + "/" + name);
       const std::string file = Fixture(arch, name);
       auto oracle = Oracle(file);
@@ -202,9 +206,14 @@ TEST(PEPages, FixturesAgreeWithPefile) {
         EXPECT_EQ(Cell(imports.Rows[i], 1), oracle["I"][i][2]);
       }
 
+      EXPECT_TRUE(imports.Problems.empty());
+
       const TPageRecord exports = Fill(FillExportsPage, {file});
       ASSERT_EQ(exports.Rows.size(), oracle["E"].size());
+      ASSERT_EQ(exports.Columns.size(), 4u);
+      EXPECT_EQ(exports.Columns[3].Title, "Forwarded To");
       for (size_t i = 0; i < exports.Rows.size(); ++i) EXPECT_EQ(exports.Rows[i].Cells(), oracle["E"][i]);
+      EXPECT_EQ(exports.Groups.size(), 1u) << "no Problems group";
 
       const TPageRecord resources = Fill(FillResourcesPage, {file});
       ASSERT_EQ(resources.Rows.size(), oracle["R"].size());
@@ -260,23 +269,34 @@ TEST(PEPages, WhatTheFixturesHold) {
   for (const std::string arch : {"x64", "x86"}) {
     SCOPED_TRACE(arch);
     const std::string lib = Fixture(arch, "lib.dll"), app = Fixture(arch, "app.exe");
-    // Ordinal base 5, three names (one forwarded) over ten functions: unbiased ordinals.
+    // Ordinal base 5, three names (one forwarded) over ten functions: the ordinal table holds
+    // indexes, the exports their true ordinals, the seven without a name after the named ones.
     TPEReader r;
     r.ReadFromFile(lib);
     ASSERT_EQ(r.ExportTable().size(), 3u);
     EXPECT_EQ(r.ExportOrdinals(), (std::vector<uint32_t>{0, 1, 2}));
     EXPECT_EQ(r.ExportFunctions().size(), 10u);
+    EXPECT_EQ(r.ExportBase(), 5u);
     EXPECT_FALSE(r.ExportTableErrors);
+    ASSERT_EQ(r.Exports().size(), 10u);
+    for (size_t i = 0; i < 10; ++i) {
+      EXPECT_EQ(r.Exports()[i].Ordinal, 5 + i);
+      EXPECT_EQ(r.Exports()[i].Name.empty(), i >= 3);
+      EXPECT_EQ(r.Exports()[i].Forward, i == 2 ? "KERNEL32.GetTickCount" : "");
+    }
+    const TPageRecord exports = Fill(FillExportsPage, {lib});
+    EXPECT_EQ(Cell(exports.Rows[9], 0), "#14");
     bool eight = false;
     for (const auto& s : r.Sections()) eight |= s.NameText() == ".longsec";
     EXPECT_TRUE(eight) << "a section name of exactly 8 characters shows all 8";
 
-    // Imports by ordinal are left out; the named one of the same library stays.
+    // Imports by ordinal are "#ORDINAL" beside the named ones; a library imported by ordinal
+    // only is there too.
     r.ReadFromFile(app);
     std::vector<std::string> ord;
     for (const auto& l : r.ImportTable())
-      if (l.Data.Library == "ord.dll") ord.push_back(l.Text());
-    EXPECT_EQ(ord, std::vector<std::string>{"ord.dll:OrdNamed"});
+      if (l.Data.Library == "ord.dll" || l.Data.Library == "solo.dll") ord.push_back(l.Text());
+    EXPECT_EQ(ord, (std::vector<std::string>{"ord.dll:OrdNamed", "ord.dll:#3", "ord.dll:#4", "solo.dll:#9"}));
     EXPECT_FALSE(r.ImportTableErrors || r.ExportTableErrors || r.ResourceTableErrors);
 
     // Names are the reader's own: they outlive the bytes read from and survive moving the
@@ -312,10 +332,14 @@ TEST(PEPages, WhatTheFixturesHold) {
     const TPageRecord tree = Fill(FillImportsTreePage, {app});
     std::vector<std::string> roots;
     for (const auto& n : tree.Tree) roots.push_back(n.Text);
-    EXPECT_EQ(roots, (std::vector<std::string>{"KERNEL32.dll", "msvcrt.dll", "ord.dll", "TWICE.dll", "USER32.dll"}));
-    ASSERT_EQ(tree.Tree.size(), 5u);
-    ASSERT_EQ(tree.Tree[3].Children.size(), 2u);
-    EXPECT_EQ(tree.Tree[3].Children[1].Text, "TwiceB");
+    EXPECT_EQ(roots, (std::vector<std::string>{"KERNEL32.dll", "msvcrt.dll", "ord.dll", "solo.dll", "TWICE.dll", "USER32.dll"}));
+    ASSERT_EQ(tree.Tree.size(), 6u);
+    ASSERT_EQ(tree.Tree[4].Children.size(), 2u);
+    EXPECT_EQ(tree.Tree[4].Children[1].Text, "TwiceB");
+    ASSERT_EQ(tree.Tree[3].Children.size(), 1u);
+    EXPECT_EQ(tree.Tree[3].Children[0].Text, "#9");
+    ASSERT_EQ(tree.Tree[2].Children.size(), 3u);
+    EXPECT_EQ(tree.Tree[2].Children[2].Text, "#4");
     size_t children = 0;
     for (const auto& n : tree.Tree) children += n.Children.size();
     EXPECT_EQ(children, list.Rows.size());
@@ -356,12 +380,16 @@ TEST(PEPages, SeveralFilesAndDamagedOnes) {
   for (const auto& files : {std::vector<std::string>{broken, app}, std::vector<std::string>{app, broken}}) {
     const size_t bad = files[0] == broken ? 1 : 2, good = 3 - bad;
     h = Fill(FillPEHeaderPage, files);
-    ASSERT_EQ(h.Rows.size(), 81u);
+    ASSERT_EQ(h.Rows.size(), 82u);
     EXPECT_EQ(Cell(h.Rows[0], bad), "");
     EXPECT_EQ(Cell(h.Rows[0], good), "020B");
+    EXPECT_EQ(GroupHeader(h, 4), "Problems");
+    EXPECT_EQ(Cell(h.Rows[81], 0), "broken.dll: PEReader: Invalid PE format (size problem #1)!");
+    EXPECT_EQ(h.Rows[81].Group(), 4);
 
     const TPageRecord s = Fill(FillSectionsPage, files);
-    EXPECT_EQ(s.Groups.size(), 2u);
+    EXPECT_EQ(s.Groups.size(), 3u);
+    EXPECT_EQ(GroupHeader(s, 3), "Problems");
     EXPECT_EQ(GroupHeader(s, static_cast<int>(good)), "Section Table of app.exe");
     size_t rows = 0;
     for (const auto& row : s.Rows) rows += row.Group() == static_cast<int>(good);
@@ -373,7 +401,99 @@ TEST(PEPages, SeveralFilesAndDamagedOnes) {
   const TPageRecord e = Fill(FillExportsPage, {lib, text, lib});
   EXPECT_EQ(e.Groups.size(), 2u);
   EXPECT_EQ(GroupHeader(e, 3), "Exported Functions of lib.dll");
-  EXPECT_EQ(e.Rows.size(), 6u);
+  EXPECT_EQ(e.Rows.size(), 20u);
+}
+
+// Copies cut inside one table: each page shows what was read, then a last group "Problems"
+// with the reader's message, which the view also receives; nothing crashes.
+TEST(PEPages, DamagedCopiesReportTheirProblem) {
+  auto problems = [](const TPageRecord& r) {
+    std::vector<std::string> out;
+    for (const auto& row : r.Rows)
+      if (GroupHeader(r, row.Group()) == "Problems") out.push_back(Cell(row, 0));
+    return out;
+  };
+  using TStrings = std::vector<std::string>;
+  for (const std::string arch : {"x64", "x86"}) {
+    SCOPED_TRACE(arch);
+    const std::string app = Fixture(arch, "app.exe"), lib = Fixture(arch, "lib.dll");
+    const std::string cutSections = Fixture(arch, "damaged/cut_sections.exe");
+
+    // The headers are whole: the Header page shows them as for the whole file.
+    const TPageRecord whole = Fill(FillPEHeaderPage, {app});
+    TPageRecord h = Fill(FillPEHeaderPage, {cutSections});
+    ASSERT_EQ(h.Rows.size(), 82u);
+    for (size_t i = 0; i < 81; ++i) EXPECT_EQ(h.Rows[i].Cells(), whole.Rows[i].Cells());
+    EXPECT_EQ(problems(h), TStrings{"PEReader: Could not read PE section entry!"});
+    ASSERT_EQ(h.Problems.size(), 1u);
+    EXPECT_EQ(h.Problems[0].File, cutSections);
+    EXPECT_EQ(h.Problems[0].Message, "PEReader: Could not read PE section entry!");
+    // Beside another file, the row names the file and the file keeps its column.
+    h = Fill(FillPEHeaderPage, {lib, cutSections});
+    EXPECT_EQ(problems(h), TStrings{"cut_sections.exe: PEReader: Could not read PE section entry!"});
+    EXPECT_EQ(Cell(h.Rows[0], 2), Cell(whole.Rows[0], 1));
+    const TPageRecord s = Fill(FillSectionsPage, {cutSections});
+    EXPECT_EQ(s.Rows.size(), 3u);  // two whole entries and the problem
+    EXPECT_EQ(GroupHeader(s, 2), "Problems");
+
+    // Imports cut inside the descriptors: the names after them are gone too.
+    const TPageRecord cutImports = Fill(FillImportsListPage, {Fixture(arch, "damaged/cut_imports.exe")});
+    EXPECT_EQ(problems(cutImports), TStrings{"PEReader: Could not read PE Import Descriptor entry!"});
+    // A library whose lookup table lies past the file: the others are listed, in the list and
+    // in the tree, and the problem after them.
+    const TPageRecord allImports = Fill(FillImportsListPage, {app});
+    const TPageRecord imports = Fill(FillImportsListPage, {Fixture(arch, "damaged/bad_thunks.exe")});
+    EXPECT_EQ(problems(imports), TStrings{"PEReader: Could not read PE Import By Name RVA!"});
+    std::multiset<TStrings> kept, all;
+    for (const auto& row : imports.Rows)
+      if (GroupHeader(imports, row.Group()) != "Problems") kept.insert(row.Cells());
+    for (const auto& row : allImports.Rows) all.insert(row.Cells());
+    EXPECT_TRUE(std::includes(all.begin(), all.end(), kept.begin(), kept.end()));
+    EXPECT_LT(kept.size(), all.size());
+    EXPECT_GT(kept.size(), all.size() / 2);
+    const TPageRecord tree = Fill(FillImportsTreePage, {Fixture(arch, "damaged/bad_thunks.exe")});
+    ASSERT_EQ(tree.Tree.size(), 6u) << "five libraries, then the problem";
+    EXPECT_EQ(tree.Tree[5].Text, "Problems");
+    ASSERT_EQ(tree.Tree[5].Children.size(), 1u);
+    EXPECT_EQ(tree.Tree[5].Children[0].Text, "PEReader: Could not read PE Import By Name RVA!");
+    EXPECT_EQ(tree.Problems.size(), 1u);
+
+    // Exports: the name before the cut stays.
+    const TPageRecord exports = Fill(FillExportsPage, {Fixture(arch, "damaged/cut_exports.dll")});
+    const TStrings e = problems(exports);
+    ASSERT_EQ(e.size(), 1u);
+    EXPECT_EQ(e[0].rfind("PEReader: Could not read PE Export Name Table (names)", 0), 0u) << e[0];
+    ASSERT_GE(exports.Rows.size(), 2u);
+    EXPECT_EQ(Cell(exports.Rows[0], 0), "Alpha");
+
+    // Resources: every leaf but the cut one.
+    const TPageRecord allResources = Fill(FillResourcesPage, {app});
+    const TPageRecord resources = Fill(FillResourcesPage, {Fixture(arch, "damaged/cut_resources.exe")});
+    EXPECT_EQ(problems(resources), TStrings{"PEReader: Could not read PE Resource Data Entry!"});
+    EXPECT_EQ(resources.Rows.size(), allResources.Rows.size());
+  }
+}
+
+// bqlite prints each file's problem once on stderr and in the JSON pages that met it; the file
+// was read, so the status is 0.
+TEST(PEPages, BqliteReportsProblems) {
+  const std::string cut = Fixture("x64", "damaged/cut_sections.exe");
+  const std::string err = (fs::absolute("bqlite-problems.err")).string();
+  const std::string out = (fs::absolute("bqlite-problems.json")).string();
+  const std::string cmd = std::string("'") + BQLITE_PATH + "' --json --page Header --page Sections '" + cut + "' >'" + out +
+                          "' 2>'" + err + "'";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  EXPECT_EQ(ReadAll(err), "bqlite: " + cut + ": PEReader: Could not read PE section entry!\n");
+  const std::string check = "/usr/bin/python3 -c \"import json,sys; d=json.load(open(sys.argv[1])); "
+                            "p=[q.get('problems') for q in d['pages']]; "
+                            "sys.exit(0 if p==[[{'file': sys.argv[2], 'message': 'PEReader: Could not read PE section entry!'}]]*2 "
+                            "else 1)\" '" + out + "' '" + cut + "'";
+  EXPECT_EQ(std::system(check.c_str()), 0) << ReadAll(out);
+  // A whole file has none.
+  const std::string clean = std::string("'") + BQLITE_PATH + "' --json '" + Fixture("x64", "lib.dll") + "' >'" + out + "' 2>'" + err + "'";
+  ASSERT_EQ(std::system(clean.c_str()), 0);
+  EXPECT_EQ(ReadAll(err), "");
+  EXPECT_EQ(ReadAll(out).find("\"problems\""), std::string::npos);
 }
 
 TEST(PEReader, HeaderFailures) {
@@ -480,9 +600,11 @@ TEST(PEReader, ImportCornerCases) {
   const TPEReader r = ReadBytes(pe.Bytes());
   std::vector<std::string> lines;
   for (const auto& l : r.ImportTable()) lines.push_back(l.Text());
-  EXPECT_EQ(lines, (std::vector<std::string>{"first.dll:ByName", "?:Anonymous", "second.dll:Kept"}));
-  EXPECT_FALSE(r.ImportTableErrors) << "the descriptor walk reached its end";
-  EXPECT_EQ(r.ImportTable()[0].Data.Thunk, 0x1300u);
+  EXPECT_EQ(lines, (std::vector<std::string>{"first.dll:#7", "first.dll:ByName", "?:Anonymous", "second.dll:Kept"}));
+  // The walk reached its end; the libraries it passed over are the table's failure.
+  EXPECT_TRUE(r.ImportTableErrors);
+  EXPECT_EQ(r.ImportTableError, "PEReader: Could not read PE Import By Name RVA!");
+  EXPECT_EQ(r.ImportTable()[1].Data.Thunk, 0x1300u);
 }
 
 TEST(PEReader, ExportsEmptyNamesAndHugeCounts) {
@@ -505,10 +627,12 @@ TEST(PEReader, ExportsEmptyNamesAndHugeCounts) {
   Put16(d, 0x304, 1);
   pe.Dir(0, 0x1000, 0x40);
   const std::string file = bqtest::WriteFile("exports.dll", pe.Bytes());
+  // The entry whose name is empty is listed by its ordinal.
   TPageRecord page = Fill(FillExportsPage, {file});
-  ASSERT_EQ(page.Rows.size(), 2u);
-  EXPECT_EQ(page.Rows[0].Cells(), (std::vector<std::string>{"Second", "0", "00005000"}));
-  EXPECT_EQ(page.Rows[1].Cells(), (std::vector<std::string>{"Third", "1", "00005001"}));
+  ASSERT_EQ(page.Rows.size(), 3u);
+  EXPECT_EQ(page.Rows[0].Cells(), (std::vector<std::string>{"Second", "1", "00005000", ""}));
+  EXPECT_EQ(page.Rows[1].Cells(), (std::vector<std::string>{"Third", "2", "00005001", ""}));
+  EXPECT_EQ(page.Rows[2].Cells(), (std::vector<std::string>{"#3", "3", "00005002", ""}));
 
   // NumberOfNames and NumberOfFunctions near 2^32: the names before the end stay, the flag is set.
   Put32(d, 20, 0xFFFFFFFF);
