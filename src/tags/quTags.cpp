@@ -46,6 +46,15 @@ std::string FirstChars(const std::string& s, size_t n) {
 }
 }  // namespace
 
+std::string DurationText(uint64_t units, uint64_t perSecond) {
+  if (perSecond == 0) return {};
+  const uint64_t whole = units / perSecond, rest = units % perSecond;
+  if (whole > UINT64_MAX / 1000 - 1 || rest > UINT64_MAX / 1000) return {};
+  const uint64_t num = rest * 1000, q = num / perSecond, r = num % perSecond;
+  const uint64_t part = r > perSecond - r || (r == perSecond - r && (q & 1)) ? q + 1 : q;
+  return std::to_string(whole * 1000 + part);
+}
+
 // ---- TTagBase.
 
 std::string TTagBase::GenreString() const {
@@ -338,7 +347,13 @@ constexpr TWaveTagInfo RIFFInfoCaptions[] = {
     {"IAAR", "Album artist"}, {"itrk", "Track number"}, {"ICRD", "Year"}, {"ICOP", "Copyright"}};
 }  // namespace
 
-std::string TTagWave::Info(std::string_view id) const { return AnsiToUtf8(Wave.Tags.Value(id)); }
+namespace {
+// INFO text is 8-bit in the ANSI code page, or UTF-8 from newer writers: text that decodes as
+// UTF-8 is taken for it (ASCII reads the same either way).
+std::string InfoText(std::string_view bytes) { return IsValidUtf8(bytes) ? std::string(bytes) : AnsiToUtf8(bytes); }
+}  // namespace
+
+std::string TTagWave::Info(std::string_view id) const { return InfoText(Wave.Tags.Value(id)); }
 uint32_t TTagWave::TrackNo() const { return NonNegative(Info("itrk")); }
 uint32_t TTagWave::Year() const { return NonNegative(Info("ICRD")); }
 
@@ -346,10 +361,10 @@ std::string TTagWave::TagName(size_t i) const {
   const std::string id = Wave.Tags.Name(i);
   for (const auto& row : RIFFInfoCaptions)
     if (id == row.Id) return row.Caption;
-  return AnsiToUtf8(id);
+  return InfoText(id);
 }
 
-std::string TTagWave::TagValue(size_t i) const { return AnsiToUtf8(Wave.Tags.ValueAt(i)); }
+std::string TTagWave::TagValue(size_t i) const { return InfoText(Wave.Tags.ValueAt(i)); }
 
 bool TTagWave::LoadFromStream(TTagSource& source) {
   std::string error;
@@ -363,6 +378,8 @@ void TTagWave::AddStreamInformation(TNameValueList& list) const {
   list.Add("Channels=" + std::to_string(p.Channels));
   list.Add("Samplerate=" + std::to_string(p.SamplingRate) + " Hz");
   list.Add("Bits/sample=" + std::to_string(p.BitsPerSample));
+  const std::string duration = Wave.DataFound ? DurationText(Wave.DataSize, p.BytesPerSecond) : std::string();
+  if (!duration.empty()) list.Add("Duration=" + duration);
 }
 
 // ---- TTaggedFile.

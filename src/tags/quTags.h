@@ -16,6 +16,10 @@
 
 namespace bq {
 
+// units / perSecond in milliseconds, rounded half to even, as the stream groups show a
+// "Duration"; empty when perSecond is 0 or the result would not fit.
+std::string DurationText(uint64_t units, uint64_t perSecond);
+
 // The ID3v1 genres with their extensions; 12 ("Other") stands for the numbers past them.
 extern const std::array<const char*, 148> GenreList;
 constexpr uint8_t DefaultGenreIndex = 12;

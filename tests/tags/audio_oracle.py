@@ -1,9 +1,10 @@
 #!/usr/bin/python3
 """Independent readings of audio files, as lines FILE<TAB>GROUP<TAB>LABEL<TAB>VALUE that their
 Audio pages must show: mutagen for ID3v1/ID3v2, Vorbis comments, FLAC STREAMINFO and the MPEG
-header with its Xing frame count; ffprobe for the wave format; exiftool for RIFF INFO.
+header with its Xing frame count; ffprobe for the wave format and its duration; exiftool for
+RIFF INFO (UTF-8 text as such).
 An ID3v2 label "#TIT2" stands for the frame's description ("~TCON": the ";"-separated parts
-compared as a set); a wave tag label "*" for any."""
+compared as a set); a wave tag label "*" for any; a label "%Bitrate" for a number within 3 %."""
 import json
 import subprocess
 import sys
@@ -110,7 +111,7 @@ def vorbis(path):
 
 
 def wave(path):
-    probe = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "stream=channels,sample_rate,bits_per_sample",
+    probe = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "stream=channels,sample_rate,bits_per_sample,duration",
                             "-of", "json", path], capture_output=True, text=True)
     streams = json.loads(probe.stdout or "{}").get("streams", [])
     if not streams:
@@ -119,6 +120,7 @@ def wave(path):
     out("Wave stream", "Channels", s["channels"])
     out("Wave stream", "Samplerate", f"{s['sample_rate']} Hz")
     out("Wave stream", "Bits/sample", s["bits_per_sample"])
+    out("Wave stream", "%Duration", float(s["duration"]) * 1000)
     info = riff_info.get(path, {})
     skip = {"SourceFile", "NumberOfSamples", "Encoding", "NumChannels", "SampleRate", "AvgBytesPerSec", "BitsPerSample"}
     for k, v in info.items():
@@ -130,7 +132,7 @@ paths = sys.argv[1:]
 waves = [p for p in paths if p.lower().endswith(".wav")]
 riff_info = {}
 if waves:  # one exiftool run for all of them
-    for entry in json.loads(subprocess.run(["exiftool", "-j", "-RIFF:all"] + waves, capture_output=True, text=True).stdout):
+    for entry in json.loads(subprocess.run(["exiftool", "-charset", "RIFF=UTF8", "-j", "-RIFF:all"] + waves, capture_output=True, text=True).stdout):
         riff_info[entry["SourceFile"]] = entry
 for path in paths:
     current = path

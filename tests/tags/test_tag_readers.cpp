@@ -416,9 +416,9 @@ TEST(Wave, ChunksSizesAndInfo) {
   streamed.replace(4, 4, LE32(0xFFFFFFFF));
   EXPECT_TRUE(Load(streamed)->File.TagWave.TagExists);
   EXPECT_TRUE(Load(Riff(Fmt(1, 1, 8000, 8)) + "dat")->File.TagWave.TagExists);
-  // Refused: fmt below 16 bytes, an INFO entry past its list or the file, RIFX, another form.
+  // Refused: an empty file, fmt below 16 bytes, RIFX, another form.
+  EXPECT_FALSE(Load("")->File.TagWave.TagExists);
   EXPECT_FALSE(Load(Riff(Chunk("fmt ", std::string(14, '\0'))))->File.TagWave.TagExists);
-  EXPECT_FALSE(Load(Riff(Fmt(1, 1, 8000, 8) + "LIST" + LE32(12) + "INFO" + "INAM" + LE32(100) + "x"))->File.TagWave.TagExists);
   EXPECT_FALSE(Load(Riff(Fmt(1, 1, 8000, 8) + "fmt " + LE32(0x7FFFFFFF)))->File.TagWave.TagExists);
   EXPECT_FALSE(Load("RIFX" + Riff(Fmt(1, 1, 8000, 8)).substr(4))->File.TagWave.TagExists);
   EXPECT_FALSE(Load(Riff(Fmt(1, 1, 8000, 8), "AVI "))->File.TagWave.TagExists);
@@ -426,6 +426,63 @@ TEST(Wave, ChunksSizesAndInfo) {
   auto f = Load(Riff(Fmt(1, 1, 0, 8) + "LIST" + LE32(4 + 8 + 5) + "INFO" + Chunk("IGNR", std::string("Rock\0", 5), false)));
   ASSERT_TRUE(f->File.TagWave.TagExists);
   EXPECT_EQ(f->File.TagWave.GenreString(), "Rock");
+}
+
+// Damaged INFO lists keep the format and the entries before the damage; text and duration.
+TEST(Wave, DamagedListsTextAndDuration) {
+  const std::string entries = Chunk("INAM", std::string("Bad\0", 4)) + Chunk("IART", std::string("Odd\0\0", 5)) +
+                              Chunk("IPRD", std::string("Xy\0", 3)) + Chunk("ICMT", std::string("Last", 4));
+  const auto rows = [](const TTagWave& w) {
+    std::string r;
+    for (size_t i = 0; i < w.TagCount(); ++i) r += w.TagName(i) + "=" + w.TagValue(i) + ";";
+    return r;
+  };
+  // The list's size leaves out the two pad bytes, once and twice; a data chunk follows.
+  for (uint32_t missing : {1u, 2u}) {
+    auto f = Load(Riff(Fmt(1, 2, 8000, 16) + "LIST" + LE32(uint32_t(4 + entries.size() - missing)) + "INFO" + entries +
+                       Chunk("data", std::string(64000, '\0'))));
+    ASSERT_TRUE(f->File.TagWave.TagExists) << missing;
+    EXPECT_EQ(rows(f->File.TagWave), "Title=Bad;Artist=Odd;Album=Xy;Comment=Last;") << missing;
+    TNameValueList l;
+    f->File.TagWave.AddStreamInformation(l);
+    EXPECT_EQ(l.Value("Duration"), "2000");  // 64000 bytes at 32000 bytes/s
+  }
+  // A list whose size runs past the file, and an entry that does: the format and the entries
+  // before it stay, nothing after it is read.
+  for (const std::string& cut : {Riff(Fmt(1, 1, 8000, 8) + "LIST" + LE32(5000) + "INFO" + entries),
+                                 Riff(Fmt(1, 1, 8000, 8) + "LIST" + LE32(12) + "INFO" + "INAM" + LE32(100) + "x"),
+                                 Riff(Fmt(1, 1, 8000, 8) + Chunk("LIST", "INFO" + entries)).substr(0, 12 + 24 + 12 + 12 + 14 + 6)}) {
+    auto f = Load(cut);
+    ASSERT_TRUE(f->File.TagWave.TagExists);
+    TNameValueList l;
+    f->File.TagWave.AddStreamInformation(l);
+    EXPECT_EQ(l.Value("Samplerate"), "8000 Hz");
+    EXPECT_EQ(l.Value("Duration"), "");  // no data chunk
+  }
+  auto f = Load(Riff(Fmt(1, 1, 8000, 8) + Chunk("LIST", "INFO" + entries)).substr(0, 12 + 24 + 12 + 12 + 14 + 6));
+  EXPECT_EQ(rows(f->File.TagWave), "Title=Bad;Artist=Odd;");
+  // A damaged list before the format: no format, the walk stopped.
+  f = Load(Riff("LIST" + LE32(12) + "INFO" + "INAM" + LE32(100) + "x" + Fmt(1, 1, 8000, 8)));
+  EXPECT_EQ(f->File.TagWave.Wave.AudioProperties.SamplingRate, 0u);
+
+  // Text that decodes as UTF-8 is taken for it, other bytes as Windows-1252 (off Windows).
+  f = Load(Riff(Fmt(1, 1, 8000, 8) + Chunk("LIST", "INFO" + Chunk("INAM", "B\xC3\xA4nd") + Chunk("IART", "Caf\xE9 \xC3"))));
+  EXPECT_EQ(f->File.TagWave.Title(), "Bänd");
+  EXPECT_EQ(f->File.TagWave.Artist(), "Café Ã");
+  // Durations: rounded to the millisecond; a streamed data size is cut to the file; no byte rate, none.
+  const auto duration = [](const std::string& wav) {
+    TNameValueList l;
+    Load(wav)->File.TagWave.AddStreamInformation(l);
+    return l.Value("Duration");
+  };
+  EXPECT_EQ(duration(Riff(Fmt(1, 1, 44100, 16) + Chunk("data", std::string(1001, '\0')))), "11");  // 11.349 ms
+  EXPECT_EQ(duration(Riff(Fmt(1, 1, 8000, 8) + "data" + LE32(0xFFFFFFFF) + std::string(4000, '\0'))), "500");
+  EXPECT_EQ(duration(Riff(Fmt(1, 1, 0, 8) + Chunk("data", "abcd"))), "");
+  EXPECT_EQ(DurationText(3, 2), "1500");
+  EXPECT_EQ(DurationText(1, 2000), "0");  // half a millisecond: to even
+  EXPECT_EQ(DurationText(3, 2000), "2");
+  EXPECT_EQ(DurationText(UINT64_MAX, 1), "");
+  EXPECT_EQ(DurationText(UINT64_MAX, UINT64_MAX - 1), "1000");
 }
 
 // Hostile files may hold millions of entries: every list is built and merged in time
