@@ -292,12 +292,16 @@ void TTagID3v2::ReadFrame(std::string_view id, TByteView payload) {
   if (id[0] == 'T' && id != "TXXX") {  // every text row of the frame table starts with T
     const bool hasEncoding = !payload.Empty() && payload[0] < 4;
     const std::string text = DecodeFrameText(hasEncoding ? payload.Tail(1) : payload, hasEncoding ? encoding : 0);
-    if (FYearLine < 0 && SameTextI(id, "TYER")) FYearLine = static_cast<int>(StringTags.Count());
+    // A year that is a number is written back in its plain form over the first numeric TYER
+    // line; other text ("2004-05", "") stays as it is.
+    int64_t year = 0;
+    const bool numericYear = id == "TYER" && IntegerText(text, year) && year >= 0;
+    if (FYearLine < 0 && numericYear) FYearLine = static_cast<int>(StringTags.Count());
     StringTags.Add(std::string(id) + "=" + text);
     if (id == "TALB") SetAlbum(text);
     else if (id == "TIT2") SetTitle(text);
     else if (id == "TPE1") SetArtist(text);
-    else if (id == "TYER") SetYear(NonNegative(text));
+    else if (numericYear) SetYear(static_cast<uint32_t>(year));
     else if (id == "TRCK") {
       const size_t slash = text.find('/');
       FTrackNo = NonNegative(text.substr(0, slash));

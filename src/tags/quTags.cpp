@@ -139,7 +139,10 @@ std::string TTagID3v1::FieldValue(int i) const {
     case 1: return Title();
     case 2: return Album();
     case 3: return std::to_string(TrackNo());
-    case 4: return std::to_string(Year());
+    case 4: {  // a year that is not a number is shown as written
+      int64_t year = 0;
+      return IntegerText(FYearText, year) && year >= 0 ? std::to_string(Year()) : FYearText;
+    }
     case 5: return std::to_string(Genre());
     case 6: return Comment;
     default: return {};
@@ -161,6 +164,7 @@ void TTagID3v1::SetTrackNo(uint32_t v) {
 bool TTagID3v1::LoadFromStream(TTagSource& source) {
   TagExists = false;
   FTrackFlag = false;
+  FYearText.clear();
   if (source.Size() < 128) return false;
   std::vector<uint8_t> storage;
   TByteView r;
@@ -174,8 +178,9 @@ bool TTagID3v1::LoadFromStream(TTagSource& source) {
   SetComment(RecordText(r, 97, 30));
   SetTitle(RecordText(r, 3, 30));
   SetGenre(r[127]);
+  FYearText = RecordText(r, 93, 4);
   int64_t year = 0;
-  SetYear(IntegerText(RecordText(r, 93, 4), year) && year >= 0 ? static_cast<uint32_t>(year) : 0);
+  SetYear(IntegerText(FYearText, year) && year >= 0 ? static_cast<uint32_t>(year) : 0);
   TagExists = true;
   Changed = false;
   return true;

@@ -96,6 +96,7 @@ public:
 
 private:
   bool FTrackFlag = false;
+  std::string FYearText;  // the record's year field as written
 };
 
 // ---- ID3v2 and the MPEG audio stream after it.

@@ -26,7 +26,7 @@ const char* const kOracleFiles[] = {"tagged.mp3", "v1only.mp3", "v2only.mp3", "p
                                     "second.mp3", "mutagen23.mp3", "mutagen24.mp3", "eyed3.mp3", "id3v2tool.mp3",
                                     "plain.ogg", "long.ogg", "tagged.flac", "untagged.flac", "noblock.flac", "tone.wav",
                                     "mono.wav", "u8.wav", "s24.wav", "float.wav", "alaw.wav", "ulaw.wav", "info.wav",
-                                    "utf8.wav"};
+                                    "year.mp3", "utf8.wav"};
 
 // Every fixture, made once for the whole binary.
 class AudioFiles : public ::testing::Test {
@@ -63,6 +63,9 @@ protected:
         "sox -n -e mu-law -r 8000 -c 1 ulaw.wav synth 0.2 sine 300",
         "ffmpeg -loglevel error -y -i mono.wav -metadata title=Song -metadata artist=Band -metadata genre=Rock info.wav",
         "printf 'plain text\\n' > notes.txt",
+        "cp bare.mp3 year.mp3 && " + std::string(kPython) +
+            " -c \"from mutagen.id3 import ID3, TYER, TIT2; t = ID3(); t.add(TYER(encoding=0, text='2004-05')); "
+            "t.add(TIT2(encoding=0, text='Y')); t.save('year.mp3', v2_version=3)\"",
         "ffmpeg -loglevel error -y -i mono.wav -metadata title='Bänd' -metadata artist=Odd -metadata album=Xy utf8.wav",
         // Its INFO list's size without the pad byte after "Xy", and the file cut inside the list.
         "cp utf8.wav nopad.wav && printf '\\077' | dd of=nopad.wav bs=1 seek=40 conv=notrunc",
@@ -196,6 +199,11 @@ TEST_F(AudioFiles, LameFilesAgreeWithMutagen) {
   EXPECT_NE(Cell(r, "MPEG stream", "Bytecount"), "<none>");
   EXPECT_EQ(Cell(r, "MPEG stream", "X:TagEnd"), "<none>");
   EXPECT_EQ(Cell(Fill({"second.mp3"}), "MPEG stream", "Container"), "MPEG-2 Layer 3");
+}
+
+TEST_F(AudioFiles, TextYears) {
+  AgreesWithOracle("year.mp3");
+  EXPECT_EQ(Cell(Fill({"year.mp3"}), "ID3v2 tags", "Year"), "2004-05");
 }
 
 TEST_F(AudioFiles, ID3v2WritersAgreeWithMutagen) {

@@ -100,8 +100,9 @@ TEST(ID3v1, RecordsOfBothVersions) {
   EXPECT_EQ(f->File.TagID3v1.TagDescription(), "ID3v1.1");
   EXPECT_EQ(f->File.TagID3v1.FieldValue(3), "5");
   EXPECT_EQ(f->File.TagID3v1.Title(), "");  // first byte 0: empty
-  EXPECT_EQ(f->File.TagID3v1.FieldValue(4), "0");
+  EXPECT_EQ(f->File.TagID3v1.FieldValue(4), "19 9");  // not a number: shown as written
   EXPECT_EQ(f->File.TagID3v1.GenreString(), "Other");
+  EXPECT_EQ(Load(ID3v1("T", c, 0, 0, std::string(4, '\0'), 0))->File.TagID3v1.FieldValue(4), "");
   // 8-bit text is Windows-1252 off Windows.
   f = Load(ID3v1("Caf\xE9 \x80", c, 0, 0, "0000", 0));
   EXPECT_EQ(f->File.TagID3v1.Title(), "Café €");
@@ -157,6 +158,13 @@ TEST(ID3v2, FramesEncodingsAndGenres) {
   EXPECT_EQ(t.UnknownData[0].FrameId, "PRIV");
   EXPECT_EQ(f->Stream.Value("Container"), "MPEG-1 Layer 3");
   EXPECT_EQ(f->Stream.Value("X:TagEnd"), "");  // the frame follows the tag
+
+  // A year that is not a number keeps its text; a number is written plainly.
+  f = Load(Tag(3, Frame(3, "TYER", std::string("\0" "2004-05", 8)) + Frame(3, "TYER", std::string("\0", 1)) +
+                      Frame(3, "TYER", std::string("\0" "01999", 6))));
+  EXPECT_EQ(f->File.TagID3v2.StringTags.Line(0), "TYER=2004-05");
+  EXPECT_EQ(f->File.TagID3v2.StringTags.Line(1), "TYER=");
+  EXPECT_EQ(f->File.TagID3v2.StringTags.Line(2), "TYER=1999");
 
   // A UTF-16 terminator is looked for on 2-byte boundaries: "\x01\0" + "\0A" is not one.
   f = Load(Tag(4, Frame(4, "TXXX", std::string("\x01\xFF\xFE\x00\x01\x00\x00\xFF\xFE" "V\0", 12))));
