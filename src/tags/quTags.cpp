@@ -225,7 +225,9 @@ bool TTagVorbis::ReadCommentBlock(TByteView block) {
 }
 
 bool TTagVorbis::LoadFromStream(TTagSource& source) {
-  TagExists = StreamRead = false;
+  TagExists = StreamRead = GranuleFound = false;
+  LastGranule = 0;
+  FileSize = source.Size();
   FileFormat = vffUnknown;
   std::vector<uint8_t> storage;
   TByteView v;
@@ -236,6 +238,7 @@ bool TTagVorbis::LoadFromStream(TTagSource& source) {
   } else if (v.Equals(0, "OggS")) {
     FileFormat = vffOgg;
     TagExists = ReadOgg(source);
+    if (StreamRead) FindLastGranule(source);
   }
   return TagExists;
 }
@@ -250,6 +253,7 @@ bool TTagVorbis::ReadOgg(TTagSource& source) {
   int packetNo = 0;
   for (int pages = 0; packetNo < 2 && pages < 100000; ++pages) {
     if (!source.Fetch(pos, 27, storage, v) || !v.Equals(0, "OggS")) return false;
+    if (pos == 0) v.U32LE(14, FSerial);
     const uint8_t segments = v[26];
     if (!source.Fetch(pos + 27, segments, storage, v)) return false;
     const std::vector<uint8_t> lacing(v.Data(), v.Data() + v.Size());
@@ -286,6 +290,27 @@ bool TTagVorbis::ReadOgg(TTagSource& source) {
     pos = data + dataSize;
   }
   return false;
+}
+
+// The last page header of the first page's stream in the file's last bytes whose granule
+// position is set (all ones: no packet ends on that page).
+void TTagVorbis::FindLastGranule(TTagSource& source) {
+  const uint64_t size = source.Size();
+  const uint64_t span = size < OggTailSearch ? size : OggTailSearch;
+  std::vector<uint8_t> storage;
+  TByteView v;
+  source.Fetch(size - span, span, storage, v);
+  for (size_t i = v.Size() < 27 ? 0 : v.Size() - 27 + 1; i-- > 0;) {
+    if (!v.Equals(i, "OggS") || v[i + 4] != 0) continue;
+    uint32_t serial = 0, low = 0, high = 0;
+    v.U32LE(i + 14, serial);
+    v.U32LE(i + 6, low);
+    v.U32LE(i + 10, high);
+    if (serial != FSerial || (low == UINT32_MAX && high == UINT32_MAX)) continue;
+    LastGranule = (static_cast<uint64_t>(high) << 32) | low;
+    GranuleFound = true;
+    return;
+  }
 }
 
 // Blocks are reached by their declared lengths; a block that runs past the file ends the walk.
@@ -332,7 +357,17 @@ void TTagVorbis::AddStreamInformation(TNameValueList& list) const {
   if (FileFormat == vffOgg) {
     list.SetValue("Channels", std::to_string(Identification.Channels));
     list.SetValue("Samplerate", std::to_string(Identification.SampleRate) + " Hz");
-    list.SetValue("Bitrate (nominal)", std::to_string(Identification.BitrateNominal));
+    // An unset nominal bitrate (0, or negative from some writers) gives way to the average
+    // over the file's size and duration.
+    const uint32_t rate = Identification.SampleRate;
+    if (Identification.BitrateNominal > 0) {
+      list.SetValue("Bitrate (nominal)", std::to_string(Identification.BitrateNominal));
+    } else if (GranuleFound && LastGranule > 0 && rate > 0) {
+      const double average = static_cast<double>(FileSize) * 8 * rate / static_cast<double>(LastGranule);
+      if (average < 1e12) list.SetValue("Bitrate (average)", std::to_string(static_cast<int64_t>(average + 0.5)));
+    }
+    const std::string duration = GranuleFound ? DurationText(LastGranule, rate) : std::string();
+    if (!duration.empty()) list.SetValue("Duration", duration);
   } else if (FileFormat == vffNativeFlac) {
     const auto& s = FlacStreamInformation;
     list.SetValue("Channels", std::to_string(s.Channels));

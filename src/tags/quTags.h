@@ -213,6 +213,11 @@ public:
   // The identification header or STREAMINFO was read: the stream lines can be shown even
   // without a comment block.
   bool StreamRead = false;
+  // Ogg: the granule position (samples) of the stream's last page, looked for in the last
+  // OggTailSearch bytes; the file's size for the average bitrate.
+  uint64_t LastGranule = 0;
+  bool GranuleFound = false;
+  uint64_t FileSize = 0;
 
   std::string Album() const override { return StringTags.Value("ALBUM"); }
   std::string Artist() const override { return StringTags.Value("ARTIST"); }
@@ -230,9 +235,12 @@ public:
   bool ReadCommentBlock(TByteView block);
 
   static constexpr uint64_t MaxPacketSize = 16 * 1024 * 1024;
+  static constexpr uint64_t OggTailSearch = 64 * 1024;
 
 private:
   bool ReadOgg(TTagSource& source);
+  void FindLastGranule(TTagSource& source);
+  uint32_t FSerial = 0;  // the first page's stream serial number
   bool ReadFlac(TTagSource& source);
 };
 

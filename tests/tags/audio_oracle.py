@@ -1,11 +1,12 @@
 #!/usr/bin/python3
 """Independent readings of audio files, as lines FILE<TAB>GROUP<TAB>LABEL<TAB>VALUE that their
-Audio pages must show: mutagen for ID3v1/ID3v2, Vorbis comments, FLAC STREAMINFO and the MPEG
-header with its Xing frame count; ffprobe for the wave format and its duration; exiftool for
-RIFF INFO (UTF-8 text as such).
+Audio pages must show: mutagen for ID3v1/ID3v2, Vorbis comments, Ogg durations, FLAC
+STREAMINFO and the MPEG header with its Xing frame count; ffprobe for the wave format and its
+duration; exiftool for RIFF INFO (UTF-8 text as such).
 An ID3v2 label "#TIT2" stands for the frame's description ("~TCON": the ";"-separated parts
 compared as a set); a wave tag label "*" for any; a label "%Bitrate" for a number within 3 %."""
 import json
+import os
 import subprocess
 import sys
 
@@ -89,7 +90,16 @@ def vorbis(path):
         out("OGG/FLAC stream", "Container", "Ogg container")
         out("OGG/FLAC stream", "Channels", f.info.channels)
         out("OGG/FLAC stream", "Samplerate", f"{f.info.sample_rate} Hz")
-        out("OGG/FLAC stream", "Bitrate (nominal)", f.info.bitrate)
+        # mutagen's own bitrate falls back on other fields: the header's nominal one is read here.
+        with open(path, "rb") as raw:
+            head = raw.read(4096)
+        at = head.find(b"\x01vorbis")
+        nominal = int.from_bytes(head[at + 20:at + 24], "little", signed=True)
+        if nominal > 0:
+            out("OGG/FLAC stream", "Bitrate (nominal)", nominal)
+        else:
+            out("OGG/FLAC stream", "%Bitrate (average)", os.path.getsize(path) * 8 / f.info.length)
+        out("OGG/FLAC stream", "%Duration", f.info.length * 1000)
     elif isinstance(f, FLAC):
         i = f.info
         out("OGG/FLAC stream", "Container", "Native flac")

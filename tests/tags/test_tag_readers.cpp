@@ -384,6 +384,49 @@ TEST(Vorbis, OggPackets) {
   EXPECT_FALSE(Load(OggPage({"OpusHead" + std::string(20, '\0')}, false) + OggPage({comment}, false))->File.TagVorbis.StreamRead);
 }
 
+// A page with its granule position and serial number set.
+std::string OggPageAt(const std::string& data, uint64_t granule, uint32_t serial) {
+  std::string page = OggPage({data}, false);
+  page.replace(6, 8, LE32(uint32_t(granule)) + LE32(uint32_t(granule >> 32)));
+  page.replace(14, 4, LE32(serial));
+  return page;
+}
+
+TEST(Vorbis, OggDurationAndBitrate) {
+  const auto id = [](int32_t nominal) {
+    return "\x01vorbis" + LE32(0) + '\x02' + LE32(44100) + LE32(0) + LE32(uint32_t(nominal)) + LE32(0) + "\xB8\x01";
+  };
+  const std::string comment = "\x03vorbis" + Comments({"TITLE=T"}) + '\x01';
+  const auto lines = [](const std::string& file) {
+    TNameValueList l;
+    Load(file)->File.TagVorbis.AddStreamInformation(l);
+    return l;
+  };
+  // The last page of the first stream with a granule position: a later page of another stream
+  // and one with no packet end (all ones) are passed over.
+  const std::string audio = OggPageAt(std::string(4000, 'a'), 88200 + 441, 7) + OggPageAt(std::string(100, 'b'), ~0ull, 7) +
+                            OggPageAt(std::string(50, 'c'), 999999999, 8);
+  for (int32_t unset : {0, -1, -2}) {
+    const std::string file = OggPageAt(id(unset), 0, 7) + OggPageAt(comment, 0, 7) + audio;
+    const TNameValueList l = lines(file);
+    EXPECT_EQ(l.Value("Duration"), "2010");
+    EXPECT_EQ(l.IndexOfName("Bitrate (nominal)"), -1) << unset;
+    EXPECT_EQ(l.Value("Bitrate (average)"), std::to_string(int64_t(file.size() * 8 * 44100.0 / 88641 + 0.5)));
+  }
+  TNameValueList l = lines(OggPageAt(id(128000), 0, 7) + OggPageAt(comment, 0, 7) + audio);
+  EXPECT_EQ(l.Value("Bitrate (nominal)"), "128000");
+  EXPECT_EQ(l.IndexOfName("Bitrate (average)"), -1);
+  // No audio page with a granule position: neither row; the search covers the last 64 KiB only.
+  l = lines(OggPageAt(id(-1), 0, 7) + OggPageAt(comment, 0, 7) + OggPageAt("x", ~0ull, 7));
+  EXPECT_EQ(l.Value("Duration"), "0");  // the header pages' granule positions are 0
+  EXPECT_EQ(l.IndexOfName("Bitrate (average)"), -1);
+  l = lines(OggPageAt(id(-1), 0, 7) + OggPageAt(comment, 0, 7) + OggPageAt("x", 44100, 7) + std::string(70000, 'z'));
+  EXPECT_EQ(l.IndexOfName("Duration"), -1);
+  // A granule position near 2^64 is not wrapped by the millisecond product.
+  l = lines(OggPageAt(id(-1), 0, 7) + OggPageAt(comment, 0, 7) + OggPageAt("x", 0xFFFFFFFFFFFFFFF0ull, 7));
+  EXPECT_EQ(l.Value("Duration"), "418293516410647429");
+}
+
 std::string Chunk(const std::string& id, const std::string& data, bool pad = true) {
   return id + LE32(uint32_t(data.size())) + data + (pad && data.size() % 2 ? std::string(1, '\0') : "");
 }
