@@ -282,7 +282,7 @@ void TTagID3v2::Reset() {
   FGenre = 0;
   FTrackCount = FTrackNo = FYear = 0;
   TagOffset = TagSize = 0;
-  Unsynchronisation = ExtendedHeader = Experimental = Footer = false;
+  Unsynchronisation = ExtendedHeader = Experimental = Footer = TagUnread = false;
   MPEG = {};
   FYearLine = -1;
 }
@@ -356,20 +356,26 @@ bool TTagID3v2::LoadFromStream(TTagSource& source) {
     MPEG = ScanMPEGAudio(source, 0);
     return false;
   }
+  const uint64_t tagSize = SyncSafe(h, 6);
+  // A tag that lies in the file but cannot be read still tells where the audio starts.
+  const auto unread = [&] {
+    ID3v2Version = id3v2Unknown;
+    if (!FitsIn(10, tagSize, source.Size())) return false;
+    TagUnread = true;
+    TagSize = tagSize;
+    MPEG = ScanMPEGAudio(source, 10 + tagSize);
+    return false;
+  };
   if (h[3] == 3 && h[4] == 0) ID3v2Version = id3v23;
   else if (h[3] == 4 && h[4] == 0) ID3v2Version = id3v24;
-  else return false;
+  else return unread();
   const bool v24 = ID3v2Version == id3v24;
   const uint8_t flags = h[5];
-  if (flags & (v24 ? 0x0F : 0x1F)) {
-    ID3v2Version = id3v2Unknown;
-    return false;
-  }
+  if (flags & (v24 ? 0x0F : 0x1F)) return unread();
   Unsynchronisation = flags & 0x80;
   ExtendedHeader = flags & 0x40;
   Experimental = flags & 0x20;
   Footer = v24 && (flags & 0x10);
-  const uint64_t tagSize = SyncSafe(h, 6);
 
   // The tag must lie in the file before anything is read into memory.
   TByteView tag;
@@ -384,8 +390,8 @@ bool TTagID3v2::LoadFromStream(TTagSource& source) {
     else if (v24) extended = SyncSafe(tag, 0);
     else extended = 4 + static_cast<uint64_t>((tag[0] << 24) | (tag[1] << 16) | (tag[2] << 8) | tag[3]);
     if (extended > tagSize) {
-      ID3v2Version = id3v2Unknown;
-      return false;
+      Unsynchronisation = ExtendedHeader = Experimental = Footer = false;
+      return unread();
     }
   }
   TByteView frames = tag.Tail(extended);
@@ -526,10 +532,10 @@ void TTagID3v2::AddStreamInformation(TNameValueList& list) const {
   static const char* const kModes[] = {"Stereo", "Joint Stereo", "Dual channel", "Mono"};
   static constexpr uint32_t kSamplesPerFrame[] = {384, 1152, 1152, 384, 1152, 576};
   const TMPEGAudioInfo& m = MPEG;
-  if (!TagExists) {
+  if (!TagExists && !TagUnread) {
     // Without a tag, only a valid header at the very start of the file is taken for a stream.
     if (!m.Found || m.FrameStart != 0 || m.TagEnd != 0) return;
-  } else if (!m.Found && m.TagEnd > 0) {
+  } else if (!m.Found) {
     list.SetValue("X:TagEnd", HexAndDecimal(m.TagEnd));
     list.SetValue("X:Gap", "> 1048576");
     return;

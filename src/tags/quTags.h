@@ -154,6 +154,9 @@ public:
   std::vector<TID3v2UnknownData> UnknownData;
 
   bool Unsynchronisation = false, ExtendedHeader = false, Experimental = false, Footer = false;
+  // An ID3v2 header whose tag was not read (another revision, an unknown flag, a damaged
+  // extended header): the stream is still looked for after its declared size.
+  bool TagUnread = false;
   uint64_t TagOffset = 0, TagSize = 0;
   TMPEGAudioInfo MPEG;
 

@@ -66,6 +66,9 @@ protected:
         "cp bare.mp3 year.mp3 && " + std::string(kPython) +
             " -c \"from mutagen.id3 import ID3, TYER, TIT2; t = ID3(); t.add(TYER(encoding=0, text='2004-05')); "
             "t.add(TIT2(encoding=0, text='Y')); t.save('year.mp3', v2_version=3)\"",
+        // An ID3v2.3 tag with a flag bit no revision defines, and one of revision 2.5.
+        "cp year.mp3 unknownflag.mp3 && printf '\\001' | dd of=unknownflag.mp3 bs=1 seek=5 conv=notrunc",
+        "cp year.mp3 revision5.mp3 && printf '\\005' | dd of=revision5.mp3 bs=1 seek=3 conv=notrunc",
         "ffmpeg -loglevel error -y -i mono.wav -ac 2 -c:a vorbis -strict -2 native.ogg",
         "ffmpeg -loglevel error -y -i mono.wav -metadata title='Bänd' -metadata artist=Odd -metadata album=Xy utf8.wav",
         // Its INFO list's size without the pad byte after "Xy", and the file cut inside the list.
@@ -205,6 +208,17 @@ TEST_F(AudioFiles, LameFilesAgreeWithMutagen) {
 TEST_F(AudioFiles, TextYears) {
   AgreesWithOracle("year.mp3");
   EXPECT_EQ(Cell(Fill({"year.mp3"}), "ID3v2 tags", "Year"), "2004-05");
+}
+
+TEST_F(AudioFiles, UnreadableID3v2) {
+  // The tag is not read, the stream after its declared size is: the same lines as the tag's file.
+  const auto stream = Rows(Fill({"year.mp3"}), "MPEG stream");
+  ASSERT_FALSE(stream.empty());
+  for (const char* f : {"unknownflag.mp3", "revision5.mp3"}) {
+    const TPageRecord r = Fill({f});
+    EXPECT_EQ(Groups(r), (std::vector<std::string>{"MPEG stream"})) << f;
+    EXPECT_EQ(Rows(r, "MPEG stream"), stream) << f;
+  }
 }
 
 TEST_F(AudioFiles, ID3v2WritersAgreeWithMutagen) {

@@ -183,12 +183,15 @@ TEST(ID3v2, FramesEncodingsAndGenres) {
 
 TEST(ID3v2, HeadersSizesAndUnsynchronisation) {
   const std::string title = Frame(3, "TIT2", std::string("\0Song", 5));
-  // Versions 2.2 and 3.1 are not read and no stream is looked for.
+  // Versions 2.2 and 3.1, an unknown flag, an extended header larger than the tag: the tag
+  // is not read, but the stream after its declared size is.
   for (auto bad : {Tag(2, title), std::string("ID3\x03\x01\0", 6) + SyncSafe(uint32_t(title.size())) + title,
-                   Tag(3, title, 0x10)}) {
+                   Tag(3, title, 0x10), Tag(4, SyncSafe(600) + title, 0x40)}) {
     auto f = Load(bad + kFrame);
     EXPECT_FALSE(f->File.TagID3v2.TagExists);
-    EXPECT_TRUE(f->Stream.Empty());
+    EXPECT_TRUE(f->File.TagID3v2.TagUnread);
+    EXPECT_EQ(f->Stream.Value("Container"), "MPEG-1 Layer 3");
+    EXPECT_EQ(f->Stream.Value("X:Gap"), "");
   }
   // The footer flag is valid in 2.4; the stream scan starts after the footer.
   auto f = Load(Tag(4, Frame(4, "TIT2", std::string("\0Song", 5)), 0x10) + "3DI" + std::string(7, '\0') + kFrame);
