@@ -102,8 +102,10 @@ private:
 // ---- ID3v2 and the MPEG audio stream after it.
 enum TTagID3v2Version { id3v2Unknown, id3v22, id3v23, id3v24 };
 
+// The first frame's "Xing" (VBR), "Info" (CBR) or "VBRI" (VBR) header.
 struct TXingInfo {
   bool Found = false, FramesPresent = false, BytesPresent = false, TOCPresent = false, QualityPresent = false;
+  bool Info = false, VBRI = false;
   uint32_t Frames = 0, Bytes = 0, Quality = 0;
 };
 
@@ -117,12 +119,22 @@ struct TMPEGAudioInfo {
   bool Found = false;        // a header with valid bitrate and sample-rate indexes
   uint32_t FrameStart = 0;
   uint32_t TagEnd = 0;
+  uint32_t Searched = 0;     // bytes looked at for a sync after TagEnd
   int64_t FileSize = 0;
+  uint64_t AudioEnd = 0;     // the file's size less a final ID3v1 record
   TXingInfo Xing;
+  // Without a Xing/Info/VBRI frame count, the frames walked from FrameStart within the first
+  // FrameWalk bytes: their number, the sum of their bitrates and whether those differ.
+  uint32_t WalkedFrames = 0;
+  uint64_t WalkedBitrateSum = 0;
+  bool BitratesDiffer = false;
 };
 
-// Looks for the first MPEG audio frame header at or after start and reads it with its Xing
-// header: at most 4096 bytes are examined for a sync.
+// Looks for the first valid MPEG audio frame header at or after start (at most 4096 bytes are
+// examined for it) and reads its Xing/Info/VBRI header; without a frame count there, walks the
+// frames of the first FrameWalk bytes.
+TMPEGAudioInfo ScanMPEGAudio(TTagSource& source, uint64_t start);
+constexpr uint64_t FrameWalk = 4 * 1024 * 1024;
 TMPEGAudioInfo ScanMPEGAudio(TTagSource& source, uint64_t start);
 
 struct TID3v2Text {

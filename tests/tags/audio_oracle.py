@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """Independent readings of audio files, as lines FILE<TAB>GROUP<TAB>LABEL<TAB>VALUE that their
 Audio pages must show: mutagen for ID3v1/ID3v2, Vorbis comments, Ogg durations, FLAC
-STREAMINFO and the MPEG header with its Xing frame count; ffprobe for the wave format and its
-duration; exiftool for RIFF INFO (UTF-8 text as such).
+STREAMINFO and the MPEG header with its Xing frame count and bitrate mode; ffprobe for the
+frames of MP3 files without a Xing header, the wave format and its duration; exiftool for RIFF
+INFO (UTF-8 text as such).
 An ID3v2 label "#TIT2" stands for the frame's description ("~TCON": the ";"-separated parts
 compared as a set); a wave tag label "*" for any; a label "%Bitrate" for a number within 3 %."""
 import json
@@ -13,7 +14,7 @@ import sys
 import mutagen
 from mutagen.flac import FLAC
 from mutagen.id3 import ID3, ParseID3v1, ID3NoHeaderError
-from mutagen.mp3 import MP3, MPEGFrame, XingHeader, XingHeaderError
+from mutagen.mp3 import MP3, BitrateMode, XingHeader, XingHeaderError
 from mutagen.oggvorbis import OggVorbis
 
 MODES = ["Stereo", "Joint Stereo", "Dual channel", "Mono"]
@@ -46,12 +47,27 @@ def mpeg(path):
             xing = None
     if xing is not None and not xing.is_info and xing.frames != -1:
         out("MPEG stream", "Framecount", xing.frames)
-    # The first frame's own bitrate, from mutagen's table (its info.bitrate is an average).
+    if info.bitrate_mode != BitrateMode.UNKNOWN:  # from the Xing/Info header
+        out("MPEG stream", "Bitrate mode", "CBR" if info.bitrate_mode == BitrateMode.CBR else "VBR")
+    # Duration and average bitrate: the header's frame count and byte count, or else every
+    # frame ffprobe finds and the audio's bytes (the file less its tags).
+    samples = 1152 if info.version == 1 else 576
+    size = os.path.getsize(path)
     with open(path, "rb") as f:
-        f.seek(info.frame_offset + 2)
-        index = f.read(1)[0] >> 4
-    table = MPEGFrame._MPEGFrame__BITRATE[(int(info.version), info.layer)]
-    out("MPEG stream", "Bitrate", table[index])
+        f.seek(-128, 2)
+        if f.read(3) == b"TAG":
+            size -= 128
+    audio = size - info.frame_offset
+    if xing is not None and xing.frames > 0:
+        frames, audio = xing.frames, xing.bytes if xing.bytes > 0 else audio
+    else:
+        probe = subprocess.run(["ffprobe", "-v", "error", "-select_streams", "a:0", "-count_packets",
+                                "-show_entries", "stream=nb_read_packets",
+                                "-of", "csv=p=0", path], capture_output=True, text=True)
+        frames = int(probe.stdout.strip().split(",")[0])
+    seconds = frames * samples / info.sample_rate
+    out("MPEG stream", "%Duration", seconds * 1000)
+    out("MPEG stream", "%Bitrate", audio * 8 / seconds / 1000)
 
 
 def id3(path):

@@ -26,7 +26,7 @@ const char* const kOracleFiles[] = {"tagged.mp3", "v1only.mp3", "v2only.mp3", "p
                                     "second.mp3", "mutagen23.mp3", "mutagen24.mp3", "eyed3.mp3", "id3v2tool.mp3",
                                     "plain.ogg", "long.ogg", "tagged.flac", "untagged.flac", "noblock.flac", "tone.wav",
                                     "mono.wav", "u8.wav", "s24.wav", "float.wav", "alaw.wav", "ulaw.wav", "info.wav",
-                                    "year.mp3", "native.ogg", "utf8.wav"};
+                                    "v2.mp3", "abr.mp3", "v2t.mp3", "abrt.mp3", "year.mp3", "native.ogg", "utf8.wav"};
 
 // Every fixture, made once for the whole binary.
 class AudioFiles : public ::testing::Test {
@@ -63,6 +63,11 @@ protected:
         "sox -n -e mu-law -r 8000 -c 1 ulaw.wav synth 0.2 sine 300",
         "ffmpeg -loglevel error -y -i mono.wav -metadata title=Song -metadata artist=Band -metadata genre=Rock info.wav",
         "printf 'plain text\\n' > notes.txt",
+        // Quiet tone then loud noise: a variable bitrate that varies; with and without the Xing header.
+        "sox -n -r 44100 -c 2 -b 16 quiet.wav synth 3 sine 440 vol 0.1 && sox -n -r 44100 -c 2 -b 16 loud.wav synth 3 "
+        "whitenoise vol 0.5 && sox quiet.wav loud.wav varied.wav",
+        "lame --quiet -V 2 varied.wav v2.mp3 && lame --quiet -V 2 -t varied.wav v2t.mp3",
+        "lame --quiet --abr 64 varied.wav abr.mp3 && lame --quiet --abr 64 -t varied.wav abrt.mp3",
         "cp bare.mp3 year.mp3 && " + std::string(kPython) +
             " -c \"from mutagen.id3 import ID3, TYER, TIT2; t = ID3(); t.add(TYER(encoding=0, text='2004-05')); "
             "t.add(TIT2(encoding=0, text='Y')); t.save('year.mp3', v2_version=3)\"",
@@ -203,6 +208,26 @@ TEST_F(AudioFiles, LameFilesAgreeWithMutagen) {
   EXPECT_NE(Cell(r, "MPEG stream", "Bytecount"), "<none>");
   EXPECT_EQ(Cell(r, "MPEG stream", "X:TagEnd"), "<none>");
   EXPECT_EQ(Cell(Fill({"second.mp3"}), "MPEG stream", "Container"), "MPEG-2 Layer 3");
+}
+
+TEST_F(AudioFiles, VariableBitratesAgreeWithMutagenAndFfprobe) {
+  for (const char* f : {"v2.mp3", "abr.mp3", "v2t.mp3", "abrt.mp3"}) AgreesWithOracle(f);
+  // With the Xing header the duration is the frame count's; without it, the frames' bitrates
+  // differ, and the duration is marked as an estimate from the size.
+  for (const char* f : {"v2.mp3", "abr.mp3"}) {
+    const TPageRecord r = Fill({f});
+    EXPECT_EQ(Cell(r, "MPEG stream", "Bitrate mode"), "VBR") << f;
+    EXPECT_EQ(Cell(r, "MPEG stream", "Duration").find("estimated"), std::string::npos) << f;
+  }
+  for (const char* f : {"v2t.mp3", "abrt.mp3"}) {
+    const TPageRecord r = Fill({f});
+    EXPECT_EQ(Cell(r, "MPEG stream", "Bitrate mode"), "VBR") << f;
+    EXPECT_EQ(Cell(r, "MPEG stream", "Framecount"), "<none>") << f;
+    const std::string duration = Cell(r, "MPEG stream", "Duration");
+    EXPECT_EQ(duration.substr(duration.find(' ') + 1), "(estimated)") << f;
+  }
+  // A constant-bitrate file's Info header.
+  EXPECT_EQ(Cell(Fill({"tagged.mp3"}), "MPEG stream", "Bitrate mode"), "CBR");
 }
 
 TEST_F(AudioFiles, TextYears) {

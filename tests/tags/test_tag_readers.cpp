@@ -192,6 +192,7 @@ TEST(ID3v2, HeadersSizesAndUnsynchronisation) {
     EXPECT_TRUE(f->File.TagID3v2.TagUnread);
     EXPECT_EQ(f->Stream.Value("Container"), "MPEG-1 Layer 3");
     EXPECT_EQ(f->Stream.Value("X:Gap"), "");
+    EXPECT_EQ(Load(bad + std::string(30, '\0'))->Stream.Value("X:Gap"), "no frame found in the first 30 bytes after the tag");
   }
   // The footer flag is valid in 2.4; the stream scan starts after the footer.
   auto f = Load(Tag(4, Frame(4, "TIT2", std::string("\0Song", 5)), 0x10) + "3DI" + std::string(7, '\0') + kFrame);
@@ -247,7 +248,7 @@ TEST(MPEGStream, ScanAndLines) {
   EXPECT_EQ(f->Stream.Value("X:Gap"), "100");
   f = Load(tag + std::string(5000, '\x11'));
   EXPECT_EQ(f->Stream.Count(), 2u);
-  EXPECT_EQ(f->Stream.Value("X:Gap"), "> 1048576");
+  EXPECT_EQ(f->Stream.Value("X:Gap"), "no frame found in the first 4096 bytes after the tag");
   f = Load(tag + std::string("\x22\xFF\xFF\xFB\x90\x44", 6) + std::string(200, '\0'));
   EXPECT_EQ(f->File.TagID3v2.MPEG.FrameStart, 2059u);  // the first FF of the run
   // Constant bitrate: (file size - tag end) * 8 / bitrate.
@@ -262,15 +263,19 @@ TEST(MPEGStream, ScanAndLines) {
   EXPECT_EQ(f->Stream.Value("Duration"), "26122");
   EXPECT_EQ(f->Stream.Value("Bytecount"), "5000");
   EXPECT_EQ(f->Stream.Value("Quality"), "80");
+  EXPECT_EQ(f->Stream.Value("Bitrate mode"), "VBR");
+  EXPECT_EQ(f->Stream.Value("Bitrate"), "2");  // 5000 bytes in 26.122 s
   std::string info = xing;
-  info.replace(36, 4, "Info");  // not counted as Xing
-  EXPECT_EQ(Load(tag + info)->Stream.Value("Framecount"), "");
+  info.replace(36, 4, "Info");
+  f = Load(tag + info);
+  EXPECT_EQ(f->Stream.Value("Framecount"), "1000");
+  EXPECT_EQ(f->Stream.Value("Bitrate mode"), "CBR");
   // Layer II, an invalid bitrate index, zero sample rate index 3, emphasis.
   EXPECT_TRUE(Load(tag + std::string("\xFF\xFD\x90\x44", 4) + std::string(100, '\0'))->Stream.Empty());
   for (const char* bad : {"\xFF\xFB\xF0\x44", "\xFF\xFB\x0C\x44", "\xFF\xFB\x9C\x44"}) {
     f = Load(tag + std::string(bad, 4) + std::string(100, '\0'));
     EXPECT_EQ(f->Stream.Value("Samplerate"), "") << bad;
-    EXPECT_EQ(f->Stream.Value("X:Gap"), "> 1048576");
+    EXPECT_EQ(f->Stream.Value("X:Gap"), "no frame found in the first 104 bytes after the tag");  // bad headers are passed over
     EXPECT_TRUE(Load(std::string(bad, 4) + std::string(100, '\0'))->Stream.Empty());
   }
   EXPECT_EQ(Load(tag + std::string("\xFF\xFB\x90\x45", 4) + std::string(100, '\0'))->Stream.Value("Emphasis"), "50/15 ms");
@@ -280,6 +285,48 @@ TEST(MPEGStream, ScanAndLines) {
   EXPECT_EQ(Load(kFrame)->Stream.Value("Container"), "MPEG-1 Layer 3");
   EXPECT_TRUE(Load("OggS" + kFrame)->Stream.Empty());
   EXPECT_TRUE(Load(std::string(10, '\x11') + kFrame)->Stream.Empty());
+}
+
+// MPEG-1 Layer III frames at 44100 Hz of the given bitrate index, each its full length.
+std::string Frames(int bitrateIndex, size_t count) {
+  static const int kbps[] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+  std::string frame = std::string("\xFF\xFB", 2) + char(bitrateIndex << 4) + '\x44';
+  frame.resize(144 * kbps[bitrateIndex] * 1000 / 44100, '\x55');
+  std::string out;
+  for (size_t i = 0; i < count; ++i) out += frame;
+  return out;
+}
+
+TEST(MPEGStream, BitrateModesAndWalk) {
+  const std::string tag = Tag(3, Frame(3, "TIT2", std::string("\0Song", 5)));
+  // No header, frames of 128 and 64 kbit/s in the first 4 MiB, then 320 kbit/s ones past it:
+  // the average of the walked frames, and a duration estimated from the audio's size (the
+  // final ID3v1 record left out).
+  std::string pairs;
+  for (int i = 0; i < 6800; ++i) pairs += Frames(9, 1) + Frames(5, 1);  // 417 + 208 bytes
+  auto f = Load(tag + pairs + Frames(14, 1000) + ID3v1("T", std::string(30, ' '), 0, 0, "2000", 0));
+  EXPECT_EQ(f->Stream.Value("Bitrate"), "96");
+  EXPECT_EQ(f->Stream.Value("Bitrate mode"), "VBR");
+  EXPECT_EQ(f->Stream.Value("Duration"), "441167 (estimated)");  // (4250000 + 1044000) * 8 / 96
+  EXPECT_EQ(f->File.TagID3v2.MPEG.WalkedFrames, 13422u);  // the frames whose header is in the first 4 MiB
+  EXPECT_EQ(f->Stream.IndexOfName("Framecount"), -1);
+  // Equal bitrates: constant, the duration from the size at that bitrate as before.
+  f = Load(tag + Frames(9, 100));
+  EXPECT_EQ(f->Stream.Value("Bitrate"), "128");
+  EXPECT_EQ(f->Stream.Value("Bitrate mode"), "CBR");
+  EXPECT_EQ(f->Stream.Value("Duration"), "2606");  // 41700 bytes at 128 kbit/s
+  // A VBRI header 32 bytes after the frame header: 500 frames, 41000 bytes.
+  std::string vbri = Frames(9, 1);
+  vbri.replace(36, 18, "VBRI" + std::string(6, '\0') + BE32(41000) + BE32(500));
+  f = Load(tag + vbri + Frames(9, 3));
+  EXPECT_EQ(f->Stream.Value("Framecount"), "500");
+  EXPECT_EQ(f->Stream.Value("Duration"), "13061");
+  EXPECT_EQ(f->Stream.Value("Bitrate mode"), "VBR");
+  EXPECT_EQ(f->Stream.Value("Bitrate"), "25");  // 41000 bytes in 13.061 s
+  // A Xing header cut by the end of the file is no header.
+  f = Load(tag + std::string("\xFF\xFB\x90\x44", 4) + std::string(32, '\0') + "Xing" + BE32(0x0F) + BE32(1000));
+  EXPECT_EQ(f->Stream.IndexOfName("Framecount"), -1);
+  EXPECT_EQ(f->Stream.Value("Bitrate"), "128");
 }
 
 // A 100 MiB file of 0xFF bytes, made once in the build folder: the scan and every walk stay
