@@ -51,8 +51,8 @@ std::string DurationText(uint64_t units, uint64_t perSecond) {
   const uint64_t whole = units / perSecond, rest = units % perSecond;
   if (whole > UINT64_MAX / 1000 - 1 || rest > UINT64_MAX / 1000) return {};
   const uint64_t num = rest * 1000, q = num / perSecond, r = num % perSecond;
-  const uint64_t part = r > perSecond - r || (r == perSecond - r && (q & 1)) ? q + 1 : q;
-  return std::to_string(whole * 1000 + part);
+  const uint64_t fraction = r > perSecond - r || (r == perSecond - r && (q & 1)) ? q + 1 : q;
+  return std::to_string(whole * 1000 + fraction);
 }
 
 // ---- TTagBase.
