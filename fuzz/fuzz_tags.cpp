@@ -1,6 +1,6 @@
 // libFuzzer target for the audio readers: the bytes as a whole file through TTaggedFile (ID3v1,
-// ID3v2 with the MPEG scan, Vorbis comments in Ogg and FLAC, RIFF INFO) and every value the
-// Audio page asks of them. Seeds: fuzz/seed_tags.sh.
+// ID3v2 with the MPEG scan and frame walk, Vorbis comments and the last granule position in
+// Ogg, FLAC, RIFF INFO) and every value the Audio page asks of them. Seeds: fuzz/seed_tags.sh.
 #include <cstddef>
 #include <cstdint>
 
@@ -17,6 +17,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   total += v2.TrackNo() + v2.Year() + v2.GenreString().size();
   for (size_t i = 0; i < file.TagWave.TagCount(); ++i) total += file.TagWave.TagName(i).size() + file.TagWave.TagValue(i).size();
   total += file.TagVorbis.TrackNo() + file.TagVorbis.Year() + file.TagVorbis.StringTags.Count();
+  total += file.TagWave.Title().size() + file.TagID3v2.MPEG.WalkedFrames;
+  // Durations of any size (granule positions and data sizes reach it as well).
+  if (size >= 16) {
+    uint64_t units = 0, perSecond = 0;
+    for (int i = 0; i < 8; ++i) units = units << 8 | data[i], perSecond = perSecond << 8 | data[8 + i];
+    total += bq::DurationText(units, perSecond).size();
+  }
   // The genre rule and the text decoder on short raw inputs too (frames reach them as well).
   const size_t head = size < 256 ? size : 256;
   total += bq::TTagID3v2::NormalizeGenreText(std::string_view(reinterpret_cast<const char*>(data), head)).size();

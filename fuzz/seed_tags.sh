@@ -12,11 +12,13 @@ sox -n -b 16 -r 8000 -c 1 t.wav synth 0.05 sine 440
 lame --quiet -b 8 --tt Title --ta Artist --tl Album --ty 2004 --tn 3/12 --tg Rock --tc Comment t.wav "$out/id3v1v2.mp3"
 lame --quiet -V 9 --tt Variable t.wav "$out/vbr.mp3"
 lame --quiet -b 8 --id3v1-only --tt One t.wav "$out/v1.mp3"
+lame --quiet -V 9 -t t.wav "$out/vbr-noxing.mp3"
 cp "$out/v1.mp3" "$work/m.mp3"
 /usr/bin/python3 "$root/tests/tags/make_id3_fixture.py" "$work/m.mp3" 4 && cp "$work/m.mp3" "$out/mutagen24.mp3"
 /usr/bin/python3 "$root/tests/tags/make_id3_fixture.py" "$work/m.mp3" 3 && cp "$work/m.mp3" "$out/mutagen23.mp3"
 oggenc -Q -c TITLE=Song -c ARTIST=Band t.wav -o "$out/a.ogg"
 flac -s -f -T TITLE=Song t.wav -o "$out/a.flac"
-ffmpeg -loglevel error -y -i t.wav -metadata title=Song -metadata artist=Band "$out/info.wav"
+ffmpeg -loglevel error -y -i t.wav -metadata title=Bänd -metadata artist=Odd "$out/info.wav"
+ffmpeg -loglevel error -y -i t.wav -ac 2 -c:a vorbis -strict -2 "$out/native.ogg"
 sox -n -e mu-law -r 8000 -c 1 "$out/ulaw.wav" synth 0.02 sine 300
 ls "$out" | wc -l

@@ -282,7 +282,7 @@ void TTagID3v2::Reset() {
   FGenre = 0;
   FTrackCount = FTrackNo = FYear = 0;
   TagOffset = TagSize = 0;
-  Unsynchronisation = ExtendedHeader = Experimental = Footer = false;
+  Unsynchronisation = ExtendedHeader = Experimental = Footer = TagUnread = false;
   MPEG = {};
   FYearLine = -1;
 }
@@ -292,12 +292,16 @@ void TTagID3v2::ReadFrame(std::string_view id, TByteView payload) {
   if (id[0] == 'T' && id != "TXXX") {  // every text row of the frame table starts with T
     const bool hasEncoding = !payload.Empty() && payload[0] < 4;
     const std::string text = DecodeFrameText(hasEncoding ? payload.Tail(1) : payload, hasEncoding ? encoding : 0);
-    if (FYearLine < 0 && SameTextI(id, "TYER")) FYearLine = static_cast<int>(StringTags.Count());
+    // A year that is a number is written back in its plain form over the first numeric TYER
+    // line; other text ("2004-05", "") stays as it is.
+    int64_t year = 0;
+    const bool numericYear = id == "TYER" && IntegerText(text, year) && year >= 0;
+    if (FYearLine < 0 && numericYear) FYearLine = static_cast<int>(StringTags.Count());
     StringTags.Add(std::string(id) + "=" + text);
     if (id == "TALB") SetAlbum(text);
     else if (id == "TIT2") SetTitle(text);
     else if (id == "TPE1") SetArtist(text);
-    else if (id == "TYER") SetYear(NonNegative(text));
+    else if (numericYear) SetYear(static_cast<uint32_t>(year));
     else if (id == "TRCK") {
       const size_t slash = text.find('/');
       FTrackNo = NonNegative(text.substr(0, slash));
@@ -352,20 +356,26 @@ bool TTagID3v2::LoadFromStream(TTagSource& source) {
     MPEG = ScanMPEGAudio(source, 0);
     return false;
   }
+  const uint64_t tagSize = SyncSafe(h, 6);
+  // A tag that lies in the file but cannot be read still tells where the audio starts.
+  const auto unread = [&] {
+    ID3v2Version = id3v2Unknown;
+    if (!FitsIn(10, tagSize, source.Size())) return false;
+    TagUnread = true;
+    TagSize = tagSize;
+    MPEG = ScanMPEGAudio(source, 10 + tagSize);
+    return false;
+  };
   if (h[3] == 3 && h[4] == 0) ID3v2Version = id3v23;
   else if (h[3] == 4 && h[4] == 0) ID3v2Version = id3v24;
-  else return false;
+  else return unread();
   const bool v24 = ID3v2Version == id3v24;
   const uint8_t flags = h[5];
-  if (flags & (v24 ? 0x0F : 0x1F)) {
-    ID3v2Version = id3v2Unknown;
-    return false;
-  }
+  if (flags & (v24 ? 0x0F : 0x1F)) return unread();
   Unsynchronisation = flags & 0x80;
   ExtendedHeader = flags & 0x40;
   Experimental = flags & 0x20;
   Footer = v24 && (flags & 0x10);
-  const uint64_t tagSize = SyncSafe(h, 6);
 
   // The tag must lie in the file before anything is read into memory.
   TByteView tag;
@@ -380,8 +390,8 @@ bool TTagID3v2::LoadFromStream(TTagSource& source) {
     else if (v24) extended = SyncSafe(tag, 0);
     else extended = 4 + static_cast<uint64_t>((tag[0] << 24) | (tag[1] << 16) | (tag[2] << 8) | tag[3]);
     if (extended > tagSize) {
-      ID3v2Version = id3v2Unknown;
-      return false;
+      Unsynchronisation = ExtendedHeader = Experimental = Footer = false;
+      return unread();
     }
   }
   TByteView frames = tag.Tail(extended);
@@ -438,6 +448,71 @@ bool TTagID3v2::LoadFromStream(TTagSource& source) {
 
 // ---- MPEG audio.
 
+namespace {
+
+constexpr uint16_t kBitrates[2][3][15] = {
+    {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
+     {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
+     {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320}},
+    {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
+     {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
+     {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160}}};
+constexpr uint32_t kRates[2][3] = {{44100, 48000, 32000}, {22050, 24000, 16000}};
+constexpr uint32_t kSamplesPerFrame[] = {384, 1152, 1152, 384, 1152, 576};
+
+// A frame header's fields; false for no sync, MPEG-2.5, a reserved layer, a free-format or
+// invalid bitrate, or a reserved sample rate.
+struct TFrameHeader {
+  int Version = 0, LayerIndex = 0, RateIndex = 0;
+  uint16_t Bitrate = 0;
+  uint32_t SampleRate = 0;
+  bool Padding = false;
+};
+bool ReadFrameHeader(uint8_t b0, uint8_t b1, uint8_t b2, TFrameHeader& h) {
+  if (b0 != 0xFF || (b1 & 0xF0) != 0xF0 || ((b1 >> 1) & 3) == 0) return false;
+  h.Version = (b1 & 0x08) ? 0 : 1;
+  h.LayerIndex = h.Version * 3 + (3 - ((b1 >> 1) & 3));
+  const int bitrateIndex = b2 >> 4;
+  h.RateIndex = (b2 >> 2) & 3;
+  if (bitrateIndex < 1 || bitrateIndex > 14 || h.RateIndex > 2) return false;
+  h.Bitrate = kBitrates[h.Version][h.LayerIndex % 3][bitrateIndex];
+  h.SampleRate = kRates[h.Version][h.RateIndex];
+  h.Padding = (b2 & 2) != 0;
+  return true;
+}
+// The frame's length in bytes, header included.
+uint64_t FrameLength(const TFrameHeader& h) {
+  const uint64_t bits = static_cast<uint64_t>(h.Bitrate) * 1000;
+  if (h.LayerIndex % 3 == 0) return (12 * bits / h.SampleRate + h.Padding) * 4;
+  const uint64_t perFrame = h.LayerIndex == 5 ? 72 : 144;  // MPEG-2 Layer III: half the samples
+  return perFrame * bits / h.SampleRate + h.Padding;
+}
+
+// Frames of the same version, layer and sample rate one after the other from the first, in
+// the first FrameWalk bytes of the audio; a byte run that is not such a header ends the walk.
+void WalkFrames(TTagSource& source, TMPEGAudioInfo& info, const TFrameHeader& first) {
+  if (info.AudioEnd <= info.FrameStart) return;
+  const uint64_t span = info.AudioEnd - info.FrameStart;
+  std::vector<uint8_t> storage;
+  TByteView w;
+  source.Fetch(info.FrameStart, span < FrameWalk ? span : FrameWalk, storage, w);
+  uint16_t low = UINT16_MAX, high = 0;
+  for (uint64_t pos = 0; pos + 4 <= w.Size();) {
+    TFrameHeader h;
+    if (!ReadFrameHeader(w[pos], w[pos + 1], w[pos + 2], h) || h.Version != first.Version ||
+        h.LayerIndex != first.LayerIndex || h.RateIndex != first.RateIndex)
+      break;
+    ++info.WalkedFrames;
+    info.WalkedBitrateSum += h.Bitrate;
+    if (h.Bitrate < low) low = h.Bitrate;
+    if (h.Bitrate > high) high = h.Bitrate;
+    pos += FrameLength(h);
+  }
+  info.BitratesDiffer = info.WalkedFrames > 0 && low != high;
+}
+
+}  // namespace
+
 TMPEGAudioInfo ScanMPEGAudio(TTagSource& source, uint64_t start) {
   static constexpr size_t kSearch = 4096;
   static constexpr size_t kWindow = 1048576;
@@ -445,6 +520,13 @@ TMPEGAudioInfo ScanMPEGAudio(TTagSource& source, uint64_t start) {
   info.LayerIndex = 2;
   info.FileSize = static_cast<int64_t>(source.Size());
   info.TagEnd = static_cast<uint32_t>(start);
+  info.AudioEnd = source.Size();
+  {
+    std::vector<uint8_t> storage;
+    TByteView t;
+    if (source.Size() >= start + 128 && source.Fetch(source.Size() - 128, 3, storage, t) && t.Equals(0, "TAG"))
+      info.AudioEnd -= 128;
+  }
   // Only the search's 4096 bytes and what a header and a Xing header after them need are read.
   const uint64_t rest = source.Size() > start ? source.Size() - start : 0;
   const uint64_t window = rest < kWindow ? rest : kWindow;
@@ -452,8 +534,10 @@ TMPEGAudioInfo ScanMPEGAudio(TTagSource& source, uint64_t start) {
   TByteView w;
   source.Fetch(start, window < kSearch + 256 ? window : kSearch + 256, storage, w);
 
+  // A header that is not valid (reserved fields, free format) does not end the search.
   size_t p = 0, examined = 0;
   bool inRun = false, synced = false;
+  TFrameHeader header;
   while (examined < kSearch && p < window && p < w.Size()) {
     const uint8_t b = w[p++];
     ++examined;
@@ -464,55 +548,56 @@ TMPEGAudioInfo ScanMPEGAudio(TTagSource& source, uint64_t start) {
     }
     if (b == 0xFF) continue;  // a run of 0xFF: the frame starts at its first byte
     inRun = false;
-    if ((b & 0xF0) == 0xF0 && ((b >> 1) & 3) != 0) {
-      info.Version = (b & 0x08) ? 0 : 1;
-      info.LayerIndex = info.Version * 3 + (3 - ((b >> 1) & 3));
+    if (p < w.Size() && ReadFrameHeader(0xFF, b, w[p], header)) {
       synced = true;
       break;
     }
   }
+  info.Searched = static_cast<uint32_t>(examined);
   if (!synced) {
     if (examined >= kSearch) info.FrameStart = 0;
     return info;
   }
-
-  static constexpr uint16_t kBitrates[2][3][15] = {
-      {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
-       {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
-       {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320}},
-      {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
-       {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
-       {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160}}};
-  static constexpr uint32_t kRates[2][3] = {{44100, 48000, 32000}, {22050, 24000, 16000}};
-
   TByteCursor c(w, p);
-  const uint8_t third = c.U8(), fourth = c.U8();
+  c.Skip(1);
+  const uint8_t fourth = c.U8();
   if (!c.Ok()) return info;
   info.Found = true;
-  const int bitrateIndex = third >> 4, rateIndex = (third >> 2) & 3;
-  if (bitrateIndex >= 1 && bitrateIndex <= 14) info.Bitrate = kBitrates[info.Version][info.LayerIndex % 3][bitrateIndex];
-  else info.Found = false;
-  if (rateIndex <= 2) info.SampleRate = kRates[info.Version][rateIndex];
-  else info.Found = false;
+  info.Version = header.Version;
+  info.LayerIndex = header.LayerIndex;
+  info.Bitrate = header.Bitrate;
+  info.SampleRate = header.SampleRate;
   info.ChannelMode = fourth >> 6;
   info.Emphasis = fourth & 3;
 
+  // "Xing"/"Info" follow the side information; "VBRI" is always 32 bytes after the header.
+  TXingInfo& x = info.Xing;
+  const size_t headerAt = p - 2;
+  TByteCursor vbri(w, headerAt + 36);
+  if (vbri.Bytes(4).Equals(0, "VBRI")) {
+    vbri.Skip(6);  // version, delay, quality
+    x.Bytes = vbri.U32BE();
+    x.Frames = vbri.U32BE();
+    x.Found = x.VBRI = x.BytesPresent = x.FramesPresent = vbri.Ok();
+  }
   const bool mono = info.ChannelMode == 3;
   c.Skip(info.Version == 0 ? (mono ? 17 : 32) : (mono ? 9 : 17));
   const TByteView xing = c.Bytes(8);
-  if (!c.Ok()) return info;
-  TXingInfo& x = info.Xing;
-  x.Found = xing.Equals(0, "Xing");
-  const uint8_t flags = xing[7];
-  x.FramesPresent = flags & 1;
-  x.BytesPresent = flags & 2;
-  x.TOCPresent = flags & 4;
-  x.QualityPresent = flags & 8;
-  if (x.FramesPresent) x.Frames = c.U32BE();
-  if (x.BytesPresent) x.Bytes = c.U32BE();
-  if (x.TOCPresent) c.Skip(100);
-  if (x.QualityPresent) x.Quality = c.U32BE();
-  if (!c.Ok()) x.Found = false;  // cut short by the end of the file
+  if (!x.Found && c.Ok() && (xing.Equals(0, "Xing") || xing.Equals(0, "Info"))) {
+    x.Found = true;
+    x.Info = xing.Equals(0, "Info");
+    const uint8_t flags = xing[7];
+    x.FramesPresent = flags & 1;
+    x.BytesPresent = flags & 2;
+    x.TOCPresent = flags & 4;
+    x.QualityPresent = flags & 8;
+    if (x.FramesPresent) x.Frames = c.U32BE();
+    if (x.BytesPresent) x.Bytes = c.U32BE();
+    if (x.TOCPresent) c.Skip(100);
+    if (x.QualityPresent) x.Quality = c.U32BE();
+    if (!c.Ok()) x = {};  // cut short by the end of the file
+  }
+  if (!(x.Found && x.FramesPresent && x.Frames > 0)) WalkFrames(source, info, header);
   return info;
 }
 
@@ -520,21 +605,45 @@ void TTagID3v2::AddStreamInformation(TNameValueList& list) const {
   static const char* const kContainers[] = {"MPEG-1 Layer 1", "MPEG-1 Layer 2", "MPEG-1 Layer 3",
                                             "MPEG-2 Layer 1", "MPEG-2 Layer 2", "MPEG-2 Layer 3"};
   static const char* const kModes[] = {"Stereo", "Joint Stereo", "Dual channel", "Mono"};
-  static constexpr uint32_t kSamplesPerFrame[] = {384, 1152, 1152, 384, 1152, 576};
   const TMPEGAudioInfo& m = MPEG;
-  if (!TagExists) {
+  if (!TagExists && !TagUnread) {
     // Without a tag, only a valid header at the very start of the file is taken for a stream.
     if (!m.Found || m.FrameStart != 0 || m.TagEnd != 0) return;
-  } else if (!m.Found && m.TagEnd > 0) {
+  } else if (!m.Found) {
     list.SetValue("X:TagEnd", HexAndDecimal(m.TagEnd));
-    list.SetValue("X:Gap", "> 1048576");
+    list.SetValue("X:Gap", "no frame found in the first " + std::to_string(m.Searched) + " bytes after the tag");
     return;
   }
-  if (!m.Found) return;  // invalid bitrate or sample-rate index, or no sync at all
+  if (!m.Found) return;  // no valid header at all
   if (m.LayerIndex != 2 && m.LayerIndex != 5) return;
+
+  // Bitrate: with a frame count, the average over the stream's bytes; otherwise the average
+  // of the walked frames. Duration: from the frame count, else from the size at that bitrate,
+  // an estimate when the walked frames' bitrates differ.
+  const TXingInfo& x = m.Xing;
+  const uint32_t samples = kSamplesPerFrame[m.LayerIndex];
+  std::string bitrate = std::to_string(m.Bitrate), mode, duration;
+  if (x.Found) mode = x.Info ? "CBR" : "VBR";
+  if (x.Found && x.FramesPresent && x.Frames > 0 && m.SampleRate > 0) {
+    duration = std::to_string(RoundHalfEven(static_cast<uint64_t>(x.Frames) * samples * 1000, m.SampleRate));
+    const uint64_t bytes = x.BytesPresent && x.Bytes > 0 ? x.Bytes : m.AudioEnd > m.FrameStart ? m.AudioEnd - m.FrameStart : 0;
+    const double seconds = static_cast<double>(x.Frames) * samples / m.SampleRate;
+    const double average = static_cast<double>(bytes) * 8 / seconds / 1000;
+    if (bytes > 0 && average < 1e9) bitrate = std::to_string(static_cast<int64_t>(average + 0.5));
+  } else if (m.WalkedFrames > 0) {
+    const uint64_t average = (m.WalkedBitrateSum + m.WalkedFrames / 2) / m.WalkedFrames;
+    bitrate = std::to_string(average);
+    if (!x.Found) mode = m.BitratesDiffer ? "VBR" : "CBR";
+    if (m.BitratesDiffer && m.AudioEnd > m.FrameStart)
+      duration = std::to_string(RoundHalfEven((m.AudioEnd - m.FrameStart) * 8, average)) + " (estimated)";
+  }
+  if (duration.empty() && m.FileSize > 0 && m.Bitrate > 0 && m.FileSize >= static_cast<int64_t>(m.TagEnd))
+    duration = std::to_string(RoundHalfEven(static_cast<uint64_t>(m.FileSize - m.TagEnd) * 8, m.Bitrate));
+
   list.SetValue("Container", kContainers[m.LayerIndex]);
   list.SetValue("Samplerate", std::to_string(m.SampleRate) + " Hz");
-  list.SetValue("Bitrate", std::to_string(m.Bitrate));
+  list.SetValue("Bitrate", bitrate);
+  if (!mode.empty()) list.SetValue("Bitrate mode", mode);
   list.SetValue("Channel Mode", kModes[m.ChannelMode]);
   if (m.Emphasis == 1) list.SetValue("Emphasis", "50/15 ms");
   if (m.Emphasis == 3) list.SetValue("Emphasis", "xCCITT j.17");
@@ -544,18 +653,10 @@ void TTagID3v2::AddStreamInformation(TNameValueList& list) const {
     list.SetValue("X:Gap", std::to_string(static_cast<int64_t>(m.FrameStart) - static_cast<int64_t>(m.TagEnd)));
   }
   if (TagExists && Unsynchronisation) list.SetValue("Unsynchronisation", "+++");
-  if (m.Xing.Found) {
-    if (m.Xing.FramesPresent && m.SampleRate > 0) {
-      list.SetValue("Framecount", std::to_string(m.Xing.Frames));
-      list.SetValue("Duration", std::to_string(RoundHalfEven(
-          static_cast<uint64_t>(m.Xing.Frames) * kSamplesPerFrame[m.LayerIndex] * 1000, m.SampleRate)));
-    }
-    if (m.Xing.BytesPresent) list.SetValue("Bytecount", std::to_string(m.Xing.Bytes));
-    if (m.Xing.QualityPresent) list.SetValue("Quality", std::to_string(m.Xing.Quality));
-  } else if (m.FileSize > 0 && m.Bitrate > 0 && m.FileSize >= static_cast<int64_t>(m.TagEnd)) {
-    list.SetValue("Duration", std::to_string(RoundHalfEven(
-        static_cast<uint64_t>(m.FileSize - m.TagEnd) * 8, m.Bitrate)));
-  }
+  if (x.Found && x.FramesPresent) list.SetValue("Framecount", std::to_string(x.Frames));
+  if (!duration.empty()) list.SetValue("Duration", duration);
+  if (x.Found && x.BytesPresent) list.SetValue("Bytecount", std::to_string(x.Bytes));
+  if (x.Found && x.QualityPresent) list.SetValue("Quality", std::to_string(x.Quality));
 }
 
 }  // namespace bq

@@ -46,6 +46,15 @@ std::string FirstChars(const std::string& s, size_t n) {
 }
 }  // namespace
 
+std::string DurationText(uint64_t units, uint64_t perSecond) {
+  if (perSecond == 0) return {};
+  const uint64_t whole = units / perSecond, rest = units % perSecond;
+  if (whole > UINT64_MAX / 1000 - 1 || rest > UINT64_MAX / 1000) return {};
+  const uint64_t num = rest * 1000, q = num / perSecond, r = num % perSecond;
+  const uint64_t fraction = r > perSecond - r || (r == perSecond - r && (q & 1)) ? q + 1 : q;
+  return std::to_string(whole * 1000 + fraction);
+}
+
 // ---- TTagBase.
 
 std::string TTagBase::GenreString() const {
@@ -130,7 +139,10 @@ std::string TTagID3v1::FieldValue(int i) const {
     case 1: return Title();
     case 2: return Album();
     case 3: return std::to_string(TrackNo());
-    case 4: return std::to_string(Year());
+    case 4: {  // a year that is not a number is shown as written
+      int64_t year = 0;
+      return IntegerText(FYearText, year) && year >= 0 ? std::to_string(Year()) : FYearText;
+    }
     case 5: return std::to_string(Genre());
     case 6: return Comment;
     default: return {};
@@ -152,6 +164,7 @@ void TTagID3v1::SetTrackNo(uint32_t v) {
 bool TTagID3v1::LoadFromStream(TTagSource& source) {
   TagExists = false;
   FTrackFlag = false;
+  FYearText.clear();
   if (source.Size() < 128) return false;
   std::vector<uint8_t> storage;
   TByteView r;
@@ -165,8 +178,9 @@ bool TTagID3v1::LoadFromStream(TTagSource& source) {
   SetComment(RecordText(r, 97, 30));
   SetTitle(RecordText(r, 3, 30));
   SetGenre(r[127]);
+  FYearText = RecordText(r, 93, 4);
   int64_t year = 0;
-  SetYear(IntegerText(RecordText(r, 93, 4), year) && year >= 0 ? static_cast<uint32_t>(year) : 0);
+  SetYear(IntegerText(FYearText, year) && year >= 0 ? static_cast<uint32_t>(year) : 0);
   TagExists = true;
   Changed = false;
   return true;
@@ -211,7 +225,9 @@ bool TTagVorbis::ReadCommentBlock(TByteView block) {
 }
 
 bool TTagVorbis::LoadFromStream(TTagSource& source) {
-  TagExists = StreamRead = false;
+  TagExists = StreamRead = GranuleFound = false;
+  LastGranule = 0;
+  FileSize = source.Size();
   FileFormat = vffUnknown;
   std::vector<uint8_t> storage;
   TByteView v;
@@ -222,6 +238,7 @@ bool TTagVorbis::LoadFromStream(TTagSource& source) {
   } else if (v.Equals(0, "OggS")) {
     FileFormat = vffOgg;
     TagExists = ReadOgg(source);
+    if (StreamRead) FindLastGranule(source);
   }
   return TagExists;
 }
@@ -236,6 +253,7 @@ bool TTagVorbis::ReadOgg(TTagSource& source) {
   int packetNo = 0;
   for (int pages = 0; packetNo < 2 && pages < 100000; ++pages) {
     if (!source.Fetch(pos, 27, storage, v) || !v.Equals(0, "OggS")) return false;
+    if (pos == 0) v.U32LE(14, FSerial);
     const uint8_t segments = v[26];
     if (!source.Fetch(pos + 27, segments, storage, v)) return false;
     const std::vector<uint8_t> lacing(v.Data(), v.Data() + v.Size());
@@ -272,6 +290,27 @@ bool TTagVorbis::ReadOgg(TTagSource& source) {
     pos = data + dataSize;
   }
   return false;
+}
+
+// The last page header of the first page's stream in the file's last bytes whose granule
+// position is set (all ones: no packet ends on that page).
+void TTagVorbis::FindLastGranule(TTagSource& source) {
+  const uint64_t size = source.Size();
+  const uint64_t span = size < OggTailSearch ? size : OggTailSearch;
+  std::vector<uint8_t> storage;
+  TByteView v;
+  source.Fetch(size - span, span, storage, v);
+  for (size_t i = v.Size() < 27 ? 0 : v.Size() - 27 + 1; i-- > 0;) {
+    if (!v.Equals(i, "OggS") || v[i + 4] != 0) continue;
+    uint32_t serial = 0, low = 0, high = 0;
+    v.U32LE(i + 14, serial);
+    v.U32LE(i + 6, low);
+    v.U32LE(i + 10, high);
+    if (serial != FSerial || (low == UINT32_MAX && high == UINT32_MAX)) continue;
+    LastGranule = (static_cast<uint64_t>(high) << 32) | low;
+    GranuleFound = true;
+    return;
+  }
 }
 
 // Blocks are reached by their declared lengths; a block that runs past the file ends the walk.
@@ -318,7 +357,17 @@ void TTagVorbis::AddStreamInformation(TNameValueList& list) const {
   if (FileFormat == vffOgg) {
     list.SetValue("Channels", std::to_string(Identification.Channels));
     list.SetValue("Samplerate", std::to_string(Identification.SampleRate) + " Hz");
-    list.SetValue("Bitrate (nominal)", std::to_string(Identification.BitrateNominal));
+    // An unset nominal bitrate (0, or negative from some writers) gives way to the average
+    // over the file's size and duration.
+    const uint32_t rate = Identification.SampleRate;
+    if (Identification.BitrateNominal > 0) {
+      list.SetValue("Bitrate (nominal)", std::to_string(Identification.BitrateNominal));
+    } else if (GranuleFound && LastGranule > 0 && rate > 0) {
+      const double average = static_cast<double>(FileSize) * 8 * rate / static_cast<double>(LastGranule);
+      if (average < 1e12) list.SetValue("Bitrate (average)", std::to_string(static_cast<int64_t>(average + 0.5)));
+    }
+    const std::string duration = GranuleFound ? DurationText(LastGranule, rate) : std::string();
+    if (!duration.empty()) list.SetValue("Duration", duration);
   } else if (FileFormat == vffNativeFlac) {
     const auto& s = FlacStreamInformation;
     list.SetValue("Channels", std::to_string(s.Channels));
@@ -338,7 +387,13 @@ constexpr TWaveTagInfo RIFFInfoCaptions[] = {
     {"IAAR", "Album artist"}, {"itrk", "Track number"}, {"ICRD", "Year"}, {"ICOP", "Copyright"}};
 }  // namespace
 
-std::string TTagWave::Info(std::string_view id) const { return AnsiToUtf8(Wave.Tags.Value(id)); }
+namespace {
+// INFO text is 8-bit in the ANSI code page, or UTF-8 from newer writers: text that decodes as
+// UTF-8 is taken for it (ASCII reads the same either way).
+std::string InfoText(std::string_view bytes) { return IsValidUtf8(bytes) ? std::string(bytes) : AnsiToUtf8(bytes); }
+}  // namespace
+
+std::string TTagWave::Info(std::string_view id) const { return InfoText(Wave.Tags.Value(id)); }
 uint32_t TTagWave::TrackNo() const { return NonNegative(Info("itrk")); }
 uint32_t TTagWave::Year() const { return NonNegative(Info("ICRD")); }
 
@@ -346,10 +401,10 @@ std::string TTagWave::TagName(size_t i) const {
   const std::string id = Wave.Tags.Name(i);
   for (const auto& row : RIFFInfoCaptions)
     if (id == row.Id) return row.Caption;
-  return AnsiToUtf8(id);
+  return InfoText(id);
 }
 
-std::string TTagWave::TagValue(size_t i) const { return AnsiToUtf8(Wave.Tags.ValueAt(i)); }
+std::string TTagWave::TagValue(size_t i) const { return InfoText(Wave.Tags.ValueAt(i)); }
 
 bool TTagWave::LoadFromStream(TTagSource& source) {
   std::string error;
@@ -363,6 +418,8 @@ void TTagWave::AddStreamInformation(TNameValueList& list) const {
   list.Add("Channels=" + std::to_string(p.Channels));
   list.Add("Samplerate=" + std::to_string(p.SamplingRate) + " Hz");
   list.Add("Bits/sample=" + std::to_string(p.BitsPerSample));
+  const std::string duration = Wave.DataFound ? DurationText(Wave.DataSize, p.BytesPerSecond) : std::string();
+  if (!duration.empty()) list.Add("Duration=" + duration);
 }
 
 // ---- TTaggedFile.

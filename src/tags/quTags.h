@@ -16,6 +16,10 @@
 
 namespace bq {
 
+// units / perSecond in milliseconds, rounded half to even, as the stream groups show a
+// "Duration"; empty when perSecond is 0 or the result would not fit.
+std::string DurationText(uint64_t units, uint64_t perSecond);
+
 // The ID3v1 genres with their extensions; 12 ("Other") stands for the numbers past them.
 extern const std::array<const char*, 148> GenreList;
 constexpr uint8_t DefaultGenreIndex = 12;
@@ -92,13 +96,16 @@ public:
 
 private:
   bool FTrackFlag = false;
+  std::string FYearText;  // the record's year field as written
 };
 
 // ---- ID3v2 and the MPEG audio stream after it.
 enum TTagID3v2Version { id3v2Unknown, id3v22, id3v23, id3v24 };
 
+// The first frame's "Xing" (VBR), "Info" (CBR) or "VBRI" (VBR) header.
 struct TXingInfo {
   bool Found = false, FramesPresent = false, BytesPresent = false, TOCPresent = false, QualityPresent = false;
+  bool Info = false, VBRI = false;
   uint32_t Frames = 0, Bytes = 0, Quality = 0;
 };
 
@@ -112,12 +119,22 @@ struct TMPEGAudioInfo {
   bool Found = false;        // a header with valid bitrate and sample-rate indexes
   uint32_t FrameStart = 0;
   uint32_t TagEnd = 0;
+  uint32_t Searched = 0;     // bytes looked at for a sync after TagEnd
   int64_t FileSize = 0;
+  uint64_t AudioEnd = 0;     // the file's size less a final ID3v1 record
   TXingInfo Xing;
+  // Without a Xing/Info/VBRI frame count, the frames walked from FrameStart within the first
+  // FrameWalk bytes: their number, the sum of their bitrates and whether those differ.
+  uint32_t WalkedFrames = 0;
+  uint64_t WalkedBitrateSum = 0;
+  bool BitratesDiffer = false;
 };
 
-// Looks for the first MPEG audio frame header at or after start and reads it with its Xing
-// header: at most 4096 bytes are examined for a sync.
+// Looks for the first valid MPEG audio frame header at or after start (at most 4096 bytes are
+// examined for it) and reads its Xing/Info/VBRI header; without a frame count there, walks the
+// frames of the first FrameWalk bytes.
+TMPEGAudioInfo ScanMPEGAudio(TTagSource& source, uint64_t start);
+constexpr uint64_t FrameWalk = 4 * 1024 * 1024;
 TMPEGAudioInfo ScanMPEGAudio(TTagSource& source, uint64_t start);
 
 struct TID3v2Text {
@@ -149,6 +166,9 @@ public:
   std::vector<TID3v2UnknownData> UnknownData;
 
   bool Unsynchronisation = false, ExtendedHeader = false, Experimental = false, Footer = false;
+  // An ID3v2 header whose tag was not read (another revision, an unknown flag, a damaged
+  // extended header): the stream is still looked for after its declared size.
+  bool TagUnread = false;
   uint64_t TagOffset = 0, TagSize = 0;
   TMPEGAudioInfo MPEG;
 
@@ -208,6 +228,11 @@ public:
   // The identification header or STREAMINFO was read: the stream lines can be shown even
   // without a comment block.
   bool StreamRead = false;
+  // Ogg: the granule position (samples) of the stream's last page, looked for in the last
+  // OggTailSearch bytes; the file's size for the average bitrate.
+  uint64_t LastGranule = 0;
+  bool GranuleFound = false;
+  uint64_t FileSize = 0;
 
   std::string Album() const override { return StringTags.Value("ALBUM"); }
   std::string Artist() const override { return StringTags.Value("ARTIST"); }
@@ -225,9 +250,12 @@ public:
   bool ReadCommentBlock(TByteView block);
 
   static constexpr uint64_t MaxPacketSize = 16 * 1024 * 1024;
+  static constexpr uint64_t OggTailSearch = 64 * 1024;
 
 private:
   bool ReadOgg(TTagSource& source);
+  void FindLastGranule(TTagSource& source);
+  uint32_t FSerial = 0;  // the first page's stream serial number
   bool ReadFlac(TTagSource& source);
 };
 

@@ -11,8 +11,10 @@ bool TSimpleWave::Load(TTagSource& source, std::string& error) {
   const uint64_t size = source.Size();
   std::vector<uint8_t> storage;
   TByteView v;
-  uint64_t pos = 0, infoEnd = 0;
+  uint64_t pos = 0, infoEnd = 0, infoPads = 0;
   bool first = true, inInfo = false;
+  DataSize = 0;
+  DataFound = false;
   TNameValueBuilder tags;
   struct TKeep {  // entries read before a failure stay
     TNameValueBuilder& From;
@@ -42,6 +44,7 @@ bool TSimpleWave::Load(TTagSource& source, std::string& error) {
       // is never used. The INFO context ends with the list's declared size, or the file.
       inInfo = id == "LIST" && form == "INFO";
       if (inInfo) infoEnd = pos + 8 + chunkSize < size ? pos + 8 + chunkSize : size;
+      infoPads = 0;
       pos += 12;
       continue;
     }
@@ -59,16 +62,30 @@ bool TSimpleWave::Load(TTagSource& source, std::string& error) {
       v.U16LE(12, p.BlockAlignment);
       v.U16LE(14, p.BitsPerSample);
     } else if (inInfo) {
-      if (!FitsIn(pos + 8, chunkSize, infoEnd))
-        return error = "RIFF/WAVE/LIST INFO entry runs past its list!", false;
+      // Writers often leave the entries' pad bytes out of the list's size: an entry may end
+      // past the list by the pads before it. Anything more, or past the file, is damage.
+      if (!FitsIn(pos + 8, chunkSize, size) || (!FitsIn(pos + 8, chunkSize, infoEnd + infoPads))) {
+        error = "RIFF/WAVE/LIST INFO entry runs past its list!";
+        break;
+      }
+      if (pos + 8 + chunkSize > infoEnd) infoEnd = pos + 8 + chunkSize;
+      infoPads += chunkSize & 1;
       const uint32_t keep = chunkSize < MaxInfoValue ? chunkSize : MaxInfoValue;
-      if (!source.Fetch(pos + 8, keep, storage, v)) return error = "RIFF/WAVE read failed!", false;
+      if (!source.Fetch(pos + 8, keep, storage, v)) {
+        error = "RIFF/WAVE read failed!";
+        break;
+      }
       tags.SetValue(TrimControls(id), TrimControls(v.Chars()));
+    } else if (id == "data" && !DataFound) {
+      DataFound = true;
+      const uint64_t rest = size - (pos + 8 < size ? pos + 8 : size);
+      DataSize = chunkSize < rest ? chunkSize : rest;
     }
     // Any other chunk ("data" among them) is skipped by its size and pad byte; one that runs
     // past the file ends the walk there.
     pos += 8 + static_cast<uint64_t>(chunkSize) + (chunkSize & 1);
   }
+  if (first) return error = kNotWave, false;  // an empty file
   return true;
 }
 

@@ -25,9 +25,14 @@ public:
   std::string Filename;
   TGenericAudioProperties AudioProperties;
   TNameValueList Tags;  // INFO id = value, 8-bit text as in the file
+  // The first "data" chunk's size, cut to what the file holds (streaming writers leave
+  // 0xFFFFFFFF); DataFound tells whether there was one.
+  uint64_t DataSize = 0;
+  bool DataFound = false;
 
   // Walks the chunks from offset 0. Returns false with a message for a file that is not
-  // RIFF/WAVE or whose chunks are damaged; what was read before stays.
+  // RIFF/WAVE or whose "fmt " chunk is damaged. A damaged INFO list ends the walk with a
+  // message but true: the format and the entries read before the damage stay.
   bool Load(TTagSource& source, std::string& error);
 
   static constexpr size_t MaxChunks = 65536;

@@ -1,17 +1,20 @@
 #!/usr/bin/python3
 """Independent readings of audio files, as lines FILE<TAB>GROUP<TAB>LABEL<TAB>VALUE that their
-Audio pages must show: mutagen for ID3v1/ID3v2, Vorbis comments, FLAC STREAMINFO and the MPEG
-header with its Xing frame count; ffprobe for the wave format; exiftool for RIFF INFO.
+Audio pages must show: mutagen for ID3v1/ID3v2, Vorbis comments, Ogg durations, FLAC
+STREAMINFO and the MPEG header with its Xing frame count and bitrate mode; ffprobe for the
+frames of MP3 files without a Xing header, the wave format and its duration; exiftool for RIFF
+INFO (UTF-8 text as such).
 An ID3v2 label "#TIT2" stands for the frame's description ("~TCON": the ";"-separated parts
-compared as a set); a wave tag label "*" for any."""
+compared as a set); a wave tag label "*" for any; a label "%Bitrate" for a number within 3 %."""
 import json
+import os
 import subprocess
 import sys
 
 import mutagen
 from mutagen.flac import FLAC
 from mutagen.id3 import ID3, ParseID3v1, ID3NoHeaderError
-from mutagen.mp3 import MP3, MPEGFrame, XingHeader, XingHeaderError
+from mutagen.mp3 import MP3, BitrateMode, XingHeader, XingHeaderError
 from mutagen.oggvorbis import OggVorbis
 
 MODES = ["Stereo", "Joint Stereo", "Dual channel", "Mono"]
@@ -44,12 +47,27 @@ def mpeg(path):
             xing = None
     if xing is not None and not xing.is_info and xing.frames != -1:
         out("MPEG stream", "Framecount", xing.frames)
-    # The first frame's own bitrate, from mutagen's table (its info.bitrate is an average).
+    if info.bitrate_mode != BitrateMode.UNKNOWN:  # from the Xing/Info header
+        out("MPEG stream", "Bitrate mode", "CBR" if info.bitrate_mode == BitrateMode.CBR else "VBR")
+    # Duration and average bitrate: the header's frame count and byte count, or else every
+    # frame ffprobe finds and the audio's bytes (the file less its tags).
+    samples = 1152 if info.version == 1 else 576
+    size = os.path.getsize(path)
     with open(path, "rb") as f:
-        f.seek(info.frame_offset + 2)
-        index = f.read(1)[0] >> 4
-    table = MPEGFrame._MPEGFrame__BITRATE[(int(info.version), info.layer)]
-    out("MPEG stream", "Bitrate", table[index])
+        f.seek(-128, 2)
+        if f.read(3) == b"TAG":
+            size -= 128
+    audio = size - info.frame_offset
+    if xing is not None and xing.frames > 0:
+        frames, audio = xing.frames, xing.bytes if xing.bytes > 0 else audio
+    else:
+        probe = subprocess.run(["ffprobe", "-v", "error", "-select_streams", "a:0", "-count_packets",
+                                "-show_entries", "stream=nb_read_packets",
+                                "-of", "csv=p=0", path], capture_output=True, text=True)
+        frames = int(probe.stdout.strip().split(",")[0])
+    seconds = frames * samples / info.sample_rate
+    out("MPEG stream", "%Duration", seconds * 1000)
+    out("MPEG stream", "%Bitrate", audio * 8 / seconds / 1000)
 
 
 def id3(path):
@@ -88,7 +106,16 @@ def vorbis(path):
         out("OGG/FLAC stream", "Container", "Ogg container")
         out("OGG/FLAC stream", "Channels", f.info.channels)
         out("OGG/FLAC stream", "Samplerate", f"{f.info.sample_rate} Hz")
-        out("OGG/FLAC stream", "Bitrate (nominal)", f.info.bitrate)
+        # mutagen's own bitrate falls back on other fields: the header's nominal one is read here.
+        with open(path, "rb") as raw:
+            head = raw.read(4096)
+        at = head.find(b"\x01vorbis")
+        nominal = int.from_bytes(head[at + 20:at + 24], "little", signed=True)
+        if nominal > 0:
+            out("OGG/FLAC stream", "Bitrate (nominal)", nominal)
+        else:
+            out("OGG/FLAC stream", "%Bitrate (average)", os.path.getsize(path) * 8 / f.info.length)
+        out("OGG/FLAC stream", "%Duration", f.info.length * 1000)
     elif isinstance(f, FLAC):
         i = f.info
         out("OGG/FLAC stream", "Container", "Native flac")
@@ -110,7 +137,7 @@ def vorbis(path):
 
 
 def wave(path):
-    probe = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "stream=channels,sample_rate,bits_per_sample",
+    probe = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "stream=channels,sample_rate,bits_per_sample,duration",
                             "-of", "json", path], capture_output=True, text=True)
     streams = json.loads(probe.stdout or "{}").get("streams", [])
     if not streams:
@@ -119,6 +146,7 @@ def wave(path):
     out("Wave stream", "Channels", s["channels"])
     out("Wave stream", "Samplerate", f"{s['sample_rate']} Hz")
     out("Wave stream", "Bits/sample", s["bits_per_sample"])
+    out("Wave stream", "%Duration", float(s["duration"]) * 1000)
     info = riff_info.get(path, {})
     skip = {"SourceFile", "NumberOfSamples", "Encoding", "NumChannels", "SampleRate", "AvgBytesPerSec", "BitsPerSample"}
     for k, v in info.items():
@@ -130,7 +158,7 @@ paths = sys.argv[1:]
 waves = [p for p in paths if p.lower().endswith(".wav")]
 riff_info = {}
 if waves:  # one exiftool run for all of them
-    for entry in json.loads(subprocess.run(["exiftool", "-j", "-RIFF:all"] + waves, capture_output=True, text=True).stdout):
+    for entry in json.loads(subprocess.run(["exiftool", "-charset", "RIFF=UTF8", "-j", "-RIFF:all"] + waves, capture_output=True, text=True).stdout):
         riff_info[entry["SourceFile"]] = entry
 for path in paths:
     current = path

@@ -100,8 +100,9 @@ TEST(ID3v1, RecordsOfBothVersions) {
   EXPECT_EQ(f->File.TagID3v1.TagDescription(), "ID3v1.1");
   EXPECT_EQ(f->File.TagID3v1.FieldValue(3), "5");
   EXPECT_EQ(f->File.TagID3v1.Title(), "");  // first byte 0: empty
-  EXPECT_EQ(f->File.TagID3v1.FieldValue(4), "0");
+  EXPECT_EQ(f->File.TagID3v1.FieldValue(4), "19 9");  // not a number: shown as written
   EXPECT_EQ(f->File.TagID3v1.GenreString(), "Other");
+  EXPECT_EQ(Load(ID3v1("T", c, 0, 0, std::string(4, '\0'), 0))->File.TagID3v1.FieldValue(4), "");
   // 8-bit text is Windows-1252 off Windows.
   f = Load(ID3v1("Caf\xE9 \x80", c, 0, 0, "0000", 0));
   EXPECT_EQ(f->File.TagID3v1.Title(), "Café €");
@@ -158,6 +159,13 @@ TEST(ID3v2, FramesEncodingsAndGenres) {
   EXPECT_EQ(f->Stream.Value("Container"), "MPEG-1 Layer 3");
   EXPECT_EQ(f->Stream.Value("X:TagEnd"), "");  // the frame follows the tag
 
+  // A year that is not a number keeps its text; a number is written plainly.
+  f = Load(Tag(3, Frame(3, "TYER", std::string("\0" "2004-05", 8)) + Frame(3, "TYER", std::string("\0", 1)) +
+                      Frame(3, "TYER", std::string("\0" "01999", 6))));
+  EXPECT_EQ(f->File.TagID3v2.StringTags.Line(0), "TYER=2004-05");
+  EXPECT_EQ(f->File.TagID3v2.StringTags.Line(1), "TYER=");
+  EXPECT_EQ(f->File.TagID3v2.StringTags.Line(2), "TYER=1999");
+
   // A UTF-16 terminator is looked for on 2-byte boundaries: "\x01\0" + "\0A" is not one.
   f = Load(Tag(4, Frame(4, "TXXX", std::string("\x01\xFF\xFE\x00\x01\x00\x00\xFF\xFE" "V\0", 12))));
   EXPECT_EQ(f->File.TagID3v2.UserStringTags.Line(0), "\xC4\x80=V");
@@ -175,12 +183,16 @@ TEST(ID3v2, FramesEncodingsAndGenres) {
 
 TEST(ID3v2, HeadersSizesAndUnsynchronisation) {
   const std::string title = Frame(3, "TIT2", std::string("\0Song", 5));
-  // Versions 2.2 and 3.1 are not read and no stream is looked for.
+  // Versions 2.2 and 3.1, an unknown flag, an extended header larger than the tag: the tag
+  // is not read, but the stream after its declared size is.
   for (auto bad : {Tag(2, title), std::string("ID3\x03\x01\0", 6) + SyncSafe(uint32_t(title.size())) + title,
-                   Tag(3, title, 0x10)}) {
+                   Tag(3, title, 0x10), Tag(4, SyncSafe(600) + title, 0x40)}) {
     auto f = Load(bad + kFrame);
     EXPECT_FALSE(f->File.TagID3v2.TagExists);
-    EXPECT_TRUE(f->Stream.Empty());
+    EXPECT_TRUE(f->File.TagID3v2.TagUnread);
+    EXPECT_EQ(f->Stream.Value("Container"), "MPEG-1 Layer 3");
+    EXPECT_EQ(f->Stream.Value("X:Gap"), "");
+    EXPECT_EQ(Load(bad + std::string(30, '\0'))->Stream.Value("X:Gap"), "no frame found in the first 30 bytes after the tag");
   }
   // The footer flag is valid in 2.4; the stream scan starts after the footer.
   auto f = Load(Tag(4, Frame(4, "TIT2", std::string("\0Song", 5)), 0x10) + "3DI" + std::string(7, '\0') + kFrame);
@@ -236,7 +248,7 @@ TEST(MPEGStream, ScanAndLines) {
   EXPECT_EQ(f->Stream.Value("X:Gap"), "100");
   f = Load(tag + std::string(5000, '\x11'));
   EXPECT_EQ(f->Stream.Count(), 2u);
-  EXPECT_EQ(f->Stream.Value("X:Gap"), "> 1048576");
+  EXPECT_EQ(f->Stream.Value("X:Gap"), "no frame found in the first 4096 bytes after the tag");
   f = Load(tag + std::string("\x22\xFF\xFF\xFB\x90\x44", 6) + std::string(200, '\0'));
   EXPECT_EQ(f->File.TagID3v2.MPEG.FrameStart, 2059u);  // the first FF of the run
   // Constant bitrate: (file size - tag end) * 8 / bitrate.
@@ -251,15 +263,19 @@ TEST(MPEGStream, ScanAndLines) {
   EXPECT_EQ(f->Stream.Value("Duration"), "26122");
   EXPECT_EQ(f->Stream.Value("Bytecount"), "5000");
   EXPECT_EQ(f->Stream.Value("Quality"), "80");
+  EXPECT_EQ(f->Stream.Value("Bitrate mode"), "VBR");
+  EXPECT_EQ(f->Stream.Value("Bitrate"), "2");  // 5000 bytes in 26.122 s
   std::string info = xing;
-  info.replace(36, 4, "Info");  // not counted as Xing
-  EXPECT_EQ(Load(tag + info)->Stream.Value("Framecount"), "");
+  info.replace(36, 4, "Info");
+  f = Load(tag + info);
+  EXPECT_EQ(f->Stream.Value("Framecount"), "1000");
+  EXPECT_EQ(f->Stream.Value("Bitrate mode"), "CBR");
   // Layer II, an invalid bitrate index, zero sample rate index 3, emphasis.
   EXPECT_TRUE(Load(tag + std::string("\xFF\xFD\x90\x44", 4) + std::string(100, '\0'))->Stream.Empty());
   for (const char* bad : {"\xFF\xFB\xF0\x44", "\xFF\xFB\x0C\x44", "\xFF\xFB\x9C\x44"}) {
     f = Load(tag + std::string(bad, 4) + std::string(100, '\0'));
     EXPECT_EQ(f->Stream.Value("Samplerate"), "") << bad;
-    EXPECT_EQ(f->Stream.Value("X:Gap"), "> 1048576");
+    EXPECT_EQ(f->Stream.Value("X:Gap"), "no frame found in the first 104 bytes after the tag");  // bad headers are passed over
     EXPECT_TRUE(Load(std::string(bad, 4) + std::string(100, '\0'))->Stream.Empty());
   }
   EXPECT_EQ(Load(tag + std::string("\xFF\xFB\x90\x45", 4) + std::string(100, '\0'))->Stream.Value("Emphasis"), "50/15 ms");
@@ -269,6 +285,43 @@ TEST(MPEGStream, ScanAndLines) {
   EXPECT_EQ(Load(kFrame)->Stream.Value("Container"), "MPEG-1 Layer 3");
   EXPECT_TRUE(Load("OggS" + kFrame)->Stream.Empty());
   EXPECT_TRUE(Load(std::string(10, '\x11') + kFrame)->Stream.Empty());
+}
+
+// MPEG-1 Layer III frames at 44100 Hz of the given bitrate index, each its full length.
+std::string Frames(int bitrateIndex, size_t count) {
+  static const int kbps[] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+  std::string frame = std::string("\xFF\xFB", 2) + char(bitrateIndex << 4) + '\x44';
+  frame.resize(144 * kbps[bitrateIndex] * 1000 / 44100, '\x55');
+  std::string out;
+  for (size_t i = 0; i < count; ++i) out += frame;
+  return out;
+}
+
+TEST(MPEGStream, BitrateModesAndWalk) {
+  const std::string tag = Tag(3, Frame(3, "TIT2", std::string("\0Song", 5)));
+  // No header, frames of 128 and 64 kbit/s in the first 4 MiB, then 320 kbit/s ones past it:
+  // the average of the walked frames, and a duration estimated from the audio's size (the
+  // final ID3v1 record left out).
+  std::string pairs;
+  for (int i = 0; i < 6800; ++i) pairs += Frames(9, 1) + Frames(5, 1);  // 417 + 208 bytes
+  auto f = Load(tag + pairs + Frames(14, 1000) + ID3v1("T", std::string(30, ' '), 0, 0, "2000", 0));
+  EXPECT_EQ(f->Stream.Value("Bitrate"), "96");
+  EXPECT_EQ(f->Stream.Value("Bitrate mode"), "VBR");
+  EXPECT_EQ(f->Stream.Value("Duration"), "441167 (estimated)");  // (4250000 + 1044000) * 8 / 96
+  EXPECT_EQ(f->File.TagID3v2.MPEG.WalkedFrames, 13422u);  // the frames whose header is in the first 4 MiB
+  EXPECT_EQ(f->Stream.IndexOfName("Framecount"), -1);
+  // A VBRI header 32 bytes after the frame header: 500 frames, 41000 bytes.
+  std::string vbri = Frames(9, 1);
+  vbri.replace(36, 18, "VBRI" + std::string(6, '\0') + BE32(41000) + BE32(500));
+  f = Load(tag + vbri + Frames(9, 3));
+  EXPECT_EQ(f->Stream.Value("Framecount"), "500");
+  EXPECT_EQ(f->Stream.Value("Duration"), "13061");
+  EXPECT_EQ(f->Stream.Value("Bitrate mode"), "VBR");
+  EXPECT_EQ(f->Stream.Value("Bitrate"), "25");  // 41000 bytes in 13.061 s
+  // A Xing header cut by the end of the file is no header.
+  f = Load(tag + std::string("\xFF\xFB\x90\x44", 4) + std::string(32, '\0') + "Xing" + BE32(0x0F) + BE32(1000));
+  EXPECT_EQ(f->Stream.IndexOfName("Framecount"), -1);
+  EXPECT_EQ(f->Stream.Value("Bitrate"), "128");
 }
 
 // A 100 MiB file of 0xFF bytes, made once in the build folder: the scan and every walk stay
@@ -376,6 +429,49 @@ TEST(Vorbis, OggPackets) {
   EXPECT_FALSE(Load(OggPage({"OpusHead" + std::string(20, '\0')}, false) + OggPage({comment}, false))->File.TagVorbis.StreamRead);
 }
 
+// A page with its granule position and serial number set.
+std::string OggPageAt(const std::string& data, uint64_t granule, uint32_t serial) {
+  std::string page = OggPage({data}, false);
+  page.replace(6, 8, LE32(uint32_t(granule)) + LE32(uint32_t(granule >> 32)));
+  page.replace(14, 4, LE32(serial));
+  return page;
+}
+
+TEST(Vorbis, OggDurationAndBitrate) {
+  const auto id = [](int32_t nominal) {
+    return "\x01vorbis" + LE32(0) + '\x02' + LE32(44100) + LE32(0) + LE32(uint32_t(nominal)) + LE32(0) + "\xB8\x01";
+  };
+  const std::string comment = "\x03vorbis" + Comments({"TITLE=T"}) + '\x01';
+  const auto lines = [](const std::string& file) {
+    TNameValueList l;
+    Load(file)->File.TagVorbis.AddStreamInformation(l);
+    return l;
+  };
+  // The last page of the first stream with a granule position: a later page of another stream
+  // and one with no packet end (all ones) are passed over.
+  const std::string audio = OggPageAt(std::string(4000, 'a'), 88200 + 441, 7) + OggPageAt(std::string(100, 'b'), ~0ull, 7) +
+                            OggPageAt(std::string(50, 'c'), 999999999, 8);
+  for (int32_t unset : {-1, -2}) {  // 0 comes from ffmpeg (test_audio_page)
+    const std::string file = OggPageAt(id(unset), 0, 7) + OggPageAt(comment, 0, 7) + audio;
+    const TNameValueList l = lines(file);
+    EXPECT_EQ(l.Value("Duration"), "2010");
+    EXPECT_EQ(l.IndexOfName("Bitrate (nominal)"), -1) << unset;
+    EXPECT_EQ(l.Value("Bitrate (average)"), std::to_string(int64_t(file.size() * 8 * 44100.0 / 88641 + 0.5)));
+  }
+  TNameValueList l = lines(OggPageAt(id(128000), 0, 7) + OggPageAt(comment, 0, 7) + audio);
+  EXPECT_EQ(l.Value("Bitrate (nominal)"), "128000");
+  EXPECT_EQ(l.IndexOfName("Bitrate (average)"), -1);
+  // No audio page with a granule position: neither row; the search covers the last 64 KiB only.
+  l = lines(OggPageAt(id(-1), 0, 7) + OggPageAt(comment, 0, 7) + OggPageAt("x", ~0ull, 7));
+  EXPECT_EQ(l.Value("Duration"), "0");  // the header pages' granule positions are 0
+  EXPECT_EQ(l.IndexOfName("Bitrate (average)"), -1);
+  l = lines(OggPageAt(id(-1), 0, 7) + OggPageAt(comment, 0, 7) + OggPageAt("x", 44100, 7) + std::string(70000, 'z'));
+  EXPECT_EQ(l.IndexOfName("Duration"), -1);
+  // A granule position near 2^64 is not wrapped by the millisecond product.
+  l = lines(OggPageAt(id(-1), 0, 7) + OggPageAt(comment, 0, 7) + OggPageAt("x", 0xFFFFFFFFFFFFFFF0ull, 7));
+  EXPECT_EQ(l.Value("Duration"), "418293516410647429");
+}
+
 std::string Chunk(const std::string& id, const std::string& data, bool pad = true) {
   return id + LE32(uint32_t(data.size())) + data + (pad && data.size() % 2 ? std::string(1, '\0') : "");
 }
@@ -416,9 +512,9 @@ TEST(Wave, ChunksSizesAndInfo) {
   streamed.replace(4, 4, LE32(0xFFFFFFFF));
   EXPECT_TRUE(Load(streamed)->File.TagWave.TagExists);
   EXPECT_TRUE(Load(Riff(Fmt(1, 1, 8000, 8)) + "dat")->File.TagWave.TagExists);
-  // Refused: fmt below 16 bytes, an INFO entry past its list or the file, RIFX, another form.
+  // Refused: an empty file, fmt below 16 bytes, RIFX, another form.
+  EXPECT_FALSE(Load("")->File.TagWave.TagExists);
   EXPECT_FALSE(Load(Riff(Chunk("fmt ", std::string(14, '\0'))))->File.TagWave.TagExists);
-  EXPECT_FALSE(Load(Riff(Fmt(1, 1, 8000, 8) + "LIST" + LE32(12) + "INFO" + "INAM" + LE32(100) + "x"))->File.TagWave.TagExists);
   EXPECT_FALSE(Load(Riff(Fmt(1, 1, 8000, 8) + "fmt " + LE32(0x7FFFFFFF)))->File.TagWave.TagExists);
   EXPECT_FALSE(Load("RIFX" + Riff(Fmt(1, 1, 8000, 8)).substr(4))->File.TagWave.TagExists);
   EXPECT_FALSE(Load(Riff(Fmt(1, 1, 8000, 8), "AVI "))->File.TagWave.TagExists);
@@ -426,6 +522,40 @@ TEST(Wave, ChunksSizesAndInfo) {
   auto f = Load(Riff(Fmt(1, 1, 0, 8) + "LIST" + LE32(4 + 8 + 5) + "INFO" + Chunk("IGNR", std::string("Rock\0", 5), false)));
   ASSERT_TRUE(f->File.TagWave.TagExists);
   EXPECT_EQ(f->File.TagWave.GenreString(), "Rock");
+}
+
+// Damaged INFO lists keep the format and the entries before the damage; text and duration.
+TEST(Wave, DamagedListsTextAndDuration) {
+  const std::string entries = Chunk("INAM", std::string("Bad\0", 4)) + Chunk("IART", std::string("Odd\0\0", 5)) +
+                              Chunk("IPRD", std::string("Xy\0", 3)) + Chunk("ICMT", std::string("Last", 4));
+  // The list's size leaves out both pad bytes; a data chunk follows.
+  auto f = Load(Riff(Fmt(1, 2, 8000, 16) + "LIST" + LE32(uint32_t(4 + entries.size() - 2)) + "INFO" + entries +
+                     Chunk("data", std::string(64000, '\0'))));
+  EXPECT_EQ(f->File.TagWave.TagCount(), 4u);
+  EXPECT_EQ(f->File.TagWave.TagValue(3), "Last");
+  TNameValueList l;
+  f->File.TagWave.AddStreamInformation(l);
+  EXPECT_EQ(l.Value("Duration"), "2000");  // 64000 bytes at 32000 bytes/s
+  // A list whose size runs past the file, an entry that does: the format and the entries
+  // before it stay. A damaged list before the format leaves no format.
+  for (const std::string& cut : {Riff(Fmt(1, 1, 8000, 8) + "LIST" + LE32(5000) + "INFO" + entries),
+                                 Riff(Fmt(1, 1, 8000, 8) + "LIST" + LE32(12) + "INFO" + "INAM" + LE32(100) + "x")}) {
+    f = Load(cut);
+    ASSERT_TRUE(f->File.TagWave.TagExists);
+    EXPECT_EQ(f->File.TagWave.Wave.AudioProperties.SamplingRate, 8000u);
+  }
+  f = Load(Riff("LIST" + LE32(12) + "INFO" + "INAM" + LE32(100) + "x" + Fmt(1, 1, 8000, 8)));
+  EXPECT_EQ(f->File.TagWave.Wave.AudioProperties.SamplingRate, 0u);
+
+  // Text that decodes as UTF-8 is taken for it, other bytes as Windows-1252 (off Windows).
+  f = Load(Riff(Fmt(1, 1, 8000, 8) + Chunk("LIST", "INFO" + Chunk("IART", "Caf\xE9 \xC3"))));
+  EXPECT_EQ(f->File.TagWave.Artist(), "Café Ã");
+  // A streamed data size is cut to the file; durations that would not fit are not shown.
+  l.Clear();
+  Load(Riff(Fmt(1, 1, 8000, 8) + "data" + LE32(0xFFFFFFFF) + std::string(4000, '\0')))->File.TagWave.AddStreamInformation(l);
+  EXPECT_EQ(l.Value("Duration"), "500");
+  EXPECT_EQ(DurationText(UINT64_MAX, 1), "");
+  EXPECT_EQ(DurationText(UINT64_MAX, UINT64_MAX - 1), "1000");
 }
 
 // Hostile files may hold millions of entries: every list is built and merged in time
