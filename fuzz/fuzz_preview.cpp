@@ -1,5 +1,5 @@
-// The preview's decoding and every highlighter over the same bytes. The document must be pure
-// ASCII with braces that balance and close only at its end.
+// The preview's decoding and every highlighter over the same bytes. The document, and each
+// piece it is split into, must be pure ASCII with braces that balance and close only at its end.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -42,7 +42,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // One highlighter an input, chosen by its first byte: every one of them is reached, and a run
   // costs one highlighting rather than twenty-one.
   auto create = kAll[size ? data[0] % kCount : 0];
-  CheckDocument(HighlightToRtf(*create(), JoinLines(DecodeText(bytes))));
+  const std::string document = HighlightToRtf(*create(), JoinLines(DecodeText(bytes)));
+  CheckDocument(document);
+  // Its pieces, as the dialog inserts them, are documents too.
+  for (const auto& piece : SplitRtfDocument(document, 64)) CheckDocument(piece);
+  // An RTF file's own bytes, split the same way: whatever they hold, every piece starts as
+  // the file does.
+  const std::string file = "{\\rtf1" + std::string(bytes);
+  for (const auto& piece : SplitRtfDocument(file, 32))
+    if (piece.compare(0, 6, "{\\rtf1") != 0) std::abort();
   // Raw bytes (zeros, broken UTF-8, lone CR and LF) and the cut text, through the same one.
   CheckDocument(HighlightToRtf(*create(), bytes));
   CheckDocument(HighlightToRtf(*create(), preview.Text));

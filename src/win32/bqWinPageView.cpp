@@ -425,6 +425,8 @@ void TWinPageView::SetProgress(int percent) {
   if (FProgress) SendMessageW(FProgress, PBM_SETPOS, static_cast<WPARAM>(percent), 0);
 }
 
+void TWinPageView::AddProblem(std::string_view file, std::string_view message) { FModel.AddProblem(file, message); }
+
 void TWinPageView::FinishWorker() {
   // A page of edit boxes only hides its bar.
   if (!FList && FProgress && FLastProgress >= 100) ShowWindow(FProgress, SW_HIDE);
@@ -805,6 +807,11 @@ void TWorkerPageView::SetProgress(int percent) {
   Flush();
   if (FLink->LastProgress.exchange(percent) == percent) return;
   FLink->Send([&](TWinPageView& v) { v.SetProgress(percent); });
+}
+
+void TWorkerPageView::AddProblem(std::string_view file, std::string_view message) {
+  Flush();
+  FLink->Send([&](TWinPageView& v) { v.AddProblem(file, message); });
 }
 
 void TWorkerPageView::AppendRow(std::initializer_list<std::string_view> cells, int groupId) {

@@ -60,6 +60,8 @@ public:
   void AddField(int id, std::string_view label) override;
   void SetField(int id, std::string_view text) override;
   void SetProgress(int percent) override;
+  // Kept in the model, for the JSON a page is saved as.
+  void AddProblem(std::string_view file, std::string_view message) override;
   bool StopRequested() const override { return false; }
 
   // A page filled elsewhere (on a worker), shown at once.
@@ -175,6 +177,7 @@ public:
   void AddField(int id, std::string_view label) override;
   void SetField(int id, std::string_view text) override;
   void SetProgress(int percent) override;
+  void AddProblem(std::string_view file, std::string_view message) override;
   bool StopRequested() const override;
   // Appended rows travel in batches: one message for up to kBatchRows rows, sent when the
   // batch is full, older than kBatchMs, or before any other call.

@@ -6,7 +6,10 @@
 # resources); x64/damaged/ and x86/damaged/ hold copies of them cut or patched by hand.
 set -euo pipefail
 out=$1
-[ -f "$out/.done" ] && exit 0
+# Made again when this script changes: .done holds the digest of the script that made them.
+stamp=$(sha256sum "$0" | cut -c1-64)
+[ "$(cat "$out/.done" 2>/dev/null)" = "$stamp" ] && exit 0
+rm -rf "$out"
 mkdir -p "$out"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -156,4 +159,4 @@ PY
 done
 mkdir -p "$out"
 cp -r x64 x86 "$out/"
-touch "$out/.done"
+echo "$stamp" > "$out/.done"
