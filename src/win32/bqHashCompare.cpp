@@ -35,7 +35,12 @@ std::wstring TextOf(HWND w) {
 // A single hexadecimal value of a digest's length on the clipboard, if there is one.
 std::wstring ClipboardValue(HWND owner) {
   std::wstring value;
-  if (!IsClipboardFormatAvailable(CF_UNICODETEXT) || !OpenClipboard(owner)) return value;
+  if (!IsClipboardFormatAvailable(CF_UNICODETEXT)) return value;
+  // Another program (a clipboard manager, Wine's own bridge to X) may hold it for a moment
+  // after a copy: a few tries, some 40 ms at most.
+  bool open = false;
+  for (int attempt = 0; attempt < 5 && !(open = OpenClipboard(owner) != FALSE); ++attempt) Sleep(10);
+  if (!open) return value;
   if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
     const SIZE_T bytes = GlobalSize(data);
     if (const auto* text = static_cast<const wchar_t*>(GlobalLock(data))) {
