@@ -1,5 +1,7 @@
 #include "archive/bqViewArchive.h"
 
+#include <optional>
+
 #include "archive/quArchiveSimple.h"
 #include "archive/quDate.h"
 #include "platform/bqText.h"
@@ -21,12 +23,14 @@ constexpr TColumnInfo kColumns[5] = {{1522, 128, TAlign::alLeft}, {1523, 64, TAl
 
 // Entries of one archive often share a time stamp: its text is made once.
 struct TDateText {
-  double Stamp = -1;
+  std::optional<double> Stamp;
+  bool Made = false;
   std::string Text;
-  const std::string& Of(double stamp) {
-    if (stamp != Stamp) {
-      Text = TimestampText(stamp);
-      Stamp = stamp;
+  const std::string& Of(const TArchivedFile& entry) {
+    if (!Made || entry.Timestamp != Stamp) {
+      Text = entry.TimestampAsString();
+      Stamp = entry.Timestamp;
+      Made = true;
     }
     return Text;
   }
@@ -38,7 +42,7 @@ std::string_view CellText(const TArchivedFile& entry, TColumn column, TDateText&
     case colName: return entry.Filename;
     case colPacked: return scratch = entry.SizePackedAsString();
     case colUnpacked: return scratch = entry.SizeUnpackedAsString();
-    case colDate: return dates.Of(entry.Timestamp);
+    case colDate: return dates.Of(entry);
     case colCRC: return scratch = entry.CRC32AsString();
   }
   return {};

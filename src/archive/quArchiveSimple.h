@@ -49,8 +49,8 @@ public:
   std::string FileName;
   TArchivedFilesList Files;
   bool ListFiles = true;   // false: a reader that honours it (CAB) reads only the header
-  bool HasCRC = false;
-  bool HasSizes = false;
+  bool HasCRC = false;     // the format records CRC-32s: the single-archive page shows the column
+  bool HasSizes = false;   // it records sizes (unpacked at least): the page shows both size columns
   std::string Error;       // why the listing ended early ("" when it did not)
 
   // Opens the file (reading, others may read) and reads it through LoadFromStream.

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <set>
 #include <sstream>
 
@@ -66,8 +67,9 @@ std::vector<std::string> Oracle(const std::string& kind, const std::string& file
   return Lines(ReadAll(out));
 }
 
-std::string DateText(double timestamp) {
-  const TDateTimeParts p = TimestampToParts(timestamp);
+std::string DateText(std::optional<double> timestamp) {
+  if (!timestamp) return "";
+  const TDateTimeParts p = TimestampToParts(*timestamp);
   char s[32];
   std::snprintf(s, sizeof s, "%04d-%02d-%02d %02d:%02d", p.Year, p.Month, p.Day, p.Hour, p.Minute);
   return s;
@@ -313,7 +315,7 @@ TEST(ChmReader, AgreesWithChmLib) {
   const auto names = Names(*any.Archive);
   EXPECT_NE(std::find(names.begin(), names.end(), "\\#SYSTEM"), names.end());
   EXPECT_NE(std::find(names.begin(), names.end(), "\\sub\\more\\deep.html"), names.end());
-  EXPECT_EQ(any.Archive->Files[0].Timestamp, 0.0);
+  EXPECT_FALSE(any.Archive->Files[0].Timestamp);  // CHM records no times
 }
 
 TEST(ChmReader, ChunkLoopsAndIndexesOutsideTheDirectory) {
@@ -428,8 +430,9 @@ TEST(ArchivePage, OneZipWholePage) {
 
 TEST(ArchivePage, ColumnsPerReaderAndSelections) {
   EXPECT_EQ(Titles(FillPage({Fixture("full.rar")})).size(), 5u);
-  for (const char* f : {"plain.cab", "help.chm", "nsis-lzma.exe"})
-    EXPECT_EQ(Titles(FillPage({Fixture(f)})), (std::vector<std::string>{"Filename", "Date/Time"})) << f;
+  for (const char* f : {"plain.cab", "help.chm"})
+    EXPECT_EQ(Titles(FillPage({Fixture(f)})), (std::vector<std::string>{"Filename", "Packed", "Unpacked", "Date/Time"})) << f;
+  EXPECT_EQ(Titles(FillPage({Fixture("nsis-lzma.exe")})), (std::vector<std::string>{"Filename", "Date/Time"}));
   // A single file no reader knows: its group, two columns, no rows.
   const std::string text = bqtest::WriteFile("notes.txt", "plain text\n");
   auto r = FillPage({text});
@@ -448,10 +451,59 @@ TEST(ArchivePage, ColumnsPerReaderAndSelections) {
   for (const auto& row : r.Rows)
     if (row.Group() == 2) {
       ++inCab;
-      EXPECT_EQ(row.Cells()[4], "00000000");  // CAB has no CRC
+      EXPECT_EQ(row.Cells()[1], "");  // CAB records neither packed sizes nor CRCs
+      EXPECT_NE(row.Cells()[2], "");
+      EXPECT_EQ(row.Cells()[4], "");
     }
   EXPECT_EQ(inCab, 3u);
   r = FillPage({Fixture("py.zip"), text});
   ASSERT_EQ(r.Groups.size(), 1u);
   EXPECT_EQ(r.Groups[0].Id, 1);
+}
+
+// Values a format does not record are empty cells; recorded ones, 0 included, are shown.
+TEST(ArchivePage, UnrecordedValuesAreEmptyCells) {
+  auto cells = [](const TPageRecord& r, const std::string& name) {
+    for (const auto& row : r.Rows)
+      if (row.Cells()[0] == name) return row.Cells();
+    return std::vector<std::string>{};
+  };
+  // A single cabinet: the unpacked sizes cabextract tells, no packed size.
+  auto r = FillPage({Fixture("mszip.cab")});
+  for (const auto& line : Oracle("cab", Fixture("mszip.cab"))) {
+    const auto f = Split(line);
+    const auto c = cells(r, f[0]);
+    ASSERT_EQ(c.size(), 4u) << f[0];
+    EXPECT_EQ(c[1], "");
+    EXPECT_EQ(c[2], f[1]);
+    EXPECT_NE(c[3], "");
+  }
+  // A help file: sizes as chmLib tells them, no date at all.
+  r = FillPage({Fixture("help.chm")});
+  const auto chm = Oracle("chm", Fixture("help.chm"));
+  ASSERT_EQ(r.Rows.size(), chm.size());
+  for (size_t i = 0; i < chm.size(); ++i)
+    EXPECT_EQ(r.Rows[i].Cells(), (std::vector<std::string>{Split(chm[i])[0], "", Split(chm[i])[1], ""}));
+  // Several files: the cabinet's, the help file's and the installer's unknown cells stay empty,
+  // the ZIP's empty member keeps its recorded 0 sizes and CRC.
+  r = FillPage({Fixture("plain.cab"), Fixture("help.chm"), Fixture("nsis-lzma.exe"), Fixture("py.zip"), Fixture("full.rar")});
+  const auto cab = cells(r, "a.txt"), chmRow = cells(r, "\\index.html"), rarDir = cells(r, "docs");
+  ASSERT_EQ(cab.size(), 5u);
+  ASSERT_EQ(chmRow.size(), 5u);
+  ASSERT_EQ(rarDir.size(), 5u);
+  EXPECT_EQ(cab[1], "");
+  EXPECT_EQ(cab[4], "");
+  EXPECT_EQ(chmRow[1], "");
+  EXPECT_EQ(chmRow[3], "");
+  EXPECT_EQ(chmRow[4], "");
+  for (const auto& row : r.Rows)
+    if (row.Group() == 3) {
+      EXPECT_EQ(row.Cells()[1], "");
+      EXPECT_EQ(row.Cells()[2], "");
+      EXPECT_EQ(row.Cells()[4], "");
+      EXPECT_NE(row.Cells()[3], "");
+    }
+  EXPECT_EQ(cells(r, "folder/"), (std::vector<std::string>{"folder/", "0", "0", "10/10/2010 10:10 AM", "00000000"}));
+  EXPECT_EQ(rarDir[1], "0");  // a RAR folder: size and CRC 0 as recorded
+  EXPECT_EQ(rarDir[4], "00000000");
 }
