@@ -48,16 +48,28 @@ std::string_view CellText(const TArchivedFile& entry, TColumn column, TDateText&
   return {};
 }
 
-// One group of rows for one archive, with the cells of the given columns in order.
-void AddRows(TPageView& view, const TSimpleArchive& archive, const std::vector<TColumn>& columns, int groupId) {
+// One group of rows for one archive, with the cells of the given columns in order. A listing
+// that ended early in an archive the reader recognised ends with a row saying why.
+void AddRows(TPageView& view, const TAnyArchive& any, const std::vector<TColumn>& columns, int groupId) {
+  const TSimpleArchive& archive = *any.Archive;
   TDateText dates;
   std::string scratch;
-  for (size_t j = 0; j < archive.Files.Count(); ++j) {
+  size_t j = 0;
+  for (; j < archive.Files.Count(); ++j) {
     const TArchivedFile& entry = archive.Files[j];
     const int row = view.InsertRow(static_cast<int>(j), entry.Filename);
     if (row < 0) continue;
     // The last column first: a row's cells are then sized once.
     for (size_t k = columns.size() - 1; k >= 1; --k) view.SetCell(row, static_cast<int>(k), CellText(entry, columns[k], dates, scratch));
+    view.SetRowGroup(row, groupId);
+  }
+  if (any.Recognised && !archive.Error.empty()) {
+    std::string text = LoadResourceText(1527);
+    const size_t at = text.find("%s");
+    if (at != std::string::npos) text.replace(at, 2, archive.Error);
+    const int row = view.InsertRow(static_cast<int>(j), text);
+    if (row < 0) return;
+    for (size_t k = columns.size() - 1; k >= 1; --k) view.SetCell(row, static_cast<int>(k), {});
     view.SetRowGroup(row, groupId);
   }
 }
@@ -88,7 +100,7 @@ void FillArchivePage(const TPageContext& context, TPageView& view) {
       columns.push_back(colDate);
       if (archive && archive->HasCRC) columns.push_back(colCRC);
       for (TColumn c : columns) view.AddColumn(LoadResourceText(kColumns[c].TitleId), kColumns[c].Width, kColumns[c].Align);
-      if (archive) AddRows(view, *archive, columns, 1);
+      if (archive) AddRows(view, any, columns, 1);
       return;
     }
     const std::vector<TColumn> columns{colName, colPacked, colUnpacked, colDate, colCRC};
@@ -100,7 +112,7 @@ void FillArchivePage(const TPageContext& context, TPageView& view) {
       any.Open(name);
       const int groupId = static_cast<int>(i) + 1;
       view.AddGroup(groupId, GroupHeader(name));
-      if (any.Archive) AddRows(view, *any.Archive, columns, groupId);
+      if (any.Archive) AddRows(view, any, columns, groupId);
     }
   } catch (const std::exception&) {
     // What was added stays; the page stays open.

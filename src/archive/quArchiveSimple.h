@@ -83,6 +83,7 @@ const std::vector<TSimpleArchiveEntry>& ArchiveClasses();
 class TAnyArchive {
 public:
   std::unique_ptr<TSimpleArchive> Archive;
+  bool Recognised = false;  // the reader's signature test passed (not a fallback by extension)
 
   // Chooses a reader and lists the file. The extension's reader is taken when it recognises
   // the file; otherwise the first reader, in registration order, whose signature test passes;

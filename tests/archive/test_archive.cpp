@@ -110,14 +110,20 @@ void ExpectAgrees(const std::string& kind, const std::string& file, bool asSet =
   }
 }
 
-// NSIS: 7z shows each stored file once, in its own order; compare names, sizes left aside.
+// NSIS: 7z shows each stored file once, in its own order, and paths under $INSTDIR without it;
+// compare names and dates, sizes left aside.
 void ExpectSameNames(const std::string& kind, const std::string& file) {
   SCOPED_TRACE(file);
   TAnyArchive any;
   EXPECT_TRUE(any.Open(file));
   ASSERT_TRUE(any.Archive);
+  EXPECT_EQ(any.Archive->Error, "");
   std::set<std::string> ours, theirs;
-  for (const auto& e : any.Archive->Files) ours.insert(e.Filename + "\t" + DateText(e.Timestamp));
+  for (const auto& e : any.Archive->Files) {
+    const std::string_view instdir = "$INSTDIR\\";
+    const std::string name = e.Filename.rfind(instdir, 0) == 0 ? e.Filename.substr(instdir.size()) : e.Filename;
+    ours.insert(name + "\t" + DateText(e.Timestamp));
+  }
   for (const auto& l : Oracle(kind, file)) {
     const auto f = Split(l);
     theirs.insert(f[0] + "\t" + f[3]);
@@ -135,6 +141,28 @@ void PutU32(std::string& s, size_t at, uint32_t v) {
   for (int i = 0; i < 4; ++i) s[at + i] = static_cast<char>(v >> (8 * i));
 }
 
+}  // namespace
+
+// The Archive page as it fills for the files.
+namespace {
+TPageRecord FillPage(const std::vector<std::string>& files) {
+  auto selection = std::make_shared<TSelection>();
+  selection->SelectedFiles = files;
+  for (const auto& f : files) {
+    TFileIdentifyTypes types;
+    IdentifyByContent(f, types);
+    selection->SelectedTypes.push_back(types);
+  }
+  TPageRecorder view;
+  FillArchivePage(TPageContext{selection, nullptr}, view);
+  return view.Record();
+}
+
+std::vector<std::string> Titles(const TPageRecord& r) {
+  std::vector<std::string> t;
+  for (const auto& c : r.Columns) t.push_back(c.Title);
+  return t;
+}
 }  // namespace
 
 TEST(ArchiveDates, ConversionsAndText) {
@@ -337,7 +365,8 @@ TEST(ChmReader, ChunkLoopsAndIndexesOutsideTheDirectory) {
 }
 
 TEST(NsisReader, EveryLayoutListsTheFileInstructions) {
-  const std::vector<std::string> expected{"a.txt", "b.txt", "$PLUGINSDIR\\plugin.dat", "$DESKTOP\\desk.txt", "a.txt"};
+  const std::vector<std::string> expected{"$INSTDIR\\a.txt", "$INSTDIR\\b.txt", "$PLUGINSDIR\\plugin.dat", "$DESKTOP\\desk.txt",
+                                          "$INSTDIR\\a.txt"};
   for (const char* name : {"nsis-zlib.exe", "nsis-lzma.exe", "nsis-solid-lzma.exe", "nsis-solid-zlib.exe",
                            "nsis-off.exe", "nsis-ansi.exe"}) {
     SCOPED_TRACE(name);
@@ -349,8 +378,70 @@ TEST(NsisReader, EveryLayoutListsTheFileInstructions) {
   }
   TAnyArchive one;
   EXPECT_TRUE(one.Open(Fixture("nsis-one.exe")));  // header compresses to far less than its length
-  EXPECT_EQ(Names(*one.Archive), (std::vector<std::string>{"a.txt"}));
+  EXPECT_EQ(Names(*one.Archive), (std::vector<std::string>{"$INSTDIR\\a.txt"}));
   ExpectSameNames("nsis-7z", Fixture("nsis-one.exe"));
+}
+
+TEST(NsisReader, NamesUnderTheOutputFolderOfSetOutPath) {
+  TAnyArchive any;
+  EXPECT_TRUE(any.Open(Fixture("nsis-folders.exe")));
+  EXPECT_EQ(Names(*any.Archive), (std::vector<std::string>{"$INSTDIR\\a.txt", "$INSTDIR\\sub\\a.txt", "$INSTDIR\\sub\\b.txt"}));
+  ExpectSameNames("nsis-7z", Fixture("nsis-folders.exe"));
+  // Non-solid and never compressed: no sizes are known.
+  for (const auto& e : any.Archive->Files) {
+    EXPECT_FALSE(e.SizePacked);
+    EXPECT_FALSE(e.SizeUnpacked);
+    EXPECT_FALSE(e.CRC32);
+  }
+}
+
+namespace {
+// The entries of an installer made with "SetCompress off": the header follows the first header
+// and its length; returns the position of the entries in the file and their count.
+std::pair<size_t, uint32_t> StoredEntries(const std::string& exe) {
+  auto u32 = [&](size_t at) {
+    uint32_t v = 0;
+    for (int i = 0; i < 4; ++i) v |= static_cast<uint32_t>(static_cast<uint8_t>(exe[at + i])) << (8 * i);
+    return v;
+  };
+  const size_t header = exe.find("\xEF\xBE\xAD\xDE" "NullsoftInst") - 4 + 28 + 4;
+  return {header + u32(header + 20), u32(header + 24)};
+}
+}  // namespace
+
+TEST(NsisReader, ABadStringEndsTheListingAfterTheRowsBeforeIt) {
+  const std::string exe = ReadAll(Fixture("nsis-off.exe"));
+  const auto [entries, count] = StoredEntries(exe);
+  ASSERT_LT(entries + size_t{count} * 28, exe.size());
+  // The name of the third File instruction, then the folder of the first SetOutPath, far outside the strings.
+  std::vector<size_t> files, folders;
+  for (uint32_t i = 0; i < count; ++i) {
+    const size_t at = entries + size_t{i} * 28;
+    if (exe[at] == 20) files.push_back(at);
+    if (exe[at] == 11 && exe[at + 8] != 0) folders.push_back(at);
+  }
+  ASSERT_EQ(files.size(), 5u);
+  ASSERT_FALSE(folders.empty());
+  TAnyArchive any;
+  std::string badName = exe;
+  PutU32(badName, files[2] + 8, 0x7FFFFFF0);
+  EXPECT_FALSE(any.Open(bqtest::WriteFile("badname.exe", badName)));
+  EXPECT_EQ(Names(*any.Archive), (std::vector<std::string>{"$INSTDIR\\a.txt", "$INSTDIR\\b.txt"}));
+  const std::string nameError = any.Archive->Error;
+  EXPECT_NE(nameError.find("file name"), std::string::npos) << nameError;
+  std::string badFolder = exe;
+  PutU32(badFolder, folders[0] + 4, 0x10000000);
+  EXPECT_FALSE(any.Open(bqtest::WriteFile("badfolder.exe", badFolder)));
+  EXPECT_EQ(any.Archive->Files.Count(), 0u);
+  EXPECT_NE(any.Archive->Error, "");
+  // On the page: the rows before the damage, then a row saying where the listing stopped.
+  const TPageRecord r = FillPage({bqtest::WriteFile("badname.exe", badName)});
+  ASSERT_EQ(r.Rows.size(), 3u);
+  EXPECT_EQ(r.Rows[1].Cells()[0], "$INSTDIR\\b.txt");
+  EXPECT_EQ(r.Rows[2].Cells(), (std::vector<std::string>{"(listing stopped at damaged data: " + nameError + ")", ""}));
+  EXPECT_EQ(r.Rows[2].Group(), 1);
+  // An executable that is no installer: nothing to say, no row.
+  EXPECT_TRUE(FillPage({bqtest::WriteFile("plain.exe", std::string(4096, 'M'))}).Rows.empty());
 }
 
 TEST(NsisReader, BombsAndDamage) {
@@ -381,28 +472,8 @@ TEST(NsisReader, BombsAndDamage) {
   EXPECT_FALSE(any.Open(bqtest::WriteFile("shifted.exe", "x" + exe)));
 }
 
+
 // ---- The Archive page.
-
-namespace {
-TPageRecord FillPage(const std::vector<std::string>& files) {
-  auto selection = std::make_shared<TSelection>();
-  selection->SelectedFiles = files;
-  for (const auto& f : files) {
-    TFileIdentifyTypes types;
-    IdentifyByContent(f, types);
-    selection->SelectedTypes.push_back(types);
-  }
-  TPageRecorder view;
-  FillArchivePage(TPageContext{selection, nullptr}, view);
-  return view.Record();
-}
-
-std::vector<std::string> Titles(const TPageRecord& r) {
-  std::vector<std::string> t;
-  for (const auto& c : r.Columns) t.push_back(c.Title);
-  return t;
-}
-}  // namespace
 
 TEST(ArchivePage, OneZipWholePage) {
   const TPageRecord r = FillPage({Fixture("py.zip")});
