@@ -49,7 +49,8 @@ std::string_view CellText(const TArchivedFile& entry, TColumn column, TDateText&
 }
 
 // One group of rows for one archive, with the cells of the given columns in order. A listing
-// that ended early in an archive the reader recognised ends with a row saying why.
+// that ended early in an archive the reader recognised ends with a row saying why, one whose
+// names are encrypted with a row saying so.
 void AddRows(TPageView& view, const TAnyArchive& any, const std::vector<TColumn>& columns, int groupId) {
   const TSimpleArchive& archive = *any.Archive;
   TDateText dates;
@@ -63,15 +64,19 @@ void AddRows(TPageView& view, const TAnyArchive& any, const std::vector<TColumn>
     for (size_t k = columns.size() - 1; k >= 1; --k) view.SetCell(row, static_cast<int>(k), CellText(entry, columns[k], dates, scratch));
     view.SetRowGroup(row, groupId);
   }
-  if (any.Recognised && !archive.Error.empty()) {
-    std::string text = LoadResourceText(1527);
-    const size_t at = text.find("%s");
-    if (at != std::string::npos) text.replace(at, 2, archive.Error);
-    const int row = view.InsertRow(static_cast<int>(j), text);
-    if (row < 0) return;
-    for (size_t k = columns.size() - 1; k >= 1; --k) view.SetCell(row, static_cast<int>(k), {});
-    view.SetRowGroup(row, groupId);
+  std::string note;
+  if (archive.NamesEncrypted) {
+    note = LoadResourceText(1528);
+  } else if (any.Recognised && !archive.Error.empty()) {
+    note = LoadResourceText(1527);
+    const size_t at = note.find("%s");
+    if (at != std::string::npos) note.replace(at, 2, archive.Error);
   }
+  if (note.empty()) return;
+  const int row = view.InsertRow(static_cast<int>(j), note);
+  if (row < 0) return;
+  for (size_t k = columns.size() - 1; k >= 1; --k) view.SetCell(row, static_cast<int>(k), {});
+  view.SetRowGroup(row, groupId);
 }
 
 std::string GroupHeader(const std::string& fileName) {

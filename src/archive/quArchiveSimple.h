@@ -52,6 +52,7 @@ public:
   bool HasCRC = false;     // the format records CRC-32s: the single-archive page shows the column
   bool HasSizes = false;   // it records sizes (unpacked at least): the page shows both size columns
   std::string Error;       // why the listing ended early ("" when it did not)
+  bool NamesEncrypted = false;  // the names are encrypted: nothing could be listed
 
   // Opens the file (reading, others may read) and reads it through LoadFromStream.
   virtual bool LoadFromFile(const std::string& name);

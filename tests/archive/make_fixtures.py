@@ -142,7 +142,7 @@ def nsis(d):
 
 
 def rars(d):
-    for v in ("full", "plain"):
+    for v in ("full", "plain", "skip", "unknown", "encrypted"):
         run(sys.executable, os.path.join(HERE, "make_rar.py"), f"{d}/{v}.rar", v, cwd=d)
 
 

@@ -299,6 +299,31 @@ TEST(RarReader, DamagedAndForeignArchives) {
   EXPECT_EQ(any.Archive->Files.Count(), 0u);
 }
 
+TEST(RarReader, BlocksOfUnknownTypesAndEncryptedHeaders) {
+  // An unknown block with LONG_BLOCK is walked over by HEAD_SIZE and ADD_SIZE, as lsar does.
+  ExpectAgrees("rar-lsar", Fixture("skip.rar"));
+  TAnyArchive any;
+  EXPECT_TRUE(any.Open(Fixture("skip.rar")));
+  EXPECT_EQ(Names(*any.Archive), (std::vector<std::string>{"one.txt", "two.txt"}));
+  // Without it, where it ends is unknown: the walk stops after the rows before it.
+  EXPECT_FALSE(any.Open(Fixture("unknown.rar")));
+  EXPECT_EQ(Names(*any.Archive), (std::vector<std::string>{"one.txt"}));
+  EXPECT_NE(any.Archive->Error.find("unknown type 0x7E"), std::string::npos) << any.Archive->Error;
+  auto r = FillPage({Fixture("unknown.rar")});
+  ASSERT_EQ(r.Rows.size(), 2u);
+  EXPECT_EQ(r.Rows[1].Cells()[0], "(listing stopped at damaged data: " + any.Archive->Error + ")");
+  // Encrypted headers: what follows the archive header is ciphertext, however it looks.
+  EXPECT_TRUE(any.Open(Fixture("encrypted.rar")));
+  EXPECT_EQ(any.Archive->Files.Count(), 0u);
+  EXPECT_TRUE(any.Archive->NamesEncrypted);
+  r = FillPage({Fixture("encrypted.rar")});
+  ASSERT_EQ(r.Rows.size(), 1u);
+  EXPECT_EQ(r.Rows[0].Cells(), (std::vector<std::string>{"(the file names are encrypted)", "", "", "", ""}));
+  // The flag counts only in the archive header: the next load of a plain archive lists it.
+  EXPECT_TRUE(any.Open(Fixture("plain.rar")));
+  EXPECT_FALSE(any.Archive->NamesEncrypted);
+}
+
 TEST(CabReader, AgreesWithCabextract) {
   ExpectAgrees("cab", Fixture("plain.cab"));
   ExpectAgrees("cab", Fixture("mszip.cab"));
