@@ -88,6 +88,7 @@ bool TSimpleNSIS::Recognise(TArchiveSource& source) {
 bool TSimpleNSIS::LoadFromStream(TArchiveSource& source) {
   Files.Clear();
   Error.clear();
+  HasSizes = false;
   std::vector<uint8_t> head;
   source.ReadRange(0, kSearchLimit + kFirstHeaderSize, head);
   const TByteView view(head);
@@ -108,7 +109,9 @@ bool TSimpleNSIS::LoadFromStream(TArchiveSource& source) {
       return false;
     }
     // Entries read before damage in the entries or strings stay.
-    if (!WalkEntries(header, Solid ? 4 : 0)) return false;
+    const bool walked = WalkEntries(header, Solid ? 4 : 0);
+    if (!Solid) ReadBlockSizes(source);
+    if (!walked) return false;
   } catch (const std::exception& e) {
     return Fail(std::string("NSIS: ") + e.what());
   }
@@ -131,6 +134,7 @@ bool TSimpleNSIS::ReadHeader(TArchiveSource& source, uint64_t h, std::vector<uin
   };
 
   Solid = true;
+  DataPosition = h + 4 + (d & 0x7FFFFFFF);  // past the header's own block, when not solid
   uint64_t propsAt = 0;  // LZMA: the property byte and dictionary size, relative to h
   uint64_t dataAt = 0;
   if (d == HeaderLength) {
@@ -265,6 +269,27 @@ bool TSimpleNSIS::WalkEntries(const std::vector<uint8_t>& header, uint64_t base)
     entry.Timestamp = FileTimeToTimestamp(static_cast<uint64_t>(p[5]) << 32 | p[4]);
   }
   return true;
+}
+
+// Not solid: each file's data is a block of its own, a 32-bit length first, whose high bit says
+// it is compressed. A stored block tells both sizes, a compressed one only the packed size; the
+// unpacked size of a compressed block and every size in a solid installer stay unknown.
+void TSimpleNSIS::ReadBlockSizes(TArchiveSource& source) {
+  HasSizes = true;
+  std::vector<uint8_t> bytes;
+  for (size_t i = 0; i < Files.Count(); ++i) {
+    TArchivedFile& entry = Files[i];
+    uint64_t at;
+    uint32_t length;
+    if (entry.Offset < 0 || !CheckedAdd(DataPosition, static_cast<uint64_t>(entry.Offset), at)) continue;
+    source.ReadRange(at, 4, bytes);
+    uint64_t end;
+    if (!TByteView(bytes).U32LE(0, length) || !CheckedAdd(at, 4 + uint64_t{length & 0x7FFFFFFF}, end) ||
+        end > source.Size())
+      continue;
+    entry.SizePacked = length & 0x7FFFFFFF;
+    if (!(length & 0x80000000u)) entry.SizeUnpacked = length;
+  }
 }
 
 }  // namespace bq

@@ -111,7 +111,8 @@ void ExpectAgrees(const std::string& kind, const std::string& file, bool asSet =
 }
 
 // NSIS: 7z shows each stored file once, in its own order, and paths under $INSTDIR without it;
-// compare names and dates, sizes left aside.
+// compare names and dates, and the sizes of an installer that is not solid (7z unpacks a solid
+// one to tell them, which we do not).
 void ExpectSameNames(const std::string& kind, const std::string& file) {
   SCOPED_TRACE(file);
   TAnyArchive any;
@@ -122,11 +123,14 @@ void ExpectSameNames(const std::string& kind, const std::string& file) {
   for (const auto& e : any.Archive->Files) {
     const std::string_view instdir = "$INSTDIR\\";
     const std::string name = e.Filename.rfind(instdir, 0) == 0 ? e.Filename.substr(instdir.size()) : e.Filename;
-    ours.insert(name + "\t" + DateText(e.Timestamp));
+    const bool sizes = !static_cast<const TSimpleNSIS&>(*any.Archive).Solid;
+    ours.insert(name + "\t" + DateText(e.Timestamp) + (sizes ? "\t" + e.SizeUnpackedAsString() + "\t" + e.SizePackedAsString() : ""));
   }
   for (const auto& l : Oracle(kind, file)) {
-    const auto f = Split(l);
-    theirs.insert(f[0] + "\t" + f[3]);
+    auto f = Split(l);
+    f.resize(5);  // trailing empty fields
+    const bool sizes = !static_cast<const TSimpleNSIS&>(*any.Archive).Solid;
+    theirs.insert(f[0] + "\t" + f[3] + (sizes ? "\t" + f[1] + "\t" + f[2] : ""));
   }
   EXPECT_EQ(ours, theirs);
 }
@@ -412,12 +416,21 @@ TEST(NsisReader, NamesUnderTheOutputFolderOfSetOutPath) {
   EXPECT_TRUE(any.Open(Fixture("nsis-folders.exe")));
   EXPECT_EQ(Names(*any.Archive), (std::vector<std::string>{"$INSTDIR\\a.txt", "$INSTDIR\\sub\\a.txt", "$INSTDIR\\sub\\b.txt"}));
   ExpectSameNames("nsis-7z", Fixture("nsis-folders.exe"));
-  // Non-solid and never compressed: no sizes are known.
-  for (const auto& e : any.Archive->Files) {
-    EXPECT_FALSE(e.SizePacked);
-    EXPECT_FALSE(e.SizeUnpacked);
-    EXPECT_FALSE(e.CRC32);
-  }
+  // Not solid: the short files are stored, so both sizes are known; the repetitive one is
+  // compressed, so only its packed size is.
+  const auto& f = any.Archive->Files;
+  ASSERT_EQ(f.Count(), 3u);
+  EXPECT_EQ(f[0].SizeUnpacked, 6);
+  EXPECT_EQ(f[0].SizePacked, 6);
+  EXPECT_EQ(f[1].SizeUnpacked, 12);
+  EXPECT_FALSE(f[2].SizeUnpacked);
+  ASSERT_TRUE(f[2].SizePacked);
+  EXPECT_LT(*f[2].SizePacked, 360);
+  EXPECT_FALSE(f[2].CRC32);
+  // A solid installer: no sizes at all.
+  EXPECT_TRUE(any.Open(Fixture("nsis-solid-zlib.exe")));
+  EXPECT_FALSE(any.Archive->HasSizes);
+  for (const auto& e : any.Archive->Files) EXPECT_FALSE(e.SizePacked || e.SizeUnpacked) << e.Filename;
 }
 
 namespace {
@@ -463,7 +476,7 @@ TEST(NsisReader, ABadStringEndsTheListingAfterTheRowsBeforeIt) {
   const TPageRecord r = FillPage({bqtest::WriteFile("badname.exe", badName)});
   ASSERT_EQ(r.Rows.size(), 3u);
   EXPECT_EQ(r.Rows[1].Cells()[0], "$INSTDIR\\b.txt");
-  EXPECT_EQ(r.Rows[2].Cells(), (std::vector<std::string>{"(listing stopped at damaged data: " + nameError + ")", ""}));
+  EXPECT_EQ(r.Rows[2].Cells(), (std::vector<std::string>{"(listing stopped at damaged data: " + nameError + ")", "", "", ""}));
   EXPECT_EQ(r.Rows[2].Group(), 1);
   // An executable that is no installer: nothing to say, no row.
   EXPECT_TRUE(FillPage({bqtest::WriteFile("plain.exe", std::string(4096, 'M'))}).Rows.empty());
@@ -528,7 +541,8 @@ TEST(ArchivePage, ColumnsPerReaderAndSelections) {
   EXPECT_EQ(Titles(FillPage({Fixture("full.rar")})).size(), 5u);
   for (const char* f : {"plain.cab", "help.chm"})
     EXPECT_EQ(Titles(FillPage({Fixture(f)})), (std::vector<std::string>{"Filename", "Packed", "Unpacked", "Date/Time"})) << f;
-  EXPECT_EQ(Titles(FillPage({Fixture("nsis-lzma.exe")})), (std::vector<std::string>{"Filename", "Date/Time"}));
+  EXPECT_EQ(Titles(FillPage({Fixture("nsis-lzma.exe")})), (std::vector<std::string>{"Filename", "Packed", "Unpacked", "Date/Time"}));
+  EXPECT_EQ(Titles(FillPage({Fixture("nsis-solid-lzma.exe")})), (std::vector<std::string>{"Filename", "Date/Time"}));
   // A single file no reader knows: its group, two columns, no rows.
   const std::string text = bqtest::WriteFile("notes.txt", "plain text\n");
   auto r = FillPage({text});
@@ -582,7 +596,7 @@ TEST(ArchivePage, UnrecordedValuesAreEmptyCells) {
     EXPECT_EQ(r.Rows[i].Cells(), (std::vector<std::string>{Split(chm[i])[0], "", Split(chm[i])[1], ""}));
   // Several files: the cabinet's, the help file's and the installer's unknown cells stay empty,
   // the ZIP's empty member keeps its recorded 0 sizes and CRC.
-  r = FillPage({Fixture("plain.cab"), Fixture("help.chm"), Fixture("nsis-lzma.exe"), Fixture("py.zip"), Fixture("full.rar")});
+  r = FillPage({Fixture("plain.cab"), Fixture("help.chm"), Fixture("nsis-solid-lzma.exe"), Fixture("py.zip"), Fixture("full.rar")});
   const auto cab = cells(r, "a.txt"), chmRow = cells(r, "\\index.html"), rarDir = cells(r, "docs");
   ASSERT_EQ(cab.size(), 5u);
   ASSERT_EQ(chmRow.size(), 5u);
