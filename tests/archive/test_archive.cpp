@@ -2,8 +2,10 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -145,28 +147,6 @@ void PutU32(std::string& s, size_t at, uint32_t v) {
   for (int i = 0; i < 4; ++i) s[at + i] = static_cast<char>(v >> (8 * i));
 }
 
-}  // namespace
-
-// The Archive page as it fills for the files.
-namespace {
-TPageRecord FillPage(const std::vector<std::string>& files) {
-  auto selection = std::make_shared<TSelection>();
-  selection->SelectedFiles = files;
-  for (const auto& f : files) {
-    TFileIdentifyTypes types;
-    IdentifyByContent(f, types);
-    selection->SelectedTypes.push_back(types);
-  }
-  TPageRecorder view;
-  FillArchivePage(TPageContext{selection, nullptr}, view);
-  return view.Record();
-}
-
-std::vector<std::string> Titles(const TPageRecord& r) {
-  std::vector<std::string> t;
-  for (const auto& c : r.Columns) t.push_back(c.Title);
-  return t;
-}
 }  // namespace
 
 TEST(ArchiveDates, ConversionsAndText) {
@@ -313,19 +293,10 @@ TEST(RarReader, BlocksOfUnknownTypesAndEncryptedHeaders) {
   EXPECT_FALSE(any.Open(Fixture("unknown.rar")));
   EXPECT_EQ(Names(*any.Archive), (std::vector<std::string>{"one.txt"}));
   EXPECT_NE(any.Archive->Error.find("unknown type 0x7E"), std::string::npos) << any.Archive->Error;
-  auto r = FillPage({Fixture("unknown.rar")});
-  ASSERT_EQ(r.Rows.size(), 2u);
-  EXPECT_EQ(r.Rows[1].Cells()[0], "(listing stopped at damaged data: " + any.Archive->Error + ")");
   // Encrypted headers: what follows the archive header is ciphertext, however it looks.
   EXPECT_TRUE(any.Open(Fixture("encrypted.rar")));
   EXPECT_EQ(any.Archive->Files.Count(), 0u);
   EXPECT_TRUE(any.Archive->NamesEncrypted);
-  r = FillPage({Fixture("encrypted.rar")});
-  ASSERT_EQ(r.Rows.size(), 1u);
-  EXPECT_EQ(r.Rows[0].Cells(), (std::vector<std::string>{"(the file names are encrypted)", "", "", "", ""}));
-  // The flag counts only in the archive header: the next load of a plain archive lists it.
-  EXPECT_TRUE(any.Open(Fixture("plain.rar")));
-  EXPECT_FALSE(any.Archive->NamesEncrypted);
 }
 
 TEST(CabReader, AgreesWithCabextract) {
@@ -415,18 +386,7 @@ TEST(NsisReader, NamesUnderTheOutputFolderOfSetOutPath) {
   TAnyArchive any;
   EXPECT_TRUE(any.Open(Fixture("nsis-folders.exe")));
   EXPECT_EQ(Names(*any.Archive), (std::vector<std::string>{"$INSTDIR\\a.txt", "$INSTDIR\\sub\\a.txt", "$INSTDIR\\sub\\b.txt"}));
-  ExpectSameNames("nsis-7z", Fixture("nsis-folders.exe"));
-  // Not solid: the short files are stored, so both sizes are known; the repetitive one is
-  // compressed, so only its packed size is.
-  const auto& f = any.Archive->Files;
-  ASSERT_EQ(f.Count(), 3u);
-  EXPECT_EQ(f[0].SizeUnpacked, 6);
-  EXPECT_EQ(f[0].SizePacked, 6);
-  EXPECT_EQ(f[1].SizeUnpacked, 12);
-  EXPECT_FALSE(f[2].SizeUnpacked);
-  ASSERT_TRUE(f[2].SizePacked);
-  EXPECT_LT(*f[2].SizePacked, 360);
-  EXPECT_FALSE(f[2].CRC32);
+  ExpectSameNames("nsis-7z", Fixture("nsis-folders.exe"));  // with the sizes of stored and compressed blocks
   // A solid installer: no sizes at all.
   EXPECT_TRUE(any.Open(Fixture("nsis-solid-zlib.exe")));
   EXPECT_FALSE(any.Archive->HasSizes);
@@ -434,52 +394,29 @@ TEST(NsisReader, NamesUnderTheOutputFolderOfSetOutPath) {
 }
 
 namespace {
-// The entries of an installer made with "SetCompress off": the header follows the first header
-// and its length; returns the position of the entries in the file and their count.
-std::pair<size_t, uint32_t> StoredEntries(const std::string& exe) {
-  auto u32 = [&](size_t at) {
-    uint32_t v = 0;
-    for (int i = 0; i < 4; ++i) v |= static_cast<uint32_t>(static_cast<uint8_t>(exe[at + i])) << (8 * i);
-    return v;
-  };
+// A copy of the installer made with "SetCompress off" (whose header follows its length
+// unchanged) with the string offset of the given parameter of the n-th entry of the given
+// opcode (11: EW_CREATEDIR, 20: EW_EXTRACTFILE) set far outside the strings.
+std::string BadString(uint8_t opcode, int n, int parameter) {
+  std::string exe = ReadAll(Fixture("nsis-off.exe"));
   const size_t header = exe.find("\xEF\xBE\xAD\xDE" "NullsoftInst") - 4 + 28 + 4;
-  return {header + u32(header + 20), u32(header + 24)};
+  uint32_t entries = 0, count = 0;
+  std::memcpy(&entries, &exe[header + 20], 4);
+  std::memcpy(&count, &exe[header + 24], 4);
+  for (size_t at = header + entries; count-- > 0 && at + 28 <= exe.size(); at += 28)
+    if (exe[at] == static_cast<char>(opcode) && n-- == 0) PutU32(exe, at + 4 + 4 * parameter, 0x7FFFFFF0);
+  return exe;
 }
 }  // namespace
 
 TEST(NsisReader, ABadStringEndsTheListingAfterTheRowsBeforeIt) {
-  const std::string exe = ReadAll(Fixture("nsis-off.exe"));
-  const auto [entries, count] = StoredEntries(exe);
-  ASSERT_LT(entries + size_t{count} * 28, exe.size());
-  // The name of the third File instruction, then the folder of the first SetOutPath, far outside the strings.
-  std::vector<size_t> files, folders;
-  for (uint32_t i = 0; i < count; ++i) {
-    const size_t at = entries + size_t{i} * 28;
-    if (exe[at] == 20) files.push_back(at);
-    if (exe[at] == 11 && exe[at + 8] != 0) folders.push_back(at);
-  }
-  ASSERT_EQ(files.size(), 5u);
-  ASSERT_FALSE(folders.empty());
   TAnyArchive any;
-  std::string badName = exe;
-  PutU32(badName, files[2] + 8, 0x7FFFFFF0);
-  EXPECT_FALSE(any.Open(bqtest::WriteFile("badname.exe", badName)));
+  EXPECT_FALSE(any.Open(bqtest::WriteFile("badname.exe", BadString(20, 2, 1))));
   EXPECT_EQ(Names(*any.Archive), (std::vector<std::string>{"$INSTDIR\\a.txt", "$INSTDIR\\b.txt"}));
-  const std::string nameError = any.Archive->Error;
-  EXPECT_NE(nameError.find("file name"), std::string::npos) << nameError;
-  std::string badFolder = exe;
-  PutU32(badFolder, folders[0] + 4, 0x10000000);
-  EXPECT_FALSE(any.Open(bqtest::WriteFile("badfolder.exe", badFolder)));
+  EXPECT_NE(any.Archive->Error.find("file name"), std::string::npos) << any.Archive->Error;
+  EXPECT_FALSE(any.Open(bqtest::WriteFile("badfolder.exe", BadString(11, 0, 0))));  // the first SetOutPath
   EXPECT_EQ(any.Archive->Files.Count(), 0u);
-  EXPECT_NE(any.Archive->Error, "");
-  // On the page: the rows before the damage, then a row saying where the listing stopped.
-  const TPageRecord r = FillPage({bqtest::WriteFile("badname.exe", badName)});
-  ASSERT_EQ(r.Rows.size(), 3u);
-  EXPECT_EQ(r.Rows[1].Cells()[0], "$INSTDIR\\b.txt");
-  EXPECT_EQ(r.Rows[2].Cells(), (std::vector<std::string>{"(listing stopped at damaged data: " + nameError + ")", "", "", ""}));
-  EXPECT_EQ(r.Rows[2].Group(), 1);
-  // An executable that is no installer: nothing to say, no row.
-  EXPECT_TRUE(FillPage({bqtest::WriteFile("plain.exe", std::string(4096, 'M'))}).Rows.empty());
+  EXPECT_NE(any.Archive->Error.find("folder name"), std::string::npos) << any.Archive->Error;
 }
 
 TEST(NsisReader, BombsAndDamage) {
@@ -512,6 +449,27 @@ TEST(NsisReader, BombsAndDamage) {
 
 
 // ---- The Archive page.
+
+namespace {
+TPageRecord FillPage(const std::vector<std::string>& files) {
+  auto selection = std::make_shared<TSelection>();
+  selection->SelectedFiles = files;
+  for (const auto& f : files) {
+    TFileIdentifyTypes types;
+    IdentifyByContent(f, types);
+    selection->SelectedTypes.push_back(types);
+  }
+  TPageRecorder view;
+  FillArchivePage(TPageContext{selection, nullptr}, view);
+  return view.Record();
+}
+
+std::vector<std::string> Titles(const TPageRecord& r) {
+  std::vector<std::string> t;
+  for (const auto& c : r.Columns) t.push_back(c.Title);
+  return t;
+}
+}  // namespace
 
 TEST(ArchivePage, OneZipWholePage) {
   const TPageRecord r = FillPage({Fixture("py.zip")});
@@ -594,26 +552,38 @@ TEST(ArchivePage, UnrecordedValuesAreEmptyCells) {
   ASSERT_EQ(r.Rows.size(), chm.size());
   for (size_t i = 0; i < chm.size(); ++i)
     EXPECT_EQ(r.Rows[i].Cells(), (std::vector<std::string>{Split(chm[i])[0], "", Split(chm[i])[1], ""}));
-  // Several files: the cabinet's, the help file's and the installer's unknown cells stay empty,
-  // the ZIP's empty member keeps its recorded 0 sizes and CRC.
-  r = FillPage({Fixture("plain.cab"), Fixture("help.chm"), Fixture("nsis-solid-lzma.exe"), Fixture("py.zip"), Fixture("full.rar")});
-  const auto cab = cells(r, "a.txt"), chmRow = cells(r, "\\index.html"), rarDir = cells(r, "docs");
-  ASSERT_EQ(cab.size(), 5u);
-  ASSERT_EQ(chmRow.size(), 5u);
-  ASSERT_EQ(rarDir.size(), 5u);
-  EXPECT_EQ(cab[1], "");
-  EXPECT_EQ(cab[4], "");
-  EXPECT_EQ(chmRow[1], "");
-  EXPECT_EQ(chmRow[3], "");
-  EXPECT_EQ(chmRow[4], "");
-  for (const auto& row : r.Rows)
-    if (row.Group() == 3) {
-      EXPECT_EQ(row.Cells()[1], "");
-      EXPECT_EQ(row.Cells()[2], "");
-      EXPECT_EQ(row.Cells()[4], "");
-      EXPECT_NE(row.Cells()[3], "");
-    }
+  // Several files: what the cabinet, the help file and a solid installer do not record stays
+  // empty; the ZIP's empty member keeps its recorded 0 sizes and CRC.
+  r = FillPage({Fixture("plain.cab"), Fixture("help.chm"), Fixture("nsis-solid-lzma.exe"), Fixture("py.zip")});
+  for (const auto& row : r.Rows) {
+    const auto c = row.Cells();
+    ASSERT_EQ(c.size(), 5u);
+    if (row.Group() <= 3) EXPECT_EQ(c[1] + c[4], "") << c[0];
+    if (row.Group() >= 2) EXPECT_EQ(c[3] == "", row.Group() == 2) << c[0];
+    if (row.Group() == 3) EXPECT_EQ(c[2], "") << c[0];
+  }
   EXPECT_EQ(cells(r, "folder/"), (std::vector<std::string>{"folder/", "0", "0", "10/10/2010 10:10 AM", "00000000"}));
-  EXPECT_EQ(rarDir[1], "0");  // a RAR folder: size and CRC 0 as recorded
-  EXPECT_EQ(rarDir[4], "00000000");
+}
+
+// A listing that stopped early ends its group with a row saying where; encrypted names a row
+// saying so; a file the reader does not recognise gets no row.
+TEST(ArchivePage, RowsForDamageAndEncryptedNames) {
+  const std::string badName = bqtest::WriteFile("badname.exe", BadString(20, 2, 1));
+  TAnyArchive nsis, rar;
+  nsis.Open(badName);
+  rar.Open(Fixture("unknown.rar"));
+  const TPageRecord r = FillPage({badName, Fixture("unknown.rar"), Fixture("encrypted.rar"),
+                                  bqtest::WriteFile("plain.exe", std::string(4096, 'M'))});
+  std::map<int, std::vector<std::vector<std::string>>> groups;  // rows come in per group
+  for (const auto& row : r.Rows) groups[row.Group()].push_back(row.Cells());
+  const std::map<int, std::vector<std::vector<std::string>>> expected{
+      {1,
+       {{"$INSTDIR\\a.txt", "6", "6", "3/4/2021 5:06 AM", ""},
+        {"$INSTDIR\\b.txt", "360", "360", "12/31/2019 11:59 PM", ""},
+        {"(listing stopped at damaged data: " + nsis.Archive->Error + ")", "", "", "", ""}}},
+      {2,
+       {{"one.txt", "2", "2", "3/4/2021 5:06 AM", "6751FC53"},
+        {"(listing stopped at damaged data: " + rar.Archive->Error + ")", "", "", "", ""}}},
+      {3, {{"(the file names are encrypted)", "", "", "", ""}}}};
+  EXPECT_EQ(groups, expected);
 }
