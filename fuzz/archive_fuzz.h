@@ -16,7 +16,7 @@ int FuzzArchive(const uint8_t* data, size_t size, const char* name) {
   reader.LoadFromStream(source);
   size_t total = 0;
   for (const auto& e : reader.Files)
-    total += e.Filename.size() + e.SizePackedAsString().size() + bq::TimestampText(e.Timestamp).size() + e.CRC32AsString().size();
+    total += e.Filename.size() + e.SizePackedAsString().size() + e.SizeUnpackedAsString().size() + e.TimestampAsString().size() + e.CRC32AsString().size();
   bq::TAnyArchive any;
   any.Open(name, source);
   if (total == static_cast<size_t>(-1)) __builtin_trap();

@@ -1,5 +1,7 @@
 #include "archive/bqViewArchive.h"
 
+#include <optional>
+
 #include "archive/quArchiveSimple.h"
 #include "archive/quDate.h"
 #include "platform/bqText.h"
@@ -21,12 +23,14 @@ constexpr TColumnInfo kColumns[5] = {{1522, 128, TAlign::alLeft}, {1523, 64, TAl
 
 // Entries of one archive often share a time stamp: its text is made once.
 struct TDateText {
-  double Stamp = -1;
+  std::optional<double> Stamp;
+  bool Made = false;
   std::string Text;
-  const std::string& Of(double stamp) {
-    if (stamp != Stamp) {
-      Text = TimestampText(stamp);
-      Stamp = stamp;
+  const std::string& Of(const TArchivedFile& entry) {
+    if (!Made || entry.Timestamp != Stamp) {
+      Text = entry.TimestampAsString();
+      Stamp = entry.Timestamp;
+      Made = true;
     }
     return Text;
   }
@@ -38,17 +42,21 @@ std::string_view CellText(const TArchivedFile& entry, TColumn column, TDateText&
     case colName: return entry.Filename;
     case colPacked: return scratch = entry.SizePackedAsString();
     case colUnpacked: return scratch = entry.SizeUnpackedAsString();
-    case colDate: return dates.Of(entry.Timestamp);
+    case colDate: return dates.Of(entry);
     case colCRC: return scratch = entry.CRC32AsString();
   }
   return {};
 }
 
-// One group of rows for one archive, with the cells of the given columns in order.
-void AddRows(TPageView& view, const TSimpleArchive& archive, const std::vector<TColumn>& columns, int groupId) {
+// One group of rows for one archive, with the cells of the given columns in order. A listing
+// that ended early in an archive the reader recognised ends with a row saying why, one whose
+// names are encrypted with a row saying so.
+void AddRows(TPageView& view, const TAnyArchive& any, const std::vector<TColumn>& columns, int groupId) {
+  const TSimpleArchive& archive = *any.Archive;
   TDateText dates;
   std::string scratch;
-  for (size_t j = 0; j < archive.Files.Count(); ++j) {
+  size_t j = 0;
+  for (; j < archive.Files.Count(); ++j) {
     const TArchivedFile& entry = archive.Files[j];
     const int row = view.InsertRow(static_cast<int>(j), entry.Filename);
     if (row < 0) continue;
@@ -56,6 +64,19 @@ void AddRows(TPageView& view, const TSimpleArchive& archive, const std::vector<T
     for (size_t k = columns.size() - 1; k >= 1; --k) view.SetCell(row, static_cast<int>(k), CellText(entry, columns[k], dates, scratch));
     view.SetRowGroup(row, groupId);
   }
+  std::string note;
+  if (archive.NamesEncrypted) {
+    note = LoadResourceText(1528);
+  } else if (any.Recognised && !archive.Error.empty()) {
+    note = LoadResourceText(1527);
+    const size_t at = note.find("%s");
+    if (at != std::string::npos) note.replace(at, 2, archive.Error);
+  }
+  if (note.empty()) return;
+  const int row = view.InsertRow(static_cast<int>(j), note);
+  if (row < 0) return;
+  for (size_t k = columns.size() - 1; k >= 1; --k) view.SetCell(row, static_cast<int>(k), {});
+  view.SetRowGroup(row, groupId);
 }
 
 std::string GroupHeader(const std::string& fileName) {
@@ -84,7 +105,7 @@ void FillArchivePage(const TPageContext& context, TPageView& view) {
       columns.push_back(colDate);
       if (archive && archive->HasCRC) columns.push_back(colCRC);
       for (TColumn c : columns) view.AddColumn(LoadResourceText(kColumns[c].TitleId), kColumns[c].Width, kColumns[c].Align);
-      if (archive) AddRows(view, *archive, columns, 1);
+      if (archive) AddRows(view, any, columns, 1);
       return;
     }
     const std::vector<TColumn> columns{colName, colPacked, colUnpacked, colDate, colCRC};
@@ -96,7 +117,7 @@ void FillArchivePage(const TPageContext& context, TPageView& view) {
       any.Open(name);
       const int groupId = static_cast<int>(i) + 1;
       view.AddGroup(groupId, GroupHeader(name));
-      if (any.Archive) AddRows(view, *any.Archive, columns, groupId);
+      if (any.Archive) AddRows(view, any, columns, groupId);
     }
   } catch (const std::exception&) {
     // What was added stays; the page stays open.

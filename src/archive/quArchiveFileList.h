@@ -1,23 +1,28 @@
 // One entry of an archive listing and the ordered list a reader fills.
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace bq {
 
+// A value the format does not record (CHM has no times, CAB no packed sizes or CRCs) stays
+// empty and shows as an empty cell; a recorded 0 is a value like any other.
 struct TArchivedFile {
-  std::string Filename;        // UTF-8, path separators as the archive stores them
-  int64_t SizeUnpacked = 0;
-  int64_t SizePacked = 0;
-  double Timestamp = 0;        // OLE Automation date, local time; 0 for none
-  uint32_t Attribs = 0;        // as the format stores them
-  uint32_t CRC32 = 0;
-  int64_t Offset = 0;          // NSIS only: position of the data in the installer's data
+  std::string Filename;                 // UTF-8, path separators as the archive stores them
+  std::optional<int64_t> SizeUnpacked;
+  std::optional<int64_t> SizePacked;
+  std::optional<double> Timestamp;      // OLE Automation date, local time
+  uint32_t Attribs = 0;                 // as the format stores them
+  std::optional<uint32_t> CRC32;
+  int64_t Offset = 0;                   // NSIS only: position of the data in the installer's data
 
-  std::string SizeUnpackedAsString() const { return std::to_string(SizeUnpacked); }
-  std::string SizePackedAsString() const { return std::to_string(SizePacked); }
+  // The values as the page shows them; "" when not recorded.
+  std::string SizeUnpackedAsString() const { return SizeUnpacked ? std::to_string(*SizeUnpacked) : std::string(); }
+  std::string SizePackedAsString() const { return SizePacked ? std::to_string(*SizePacked) : std::string(); }
   std::string CRC32AsString() const;
+  std::string TimestampAsString() const;
   // The name, or the class's name for an entry without one.
   std::string DisplayName() const { return Filename.empty() ? "TArchivedFile" : Filename; }
 };

@@ -61,6 +61,7 @@ const std::vector<TSimpleArchiveEntry>& ArchiveClasses() {
 
 bool TAnyArchive::Open(const std::string& fileName) {
   Archive.reset();
+  Recognised = false;
   TFileReader file;
   if (!file.Open(fileName)) return false;  // no reader, as for a file no reader knows
   TArchiveFileSource source(file);
@@ -71,6 +72,7 @@ bool TAnyArchive::Open(const std::string& fileName) {
 
 bool TAnyArchive::Open(const std::string& fileName, TArchiveSource& source) {
   Archive.reset();
+  Recognised = false;
   const std::string ext = FileExtension(fileName);
   const auto& rows = ArchiveClasses();
   const TSimpleArchiveEntry* byExtension = nullptr;
@@ -83,6 +85,7 @@ bool TAnyArchive::Open(const std::string& fileName, TArchiveSource& source) {
   if (byExtension && byExtension->Recognise(source)) chosen = byExtension;
   for (size_t i = 0; !chosen && i < rows.size(); ++i)
     if (&rows[i] != byExtension && rows[i].Recognise(source)) chosen = &rows[i];
+  Recognised = chosen != nullptr;
   if (!chosen) chosen = byExtension;
   if (!chosen) return false;
   Archive = chosen->Create();

@@ -49,9 +49,10 @@ public:
   std::string FileName;
   TArchivedFilesList Files;
   bool ListFiles = true;   // false: a reader that honours it (CAB) reads only the header
-  bool HasCRC = false;
-  bool HasSizes = false;
+  bool HasCRC = false;     // the format records CRC-32s: the single-archive page shows the column
+  bool HasSizes = false;   // it records sizes (unpacked at least): the page shows both size columns
   std::string Error;       // why the listing ended early ("" when it did not)
+  bool NamesEncrypted = false;  // the names are encrypted: nothing could be listed
 
   // Opens the file (reading, others may read) and reads it through LoadFromStream.
   virtual bool LoadFromFile(const std::string& name);
@@ -83,6 +84,7 @@ const std::vector<TSimpleArchiveEntry>& ArchiveClasses();
 class TAnyArchive {
 public:
   std::unique_ptr<TSimpleArchive> Archive;
+  bool Recognised = false;  // the reader's signature test passed (not a fallback by extension)
 
   // Chooses a reader and lists the file. The extension's reader is taken when it recognises
   // the file; otherwise the first reader, in registration order, whose signature test passes;

@@ -6,7 +6,10 @@ namespace bq {
 
 class TSimpleCab : public TSimpleArchive {
 public:
-  TSimpleCab() { ListFiles = false; }
+  TSimpleCab() {
+    ListFiles = false;
+    HasSizes = true;  // unpacked only: a file's packed size is not recorded
+  }
   bool LoadFromStream(TArchiveSource& source) override;
   // "MSCF" at the start.
   static bool Recognise(TArchiveSource& source);

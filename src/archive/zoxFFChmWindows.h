@@ -7,6 +7,7 @@ namespace bq {
 
 class TWindowsChm : public TSimpleArchive {
 public:
+  TWindowsChm() { HasSizes = true; }  // unpacked only; no packed sizes, times or CRCs
   bool LoadFromStream(TArchiveSource& source) override;
   // "ITSF" at the start.
   static bool Recognise(TArchiveSource& source);

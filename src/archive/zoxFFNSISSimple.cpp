@@ -1,5 +1,7 @@
 #include "archive/zoxFFNSISSimple.h"
 
+#include <optional>
+
 #include "archive/quDate.h"
 #include "platform/bqText.h"
 
@@ -9,7 +11,7 @@ namespace {
 constexpr uint64_t kSearchLimit = 0x100000, kSearchStep = 512, kFirstHeaderSize = 28;
 constexpr std::string_view kSignature{"\xEF\xBE\xAD\xDE" "NullsoftInst", 16};
 constexpr uint64_t kEntrySize = 28;
-constexpr uint32_t kOpExtractFile = 20;
+constexpr uint32_t kOpCreateDir = 11, kOpExtractFile = 20;
 constexpr size_t kMaxStringUnits = 4096;
 
 const char* const kVariableNames[10] = {"CMDLINE", "INSTDIR", "OUTDIR", "EXEDIR", "LANGUAGE",
@@ -67,6 +69,11 @@ void AppendCode(std::u16string& out, const TCodes& codes, unsigned code, unsigne
     text = "NS_LANG_CODE";
   out += Utf8ToUtf16(text);
 }
+
+// A name the installer does not put under the output folder.
+bool IsAbsoluteName(std::string_view name) {
+  return (!name.empty() && name[0] == '$') || (name.size() >= 2 && name[1] == ':') || name.substr(0, 2) == "\\\\";
+}
 }  // namespace
 
 bool TSimpleNSIS::Recognise(TArchiveSource& source) {
@@ -81,6 +88,7 @@ bool TSimpleNSIS::Recognise(TArchiveSource& source) {
 bool TSimpleNSIS::LoadFromStream(TArchiveSource& source) {
   Files.Clear();
   Error.clear();
+  HasSizes = false;
   std::vector<uint8_t> head;
   source.ReadRange(0, kSearchLimit + kFirstHeaderSize, head);
   const TByteView view(head);
@@ -100,12 +108,11 @@ bool TSimpleNSIS::LoadFromStream(TArchiveSource& source) {
       Files.Clear();
       return false;
     }
-    if (!WalkEntries(header, Solid ? 4 : 0)) {
-      Files.Clear();
-      return false;
-    }
+    // Entries read before damage in the entries or strings stay.
+    const bool walked = WalkEntries(header, Solid ? 4 : 0);
+    if (!Solid) ReadBlockSizes(source);
+    if (!walked) return false;
   } catch (const std::exception& e) {
-    Files.Clear();
     return Fail(std::string("NSIS: ") + e.what());
   }
   return true;
@@ -127,6 +134,7 @@ bool TSimpleNSIS::ReadHeader(TArchiveSource& source, uint64_t h, std::vector<uin
   };
 
   Solid = true;
+  DataPosition = h + 4 + (d & 0x7FFFFFFF);  // past the header's own block, when not solid
   uint64_t propsAt = 0;  // LZMA: the property byte and dictionary size, relative to h
   uint64_t dataAt = 0;
   if (d == HeaderLength) {
@@ -194,11 +202,11 @@ bool TSimpleNSIS::WalkEntries(const std::vector<uint8_t>& header, uint64_t base)
   for (size_t i = 0; !version3 && i < strings.Size(); ++i) version3 = strings[i] >= 1 && strings[i] <= 4;
   const TCodes& codes = version3 ? kCodes3 : kCodes2;
 
-  auto readString = [&](uint32_t offset) -> std::string {
+  // The text of the string at offset (in units of the table); nothing when it lies outside.
+  auto readString = [&](uint32_t offset) -> std::optional<std::string> {
     if (offset & 0x80000000u) return "[" + Hex8(offset & 0x7FFFFFFF) + "]";
     const uint64_t position = UnicodeStrings ? uint64_t{offset} * 2 : offset;
-    if (stringsOffset > body.Size() || position >= strings.Size())
-      throw EDecompressionError("String outside of file!");
+    if (stringsOffset > body.Size() || position >= strings.Size()) return std::nullopt;
     std::u16string out;
     if (UnicodeStrings) {
       const std::u16string raw = strings.CString16LE(position, kMaxStringUnits);
@@ -237,18 +245,51 @@ bool TSimpleNSIS::WalkEntries(const std::vector<uint8_t>& header, uint64_t base)
     return Utf16ToUtf8(out);
   };
 
+  // A file's name is relative to the output folder the last SetOutPath set (EW_CREATEDIR with
+  // its second parameter set), unless it starts with a variable, a drive or "\\".
+  std::string outputFolder;
   TByteCursor c(entries);
   for (uint32_t i = 0; i < entriesCount; ++i) {
     uint32_t p[7];
     for (auto& v : p) v = c.U32LE();
     if (!c.Ok()) return Fail("NSIS: truncated entries");
+    if (p[0] == kOpCreateDir && p[2] != 0) {
+      const auto folder = readString(p[1]);
+      if (!folder) return Fail("NSIS: entry " + std::to_string(i) + ": folder name outside of the strings");
+      outputFolder = *folder;
+      while (!outputFolder.empty() && outputFolder.back() == '\\') outputFolder.pop_back();
+      continue;
+    }
     if (p[0] != kOpExtractFile) continue;
+    const auto name = readString(p[2]);
+    if (!name) return Fail("NSIS: entry " + std::to_string(i) + ": file name outside of the strings");
     TArchivedFile& entry = Files.Add();
-    entry.Filename = readString(p[2]);
+    entry.Filename = IsAbsoluteName(*name) || outputFolder.empty() ? *name : outputFolder + "\\" + *name;
     entry.Offset = static_cast<int32_t>(p[3]);
     entry.Timestamp = FileTimeToTimestamp(static_cast<uint64_t>(p[5]) << 32 | p[4]);
   }
   return true;
+}
+
+// Not solid: each file's data is a block of its own, a 32-bit length first, whose high bit says
+// it is compressed. A stored block tells both sizes, a compressed one only the packed size; the
+// unpacked size of a compressed block and every size in a solid installer stay unknown.
+void TSimpleNSIS::ReadBlockSizes(TArchiveSource& source) {
+  HasSizes = true;
+  std::vector<uint8_t> bytes;
+  for (size_t i = 0; i < Files.Count(); ++i) {
+    TArchivedFile& entry = Files[i];
+    uint64_t at;
+    uint32_t length;
+    if (entry.Offset < 0 || !CheckedAdd(DataPosition, static_cast<uint64_t>(entry.Offset), at)) continue;
+    source.ReadRange(at, 4, bytes);
+    uint64_t end;
+    if (!TByteView(bytes).U32LE(0, length) || !CheckedAdd(at, 4 + uint64_t{length & 0x7FFFFFFF}, end) ||
+        end > source.Size())
+      continue;
+    entry.SizePacked = length & 0x7FFFFFFF;
+    if (!(length & 0x80000000u)) entry.SizeUnpacked = length;
+  }
 }
 
 }  // namespace bq

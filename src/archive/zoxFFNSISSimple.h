@@ -18,6 +18,7 @@ public:
   uint64_t FirstHeaderPosition = 0;
   uint32_t HeaderLength = 0;
   bool Solid = true;
+  uint64_t DataPosition = 0;  // not solid: where the data blocks start, which file offsets count from
   TCompressionMethod Method = TCompressionMethod::cmUnknown;
   bool UnicodeStrings = false;
 
@@ -26,6 +27,7 @@ public:
 private:
   bool ReadHeader(TArchiveSource& source, uint64_t h, std::vector<uint8_t>& header);
   bool WalkEntries(const std::vector<uint8_t>& header, uint64_t base);
+  void ReadBlockSizes(TArchiveSource& source);
 };
 
 }  // namespace bq

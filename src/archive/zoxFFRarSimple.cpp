@@ -9,7 +9,11 @@ namespace bq {
 namespace {
 constexpr std::string_view kMarker{"Rar!\x1A\x07\x00", 7};
 constexpr uint8_t kArchiveHeader = 0x73, kFileHeader = 0x74, kSubBlock = 0x7A, kEndOfArchive = 0x7B;
+// The types from the marker to the end block; comment, AV, old sub-block, recovery and
+// authenticity blocks between them are walked over by their sizes.
+constexpr uint8_t kFirstKnownType = 0x72, kLastKnownType = 0x7B;
 constexpr uint16_t kLongBlock = 0x8000, kLargeFile = 0x0100, kUnicodeName = 0x0200;
+constexpr uint16_t kEncryptedHeaders = 0x0080;  // in the archive header
 constexpr uint64_t kBaseSize = 7;
 constexpr uint64_t kFileFieldsSize = 32;  // base header and the fixed fields of a file header
 }  // namespace
@@ -65,6 +69,7 @@ std::string DecodeRarName(TByteView stored) {
 bool TSimpleRar::LoadFromStream(TArchiveSource& source) {
   Files.Clear();
   Error.clear();
+  NamesEncrypted = false;
   if (!Recognise(source)) return Fail("RAR: no marker block");
   const uint64_t size = source.Size();
   std::vector<uint8_t> bytes;
@@ -83,10 +88,18 @@ bool TSimpleRar::LoadFromStream(TArchiveSource& source) {
     source.ReadRange(at, headSize, bytes);
     const TByteView block(bytes);
     if (first && type != kArchiveHeader) return Fail("RAR: no archive header");
-    first = false;
     const uint64_t consumed = (flags & kLongBlock) ? 11 : kBaseSize;
     if (headSize < consumed) return Fail("RAR: block shorter than its header");
+    if (first && (flags & kEncryptedHeaders)) {
+      // Every later header is encrypted: nothing more can be read without the password.
+      NamesEncrypted = true;
+      return true;
+    }
+    first = false;
     if (type == kEndOfArchive) return true;
+    // A block of a type not known here can be walked over only when it gives its data size.
+    if ((type < kFirstKnownType || type > kLastKnownType) && !(flags & kLongBlock))
+      return Fail(std::string("RAR: block of unknown type 0x") + HexBytes(&type, 1, true) + " at " + std::to_string(at));
     uint64_t dataSize = 0;
     if (flags & kLongBlock) {
       uint32_t add;

@@ -131,10 +131,18 @@ def nsis(d):
     write(f"{src}/nsis-one.nsi", 'OutFile "../nsis-one.exe"\nRequestExecutionLevel user\n'
                                  'Section\n  SetOutPath "$INSTDIR"\n  File a.txt\nSectionEnd\n')
     run("makensis", "-V1", "nsis-one.nsi", cwd=src)
+    # Two files named a.txt in two folders; CreateDirectory does not change the output folder.
+    write(f"{src}/twin/a.txt", "the other a\n")
+    write(f"{src}/nsis-folders.nsi", 'OutFile "../nsis-folders.exe"\nRequestExecutionLevel user\nSetCompressor zlib\n'
+                                     'InstallDir "$PROGRAMFILES\\Fixture"\nSection\n'
+                                     '  SetOutPath "$INSTDIR"\n  File a.txt\n'
+                                     '  SetOutPath "$INSTDIR\\sub"\n  File twin\\a.txt\n'
+                                     '  CreateDirectory "$INSTDIR\\other"\n  File sub\\b.txt\nSectionEnd\n')
+    run("makensis", "-V1", "nsis-folders.nsi", cwd=src)
 
 
 def rars(d):
-    for v in ("full", "plain"):
+    for v in ("full", "plain", "skip", "unknown", "encrypted"):
         run(sys.executable, os.path.join(HERE, "make_rar.py"), f"{d}/{v}.rar", v, cwd=d)
 
 

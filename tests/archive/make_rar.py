@@ -7,6 +7,9 @@ Variants:
   full      a directory, stored files, an archive comment sub-block, a file whose sizes need the
             high 32 bits, a file with a Unicode name in RAR's compressed UTF-16 form, the end block
   plain     two stored files and no end block
+  skip      a block of a type no reader knows, with LONG_BLOCK and its ADD_SIZE bytes, between files
+  unknown   the same block without LONG_BLOCK: a lister cannot tell where it ends
+  encrypted the main header's flag 0x0080: every later header is encrypted (salt, AES data)
 Every header carries the right CRC-16 (the low half of the CRC-32 of the header after its CRC
 field), so independent listers accept them."""
 import struct
@@ -68,8 +71,8 @@ def file_block(name, data=b"", unp_size=None, when=(2021, 3, 4, 5, 6, 8), attr=0
     return block(head_type, flags, body + raw_name) + data
 
 
-def archive_header():
-    return block(0x73, 0, struct.pack("<HI", 0, 0))
+def archive_header(flags=0):
+    return block(0x73, flags, struct.pack("<HI", 0, 0))
 
 
 def end_block():
@@ -93,7 +96,27 @@ def plain():
             + file_block("one.txt", b"1\n") + file_block("two.txt", b"22\n", when=(2019, 9, 9, 9, 9, 10)))
 
 
+def foreign(long_block):
+    data = b"\x7a" * 40  # looks like block headers if it were read as such
+    body = struct.pack("<I", len(data)) if long_block else b""
+    flags = LONG_BLOCK if long_block else 0
+    return (MARKER + archive_header()
+            + file_block("one.txt", b"1\n")
+            + block(0x7E, flags, body + b"extra") + (data if long_block else b"")
+            + file_block("two.txt", b"22\n", when=(2019, 9, 9, 9, 9, 10))
+            + end_block())
+
+
+def encrypted():
+    # What follows the main header is a salt and ciphertext; here bytes that parse as a block
+    # of 8 bytes and then file headers, for a reader that does not stop.
+    fake = file_block("bogus.txt", b"x" * 5)
+    salt = b"\x00\x00\x75\x00\x00\x08\x00\x00"
+    return MARKER + archive_header(0x0080) + salt + fake * 3
+
+
 if __name__ == "__main__":
     variant = sys.argv[2] if len(sys.argv) > 2 else "full"
     with open(sys.argv[1], "wb") as f:
-        f.write({"full": full, "plain": plain}[variant]())
+        f.write({"full": full, "plain": plain, "skip": lambda: foreign(True), "unknown": lambda: foreign(False),
+                 "encrypted": encrypted}[variant]())

@@ -15,7 +15,7 @@ def out(name, size="*", packed="*", when="*", crc="*"):
     print("\t".join(str(x) for x in (name, size, packed, when, crc)))
 
 
-def seven_zip(path, backslash):
+def seven_zip(path, backslash, unknown_size="0"):
     text = subprocess.run(["7z", "l", "-slt", path], capture_output=True, text=True, check=True).stdout
     body = text.split("----------\n", 1)[1]
     for block in body.strip().split("\n\n"):
@@ -24,7 +24,7 @@ def seven_zip(path, backslash):
             continue
         name = f["Path"].replace("/", "\\") if backslash else f["Path"] + ("/" if f.get("Folder") == "+" else "")
         crc = f.get("CRC") or "*"
-        out(name, f.get("Size") or "0", f.get("Packed Size") or "0", f.get("Modified", "*")[:16] or "*",
+        out(name, f.get("Size") or unknown_size, f.get("Packed Size") or unknown_size, f.get("Modified", "*")[:16] or "*",
             crc.upper().zfill(8) if crc != "*" else "*")
 
 
@@ -43,8 +43,10 @@ def main():
             packed = re.search(r"  compressed size:\s+(\d+)", block).group(1)
             crc = re.search(r"32-bit CRC value \(hex\):\s+([0-9a-f]+)", block).group(1)
             out(name, size, packed, "*", crc.upper())
-    elif kind in ("zip-7z", "rar-7z", "nsis-7z"):
+    elif kind in ("zip-7z", "rar-7z"):
         seven_zip(path, backslash=kind != "zip-7z")
+    elif kind == "nsis-7z":  # a size 7z cannot tell is empty, as ours
+        seven_zip(path, backslash=True, unknown_size="")
     elif kind == "rar-lsar":
         doc = json.loads(subprocess.run(["lsar", "-j", path], capture_output=True, check=True).stdout)
         for e in doc["lsarContents"]:

@@ -2,8 +2,11 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <optional>
 #include <set>
 #include <sstream>
 
@@ -66,8 +69,9 @@ std::vector<std::string> Oracle(const std::string& kind, const std::string& file
   return Lines(ReadAll(out));
 }
 
-std::string DateText(double timestamp) {
-  const TDateTimeParts p = TimestampToParts(timestamp);
+std::string DateText(std::optional<double> timestamp) {
+  if (!timestamp) return "";
+  const TDateTimeParts p = TimestampToParts(*timestamp);
   char s[32];
   std::snprintf(s, sizeof s, "%04d-%02d-%02d %02d:%02d", p.Year, p.Month, p.Day, p.Hour, p.Minute);
   return s;
@@ -108,17 +112,27 @@ void ExpectAgrees(const std::string& kind, const std::string& file, bool asSet =
   }
 }
 
-// NSIS: 7z shows each stored file once, in its own order; compare names, sizes left aside.
+// NSIS: 7z shows each stored file once, in its own order, and paths under $INSTDIR without it;
+// compare names and dates, and the sizes of an installer that is not solid (7z unpacks a solid
+// one to tell them, which we do not).
 void ExpectSameNames(const std::string& kind, const std::string& file) {
   SCOPED_TRACE(file);
   TAnyArchive any;
   EXPECT_TRUE(any.Open(file));
   ASSERT_TRUE(any.Archive);
+  EXPECT_EQ(any.Archive->Error, "");
   std::set<std::string> ours, theirs;
-  for (const auto& e : any.Archive->Files) ours.insert(e.Filename + "\t" + DateText(e.Timestamp));
+  for (const auto& e : any.Archive->Files) {
+    const std::string_view instdir = "$INSTDIR\\";
+    const std::string name = e.Filename.rfind(instdir, 0) == 0 ? e.Filename.substr(instdir.size()) : e.Filename;
+    const bool sizes = !static_cast<const TSimpleNSIS&>(*any.Archive).Solid;
+    ours.insert(name + "\t" + DateText(e.Timestamp) + (sizes ? "\t" + e.SizeUnpackedAsString() + "\t" + e.SizePackedAsString() : ""));
+  }
   for (const auto& l : Oracle(kind, file)) {
-    const auto f = Split(l);
-    theirs.insert(f[0] + "\t" + f[3]);
+    auto f = Split(l);
+    f.resize(5);  // trailing empty fields
+    const bool sizes = !static_cast<const TSimpleNSIS&>(*any.Archive).Solid;
+    theirs.insert(f[0] + "\t" + f[3] + (sizes ? "\t" + f[1] + "\t" + f[2] : ""));
   }
   EXPECT_EQ(ours, theirs);
 }
@@ -269,6 +283,22 @@ TEST(RarReader, DamagedAndForeignArchives) {
   EXPECT_EQ(any.Archive->Files.Count(), 0u);
 }
 
+TEST(RarReader, BlocksOfUnknownTypesAndEncryptedHeaders) {
+  // An unknown block with LONG_BLOCK is walked over by HEAD_SIZE and ADD_SIZE, as lsar does.
+  ExpectAgrees("rar-lsar", Fixture("skip.rar"));
+  TAnyArchive any;
+  EXPECT_TRUE(any.Open(Fixture("skip.rar")));
+  EXPECT_EQ(Names(*any.Archive), (std::vector<std::string>{"one.txt", "two.txt"}));
+  // Without it, where it ends is unknown: the walk stops after the rows before it.
+  EXPECT_FALSE(any.Open(Fixture("unknown.rar")));
+  EXPECT_EQ(Names(*any.Archive), (std::vector<std::string>{"one.txt"}));
+  EXPECT_NE(any.Archive->Error.find("unknown type 0x7E"), std::string::npos) << any.Archive->Error;
+  // Encrypted headers: what follows the archive header is ciphertext, however it looks.
+  EXPECT_TRUE(any.Open(Fixture("encrypted.rar")));
+  EXPECT_EQ(any.Archive->Files.Count(), 0u);
+  EXPECT_TRUE(any.Archive->NamesEncrypted);
+}
+
 TEST(CabReader, AgreesWithCabextract) {
   ExpectAgrees("cab", Fixture("plain.cab"));
   ExpectAgrees("cab", Fixture("mszip.cab"));
@@ -313,7 +343,7 @@ TEST(ChmReader, AgreesWithChmLib) {
   const auto names = Names(*any.Archive);
   EXPECT_NE(std::find(names.begin(), names.end(), "\\#SYSTEM"), names.end());
   EXPECT_NE(std::find(names.begin(), names.end(), "\\sub\\more\\deep.html"), names.end());
-  EXPECT_EQ(any.Archive->Files[0].Timestamp, 0.0);
+  EXPECT_FALSE(any.Archive->Files[0].Timestamp);  // CHM records no times
 }
 
 TEST(ChmReader, ChunkLoopsAndIndexesOutsideTheDirectory) {
@@ -335,7 +365,8 @@ TEST(ChmReader, ChunkLoopsAndIndexesOutsideTheDirectory) {
 }
 
 TEST(NsisReader, EveryLayoutListsTheFileInstructions) {
-  const std::vector<std::string> expected{"a.txt", "b.txt", "$PLUGINSDIR\\plugin.dat", "$DESKTOP\\desk.txt", "a.txt"};
+  const std::vector<std::string> expected{"$INSTDIR\\a.txt", "$INSTDIR\\b.txt", "$PLUGINSDIR\\plugin.dat", "$DESKTOP\\desk.txt",
+                                          "$INSTDIR\\a.txt"};
   for (const char* name : {"nsis-zlib.exe", "nsis-lzma.exe", "nsis-solid-lzma.exe", "nsis-solid-zlib.exe",
                            "nsis-off.exe", "nsis-ansi.exe"}) {
     SCOPED_TRACE(name);
@@ -347,8 +378,45 @@ TEST(NsisReader, EveryLayoutListsTheFileInstructions) {
   }
   TAnyArchive one;
   EXPECT_TRUE(one.Open(Fixture("nsis-one.exe")));  // header compresses to far less than its length
-  EXPECT_EQ(Names(*one.Archive), (std::vector<std::string>{"a.txt"}));
+  EXPECT_EQ(Names(*one.Archive), (std::vector<std::string>{"$INSTDIR\\a.txt"}));
   ExpectSameNames("nsis-7z", Fixture("nsis-one.exe"));
+}
+
+TEST(NsisReader, NamesUnderTheOutputFolderOfSetOutPath) {
+  TAnyArchive any;
+  EXPECT_TRUE(any.Open(Fixture("nsis-folders.exe")));
+  EXPECT_EQ(Names(*any.Archive), (std::vector<std::string>{"$INSTDIR\\a.txt", "$INSTDIR\\sub\\a.txt", "$INSTDIR\\sub\\b.txt"}));
+  ExpectSameNames("nsis-7z", Fixture("nsis-folders.exe"));  // with the sizes of stored and compressed blocks
+  // A solid installer: no sizes at all.
+  EXPECT_TRUE(any.Open(Fixture("nsis-solid-zlib.exe")));
+  EXPECT_FALSE(any.Archive->HasSizes);
+  for (const auto& e : any.Archive->Files) EXPECT_FALSE(e.SizePacked || e.SizeUnpacked) << e.Filename;
+}
+
+namespace {
+// A copy of the installer made with "SetCompress off" (whose header follows its length
+// unchanged) with the string offset of the given parameter of the n-th entry of the given
+// opcode (11: EW_CREATEDIR, 20: EW_EXTRACTFILE) set far outside the strings.
+std::string BadString(uint8_t opcode, int n, int parameter) {
+  std::string exe = ReadAll(Fixture("nsis-off.exe"));
+  const size_t header = exe.find("\xEF\xBE\xAD\xDE" "NullsoftInst") - 4 + 28 + 4;
+  uint32_t entries = 0, count = 0;
+  std::memcpy(&entries, &exe[header + 20], 4);
+  std::memcpy(&count, &exe[header + 24], 4);
+  for (size_t at = header + entries; count-- > 0 && at + 28 <= exe.size(); at += 28)
+    if (exe[at] == static_cast<char>(opcode) && n-- == 0) PutU32(exe, at + 4 + 4 * parameter, 0x7FFFFFF0);
+  return exe;
+}
+}  // namespace
+
+TEST(NsisReader, ABadStringEndsTheListingAfterTheRowsBeforeIt) {
+  TAnyArchive any;
+  EXPECT_FALSE(any.Open(bqtest::WriteFile("badname.exe", BadString(20, 2, 1))));
+  EXPECT_EQ(Names(*any.Archive), (std::vector<std::string>{"$INSTDIR\\a.txt", "$INSTDIR\\b.txt"}));
+  EXPECT_NE(any.Archive->Error.find("file name"), std::string::npos) << any.Archive->Error;
+  EXPECT_FALSE(any.Open(bqtest::WriteFile("badfolder.exe", BadString(11, 0, 0))));  // the first SetOutPath
+  EXPECT_EQ(any.Archive->Files.Count(), 0u);
+  EXPECT_NE(any.Archive->Error.find("folder name"), std::string::npos) << any.Archive->Error;
 }
 
 TEST(NsisReader, BombsAndDamage) {
@@ -428,8 +496,10 @@ TEST(ArchivePage, OneZipWholePage) {
 
 TEST(ArchivePage, ColumnsPerReaderAndSelections) {
   EXPECT_EQ(Titles(FillPage({Fixture("full.rar")})).size(), 5u);
-  for (const char* f : {"plain.cab", "help.chm", "nsis-lzma.exe"})
-    EXPECT_EQ(Titles(FillPage({Fixture(f)})), (std::vector<std::string>{"Filename", "Date/Time"})) << f;
+  for (const char* f : {"plain.cab", "help.chm"})
+    EXPECT_EQ(Titles(FillPage({Fixture(f)})), (std::vector<std::string>{"Filename", "Packed", "Unpacked", "Date/Time"})) << f;
+  EXPECT_EQ(Titles(FillPage({Fixture("nsis-lzma.exe")})), (std::vector<std::string>{"Filename", "Packed", "Unpacked", "Date/Time"}));
+  EXPECT_EQ(Titles(FillPage({Fixture("nsis-solid-lzma.exe")})), (std::vector<std::string>{"Filename", "Date/Time"}));
   // A single file no reader knows: its group, two columns, no rows.
   const std::string text = bqtest::WriteFile("notes.txt", "plain text\n");
   auto r = FillPage({text});
@@ -448,10 +518,69 @@ TEST(ArchivePage, ColumnsPerReaderAndSelections) {
   for (const auto& row : r.Rows)
     if (row.Group() == 2) {
       ++inCab;
-      EXPECT_EQ(row.Cells()[4], "00000000");  // CAB has no CRC
+      EXPECT_EQ(row.Cells()[4], "");  // CAB has no CRC
     }
   EXPECT_EQ(inCab, 3u);
   r = FillPage({Fixture("py.zip"), text});
   ASSERT_EQ(r.Groups.size(), 1u);
   EXPECT_EQ(r.Groups[0].Id, 1);
+}
+
+// Values a format does not record are empty cells; recorded ones, 0 included, are shown.
+TEST(ArchivePage, UnrecordedValuesAreEmptyCells) {
+  auto cells = [](const TPageRecord& r, const std::string& name) {
+    for (const auto& row : r.Rows)
+      if (row.Cells()[0] == name) return row.Cells();
+    return std::vector<std::string>{};
+  };
+  // A single cabinet: the unpacked sizes cabextract tells, no packed size.
+  auto r = FillPage({Fixture("mszip.cab")});
+  for (const auto& line : Oracle("cab", Fixture("mszip.cab"))) {
+    const auto f = Split(line);
+    const auto c = cells(r, f[0]);
+    ASSERT_EQ(c.size(), 4u) << f[0];
+    EXPECT_EQ(c[1], "");
+    EXPECT_EQ(c[2], f[1]);
+    EXPECT_NE(c[3], "");
+  }
+  // A help file: sizes as chmLib tells them, no date at all.
+  r = FillPage({Fixture("help.chm")});
+  const auto chm = Oracle("chm", Fixture("help.chm"));
+  ASSERT_EQ(r.Rows.size(), chm.size());
+  for (size_t i = 0; i < chm.size(); ++i)
+    EXPECT_EQ(r.Rows[i].Cells(), (std::vector<std::string>{Split(chm[i])[0], "", Split(chm[i])[1], ""}));
+  // Several files: what the cabinet, the help file and a solid installer do not record stays
+  // empty; the ZIP's empty member keeps its recorded 0 sizes and CRC.
+  r = FillPage({Fixture("plain.cab"), Fixture("help.chm"), Fixture("nsis-solid-lzma.exe"), Fixture("py.zip")});
+  for (const auto& row : r.Rows) {
+    const auto c = row.Cells();
+    ASSERT_EQ(c.size(), 5u);
+    if (row.Group() <= 3) EXPECT_EQ(c[1] + c[4], "") << c[0];
+    if (row.Group() >= 2) EXPECT_EQ(c[3] == "", row.Group() == 2) << c[0];
+    if (row.Group() == 3) EXPECT_EQ(c[2], "") << c[0];
+  }
+  EXPECT_EQ(cells(r, "folder/"), (std::vector<std::string>{"folder/", "0", "0", "10/10/2010 10:10 AM", "00000000"}));
+}
+
+// A listing that stopped early ends its group with a row saying where; encrypted names a row
+// saying so; a file the reader does not recognise gets no row.
+TEST(ArchivePage, RowsForDamageAndEncryptedNames) {
+  const std::string badName = bqtest::WriteFile("badname.exe", BadString(20, 2, 1));
+  TAnyArchive nsis, rar;
+  nsis.Open(badName);
+  rar.Open(Fixture("unknown.rar"));
+  const TPageRecord r = FillPage({badName, Fixture("unknown.rar"), Fixture("encrypted.rar"),
+                                  bqtest::WriteFile("plain.exe", std::string(4096, 'M'))});
+  std::map<int, std::vector<std::vector<std::string>>> groups;  // rows come in per group
+  for (const auto& row : r.Rows) groups[row.Group()].push_back(row.Cells());
+  const std::map<int, std::vector<std::vector<std::string>>> expected{
+      {1,
+       {{"$INSTDIR\\a.txt", "6", "6", "3/4/2021 5:06 AM", ""},
+        {"$INSTDIR\\b.txt", "360", "360", "12/31/2019 11:59 PM", ""},
+        {"(listing stopped at damaged data: " + nsis.Archive->Error + ")", "", "", "", ""}}},
+      {2,
+       {{"one.txt", "2", "2", "3/4/2021 5:06 AM", "6751FC53"},
+        {"(listing stopped at damaged data: " + rar.Archive->Error + ")", "", "", "", ""}}},
+      {3, {{"(the file names are encrypted)", "", "", "", ""}}}};
+  EXPECT_EQ(groups, expected);
 }
