@@ -555,9 +555,15 @@ TEST(ArchivePage, UnrecordedValuesAreEmptyCells) {
   for (const auto& row : r.Rows) {
     const auto c = row.Cells();
     ASSERT_EQ(c.size(), 5u);
-    if (row.Group() <= 3) EXPECT_EQ(c[1] + c[4], "") << c[0];
-    if (row.Group() >= 2) EXPECT_EQ(c[3] == "", row.Group() == 2) << c[0];
-    if (row.Group() == 3) EXPECT_EQ(c[2], "") << c[0];
+    if (row.Group() <= 3) {
+      EXPECT_EQ(c[1] + c[4], "") << c[0];
+    }
+    if (row.Group() >= 2) {
+      EXPECT_EQ(c[3] == "", row.Group() == 2) << c[0];
+    }
+    if (row.Group() == 3) {
+      EXPECT_EQ(c[2], "") << c[0];
+    }
   }
   EXPECT_EQ(cells(r, "folder/"), (std::vector<std::string>{"folder/", "0", "0", "10/10/2010 10:10 AM", "00000000"}));
 }
