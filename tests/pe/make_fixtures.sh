@@ -3,7 +3,7 @@
 # lib.dll (exports by name, by ordinal only, a forwarder, ordinal base 5, an 8-character
 # section name), app.exe (imports by name and by ordinal, one library by ordinal only, one
 # library through two descriptors, resources of every common kind) and plain.exe (no exports, no
-# resources); x64/damaged/ and x86/damaged/ hold copies of them cut or patched by hand.
+# resources), overlay.exe (app.exe with bytes appended); x64/damaged/ and x86/damaged/ hold copies of them cut or patched by hand.
 set -euo pipefail
 out=$1
 # Made again when this script changes: .done holds the digest of the script that made them.
@@ -128,6 +128,8 @@ def offset(pe, d):
     return pe.get_offset_from_rva(pe.OPTIONAL_HEADER.DATA_DIRECTORY[d].VirtualAddress)
 
 pe = pefile.PE(data=app)
+# Bytes after the last section: an overlay, which leaves the checksum wrong.
+open(arch + "/overlay.exe", "wb").write(app + bytes(range(256)) * 16)
 # The section table cut inside its third entry: the headers are whole.
 table = pe.DOS_HEADER.e_lfanew + 24 + pe.FILE_HEADER.SizeOfOptionalHeader
 put("cut_sections.exe", app[:table + 2 * 40 + 20])

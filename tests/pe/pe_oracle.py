@@ -9,7 +9,12 @@ page tests compare with what the pages show:
                                    ordinal only ("#ORDINAL"); forward is "" when not forwarded
   R type name language size offset    resource leaves, in walk order; offset is the data's
                                    file offset through the section that holds it
+  D group field value              Details page rows whose value pefile gives in full
+  d group field suffix             Details page rows whose value ends with suffix
 Numbers are upper-case hexadecimal except E's ordinal and R's language and size (decimal)."""
+import collections
+import datetime
+import math
 import sys
 import pefile
 
@@ -75,6 +80,44 @@ def name_of(entry, level0_dir):
     return str(entry.id)
 
 
+def entropy(data):
+    if not data:
+        return 0.0
+    counts = collections.Counter(bytes(data))
+    return -sum(c / len(data) * math.log2(c / len(data)) for c in counts.values())
+
+
+def details_lines(pe):
+    f, o = pe.FILE_HEADER, pe.OPTIONAL_HEADER
+    data = pe.__data__
+    out = [("d", "File", "Machine", "(%s)" % h(f.Machine, 4)), ("d", "File", "Subsystem", "(%d)" % o.Subsystem)]
+    stamp = datetime.datetime.fromtimestamp(f.TimeDateStamp, datetime.timezone.utc)
+    if f.TimeDateStamp and stamp.year <= datetime.datetime.now(datetime.timezone.utc).year + 1:
+        out.append(("D", "File", "Time Date Stamp", stamp.strftime("%Y-%m-%d %H:%M:%S UTC")))
+    else:
+        out.append(("D", "File", "Time Date Stamp", h(f.TimeDateStamp, 8)))
+    out.append(("D", "File", "Linker Version", "%d.%d" % (o.MajorLinkerVersion, o.MinorLinkerVersion)))
+    computed = pe.generate_checksum()
+    if not o.CheckSum:
+        out.append(("D", "File", "Checksum", "not set"))
+    elif o.CheckSum == computed:
+        out.append(("D", "File", "Checksum", h(o.CheckSum, 8) + " (valid)"))
+    else:
+        out.append(("D", "File", "Checksum", "%s (wrong: %s)" % (h(o.CheckSum, 8), h(computed, 8))))
+    ep = pe.get_section_by_rva(o.AddressOfEntryPoint) if o.AddressOfEntryPoint else None
+    out.append(("D", "File", "Entry Point Section", ep.Name.split(b"\0")[0].decode("latin-1") if ep else "none"))
+    out.append(("d", "File", "Image Size", "(%d bytes)" % o.SizeOfImage))
+    start = pe.get_overlay_data_start_offset()
+    out.append(("D", "File", "Overlay", "offset %s, %d bytes" % (h(start, 8), len(data) - start) if start else "none"))
+    out.append(("D", "File", "File Entropy", "%.2f" % entropy(data)))
+    for s in pe.sections:
+        if s.SizeOfRawData and s.PointerToRawData < len(data):
+            e = s.get_entropy()
+            out.append(("D", "File", "Section Entropy", "%.2f (%s)%s" % (e, s.Name.split(b"\0")[0].decode("latin-1"),
+                                                                          " packed or compressed?" if e > 7.2 else "")))
+    return out
+
+
 def main():
     pe = pefile.PE(sys.argv[1])
     for name, value in header_lines(pe):
@@ -106,6 +149,8 @@ def main():
                         offset = data.OffsetToData  # in no section: taken as a file offset
                     print("R\t%s\t%s\t%d\t%d\t%s" % (name_of(t, True), name_of(n, False), lang.id, data.Size,
                                                      h(offset, 8)))
+    for line in details_lines(pe):
+        print("\t".join(line))
 
 
 if __name__ == "__main__":

@@ -1,0 +1,313 @@
+#include "pe/zoxPEDetails.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <initializer_list>
+
+#include "hashes/quMD5.h"
+#include "platform/bqFile.h"
+
+namespace bq {
+
+namespace {
+
+constexpr uint64_t kChunk = 1u << 20;          // bytes read at a time for entropy and checksum
+constexpr size_t kMaxEntropySections = 96;      // sections given an entropy row
+constexpr uint64_t kRichArea = 64 * 1024;       // where a Rich header is looked for: 0x80 on
+constexpr size_t kMaxRichEntries = 512;
+
+uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+uint32_t Get32(const uint8_t* p) { return Get16(p) | static_cast<uint32_t>(Get16(p + 2)) << 16; }
+uint32_t Rol32(uint32_t v, unsigned n) {
+  n &= 31;
+  return n ? v << n | v >> (32 - n) : v;
+}
+
+std::string Hex(uint64_t v, int digits) {
+  char buf[24];
+  std::snprintf(buf, sizeof buf, "%0*llX", digits, static_cast<unsigned long long>(v));
+  return buf;
+}
+
+// The bytes of the file or of the buffer, read through a bounded view.
+class TBytesSource {
+public:
+  explicit TBytesSource(TByteView bytes) : FBytes(bytes), FSize(bytes.Size()) {}
+  explicit TBytesSource(TFileReader& file) : FFile(&file), FSize(file.Size() < 0 ? 0 : static_cast<uint64_t>(file.Size())) {}
+  uint64_t Size() const { return FSize; }
+  // [offset, offset + count) clamped to the source.
+  bool ReadAt(uint64_t offset, uint64_t count, std::vector<uint8_t>& out) {
+    out.clear();
+    if (offset >= FSize) return count == 0;
+    count = std::min(count, FSize - offset);
+    if (FFile) return ReadFileRange(*FFile, offset, count, out) && out.size() == count;
+    const TByteView part = FBytes.Clamp(offset, count);
+    out.assign(part.Data(), part.Data() + part.Size());
+    return part.Size() == count;
+  }
+
+private:
+  TByteView FBytes;
+  TFileReader* FFile = nullptr;
+  uint64_t FSize = 0;
+};
+
+struct TFlagName {
+  uint16_t Bit;
+  const char* Name;
+};
+
+std::string FlagNames(uint16_t value, std::initializer_list<TFlagName> names) {
+  std::string text;
+  for (const auto& n : names) {
+    if (!(value & n.Bit)) continue;
+    if (!text.empty()) text += ", ";
+    text += n.Name;
+    value = static_cast<uint16_t>(value & ~n.Bit);
+  }
+  if (value) text += (text.empty() ? "" : ", ") + Hex(value, 4);
+  return text.empty() ? "none" : text;
+}
+
+std::string MachineText(uint16_t m) {
+  const char* name = nullptr;
+  switch (m) {
+    case 0x014C: name = "x86"; break;
+    case 0x8664: name = "x64"; break;
+    case 0xAA64: name = "ARM64"; break;
+    case 0xA641: name = "ARM64EC"; break;
+    case 0xA64E: name = "ARM64X"; break;
+    case 0x01C0: name = "ARM"; break;
+    case 0x01C2: name = "ARM Thumb"; break;
+    case 0x01C4: name = "ARM"; break;
+    case 0x0200: name = "Itanium"; break;
+    case 0x0EBC: name = "EFI Byte Code"; break;
+    case 0x5032: name = "RISC-V 32"; break;
+    case 0x5064: name = "RISC-V 64"; break;
+    case 0x5128: name = "RISC-V 128"; break;
+    case 0x6232: name = "LoongArch 32"; break;
+    case 0x6264: name = "LoongArch 64"; break;
+    case 0x0166: name = "MIPS"; break;
+    case 0x01F0: name = "PowerPC"; break;
+    case 0x01F1: name = "PowerPC FP"; break;
+    case 0x0000: name = "Unknown"; break;
+    default: name = "Unknown"; break;
+  }
+  return std::string(name) + " (" + Hex(m, 4) + ")";
+}
+
+std::string SubsystemText(uint16_t s) {
+  const char* name = "Unknown";
+  switch (s) {
+    case 1: name = "Native"; break;
+    case 2: name = "Windows GUI"; break;
+    case 3: name = "Windows CUI"; break;
+    case 5: name = "OS/2 CUI"; break;
+    case 7: name = "POSIX CUI"; break;
+    case 8: name = "Native Win9x Driver"; break;
+    case 9: name = "Windows CE GUI"; break;
+    case 10: name = "EFI Application"; break;
+    case 11: name = "EFI Boot Service Driver"; break;
+    case 12: name = "EFI Runtime Driver"; break;
+    case 13: name = "EFI ROM"; break;
+    case 14: name = "Xbox"; break;
+    case 16: name = "Windows Boot Application"; break;
+    default: break;
+  }
+  return std::string(name) + " (" + std::to_string(s) + ")";
+}
+
+// Seconds since 1970 as "YYYY-MM-DD hh:mm:ss UTC"; the year goes to *year.
+std::string UtcText(uint32_t seconds, int* year) {
+  int64_t days = seconds / 86400;
+  const uint32_t rest = seconds % 86400;
+  // Civil date from a day count (proleptic Gregorian, eras of 400 years).
+  days += 719468;
+  const int64_t era = days / 146097;
+  const int64_t doe = days - era * 146097;
+  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const int64_t mp = (5 * doy + 2) / 153;
+  const int d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  const int m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  const int y = static_cast<int>(yoe + era * 400 + (m <= 2));
+  *year = y;
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02u:%02u:%02u UTC", y, m, d, rest / 3600, rest / 60 % 60, rest % 60);
+  return buf;
+}
+
+std::string TimeStampText(uint32_t stamp, int currentYear) {
+  int year = 0;
+  const std::string text = UtcText(stamp, &year);
+  if (stamp == 0 || year > currentYear + 1) return Hex(stamp, 8);
+  return text;
+}
+
+std::string EntropyText(double e) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.2f", e);
+  return buf;
+}
+
+// Counts the bytes [offset, offset + size) clamped to the file, chunk by chunk; false when
+// the file could not be read.
+bool CountBytes(TBytesSource& source, uint64_t offset, uint64_t size, uint64_t (&counts)[256], uint64_t& total,
+                TPEChecksum* checksum) {
+  std::vector<uint8_t> chunk;
+  const uint64_t end = offset >= source.Size() ? offset : offset + std::min(size, source.Size() - offset);
+  for (uint64_t at = offset; at < end; at += chunk.size()) {
+    if (!source.ReadAt(at, std::min(kChunk, end - at), chunk) || chunk.empty()) return false;
+    for (uint8_t b : chunk) ++counts[b];
+    total += chunk.size();
+    if (checksum) checksum->Update(chunk.data(), chunk.size());
+  }
+  return true;
+}
+
+void AddFileGroup(const TPEReader& reader, TBytesSource& source, int currentYear, std::vector<TPEDetailRow>& rows) {
+  const auto& pe = reader.PEHeader();
+  const auto& opt = reader.OptionalHeader();
+  const bool hasOptional = reader.SizeOfOptionalHeader() >= 72 && opt.size() >= 72;
+  rows.push_back({"Machine", MachineText(Get16(&pe[4]))});
+  if (hasOptional) rows.push_back({"Subsystem", SubsystemText(Get16(&opt[68]))});
+  rows.push_back({"Characteristics", FlagNames(Get16(&pe[22]), {{0x0001, "Relocations Stripped"},
+                                                                {0x0002, "Executable"},
+                                                                {0x0004, "Line Numbers Stripped"},
+                                                                {0x0008, "Local Symbols Stripped"},
+                                                                {0x0010, "Aggressive Working Set Trim"},
+                                                                {0x0020, "Large Address Aware"},
+                                                                {0x0080, "Bytes Reversed Lo"},
+                                                                {0x0100, "32-Bit Machine"},
+                                                                {0x0200, "Debug Stripped"},
+                                                                {0x0400, "Removable Run From Swap"},
+                                                                {0x0800, "Net Run From Swap"},
+                                                                {0x1000, "System"},
+                                                                {0x2000, "DLL"},
+                                                                {0x4000, "Uniprocessor Only"},
+                                                                {0x8000, "Bytes Reversed Hi"}})});
+  if (hasOptional)
+    rows.push_back({"DLL Characteristics", FlagNames(Get16(&opt[70]), {{0x0040, "ASLR (Dynamic Base)"},
+                                                                       {0x0020, "High Entropy VA"},
+                                                                       {0x0100, "DEP (NX Compatible)"},
+                                                                       {0x0080, "Force Integrity"},
+                                                                       {0x4000, "Control Flow Guard"},
+                                                                       {0x0400, "No SEH"},
+                                                                       {0x0200, "No Isolation"},
+                                                                       {0x0800, "No Bind"},
+                                                                       {0x1000, "AppContainer"},
+                                                                       {0x2000, "WDM Driver"},
+                                                                       {0x8000, "Terminal Server Aware"}})});
+  rows.push_back({"Time Date Stamp", TimeStampText(Get32(&pe[8]), currentYear)});
+  if (hasOptional) rows.push_back({"Linker Version", std::to_string(opt[2]) + "." + std::to_string(opt[3])});
+
+  // One pass over the file: its entropy and checksum.
+  uint64_t counts[256] = {};
+  uint64_t total = 0;
+  TPEChecksum checksum(uint64_t{reader.PEHeaderPointer()} + 24 + 64);
+  const bool whole = CountBytes(source, 0, source.Size(), counts, total, &checksum);
+  if (hasOptional) {
+    const uint32_t stored = Get32(&opt[64]);
+    std::string text;
+    if (!whole)
+      text = stored ? Hex(stored, 8) : "not set";
+    else if (stored == 0)
+      text = "not set";
+    else if (stored == checksum.Final())
+      text = Hex(stored, 8) + " (valid)";
+    else
+      text = Hex(stored, 8) + " (wrong: " + Hex(checksum.Final(), 8) + ")";
+    rows.push_back({"Checksum", text});
+
+    const uint32_t entry = Get32(&opt[16]);
+    std::string where = "none";
+    if (entry)
+      for (const auto& s : reader.Sections()) {
+        const uint32_t span = std::max(s.VirtualSize, s.SizeOfRawData);
+        if (entry >= s.VirtualAddress && entry - s.VirtualAddress < span) {
+          where = s.NameText();
+          break;
+        }
+      }
+    rows.push_back({"Entry Point Section", where});
+    const uint32_t image = Get32(&opt[56]);
+    rows.push_back({"Image Size", Hex(image, 8) + " (" + std::to_string(image) + " bytes)"});
+  }
+
+  // The overlay: after the last section's raw data, and after the certificate table when it
+  // lies beyond (its directory entry holds a file offset).
+  if (reader.ReadSectionTable() && !reader.Sections().empty()) {
+    uint64_t end = 0;
+    for (const auto& s : reader.Sections())
+      if (s.SizeOfRawData) end = std::max(end, uint64_t{s.PointerToRawData} + s.SizeOfRawData);
+    uint32_t certificate = 0, certificateSize = 0;
+    reader.DataDirectory(4, certificate, certificateSize);
+    if (certificate && certificateSize && certificate >= end) end = uint64_t{certificate} + certificateSize;
+    rows.push_back({"Overlay", end < source.Size() ? "offset " + Hex(end, 8) + ", " + std::to_string(source.Size() - end) + " bytes"
+                                                   : std::string("none")});
+  }
+
+  if (whole) rows.push_back({"File Entropy", EntropyText(Entropy(counts, total))});
+  const auto& sections = reader.Sections();
+  for (size_t i = 0; i < sections.size() && i < kMaxEntropySections; ++i) {
+    const auto& s = sections[i];
+    uint64_t sc[256] = {};
+    uint64_t n = 0;
+    if (!s.SizeOfRawData || !CountBytes(source, s.PointerToRawData, s.SizeOfRawData, sc, n, nullptr) || n == 0) continue;
+    const double e = Entropy(sc, n);
+    rows.push_back({"Section Entropy", EntropyText(e) + " (" + s.NameText() + ")" + (e > 7.2 ? " packed or compressed?" : "")});
+  }
+}
+
+}  // namespace
+
+void TPEChecksum::Update(const uint8_t* data, size_t n) {
+  for (size_t i = 0; i < n; ++i, ++FPosition) {
+    if (FPosition - FSkip < 4) continue;
+    FSum += FPosition & 1 ? uint64_t{data[i]} << 8 : data[i];
+  }
+}
+
+uint32_t TPEChecksum::Final() const {
+  uint64_t sum = FSum;
+  while (sum >> 16) sum = (sum & 0xFFFF) + (sum >> 16);
+  return static_cast<uint32_t>(sum + FPosition);
+}
+
+double Entropy(const uint64_t (&counts)[256], uint64_t total) {
+  if (!total) return 0;
+  double e = 0;
+  for (uint64_t c : counts)
+    if (c) {
+      const double p = static_cast<double>(c) / static_cast<double>(total);
+      e -= p * std::log2(p);
+    }
+  return e;
+}
+
+namespace {
+
+TPEDetails Read(const TPEReader& reader, TBytesSource& source, int currentYear) {
+  TPEDetails d;
+  if (!reader.HeadersRead()) return d;
+  AddFileGroup(reader, source, currentYear, d.Groups[dgFile]);
+  return d;
+}
+
+}  // namespace
+
+TPEDetails ReadPEDetailsFromFile(const TPEReader& reader, const std::string& fileName, int currentYear) {
+  TFileReader file;
+  if (!file.Open(fileName)) return {};
+  TBytesSource source(file);
+  return Read(reader, source, currentYear);
+}
+
+TPEDetails ReadPEDetailsFromBytes(const TPEReader& reader, TByteView bytes, int currentYear) {
+  TBytesSource source(bytes);
+  return Read(reader, source, currentYear);
+}
+
+}  // namespace bq
