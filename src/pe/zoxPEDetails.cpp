@@ -261,6 +261,65 @@ void AddFileGroup(const TPEReader& reader, TBytesSource& source, int currentYear
   }
 }
 
+// The Rich header the linker leaves between the DOS stub and the PE header: "DanS" at 0x80,
+// then (id, count) pairs, then "Rich" and the key, every dword XORed with the key.
+void AddRichGroup(const TPEReader& reader, TBytesSource& source, std::vector<TPEDetailRow>& rows) {
+  constexpr uint32_t kDanS = 0x536E6144, kRich = 0x68636952;
+  const uint64_t optional = uint64_t{reader.PEHeaderPointer()} + 24;
+  if (optional <= 0x80 + 8) return;
+  const uint64_t area = std::min(optional - 0x80, kRichArea);
+  std::vector<uint8_t> head, bytes;
+  if (!source.ReadAt(0, 0x80, head) || !source.ReadAt(0x80, area + 8, bytes)) {
+    if (head.size() < 0x80 || bytes.size() < 8) return;
+  }
+  // The first "Rich" wholly before the optional header.
+  size_t rich = std::string::npos;
+  for (size_t i = 0; i + 4 <= std::min<size_t>(bytes.size(), area); ++i)
+    if (std::memcmp(&bytes[i], "Rich", 4) == 0) {
+      rich = i;
+      break;
+    }
+  if (rich == std::string::npos) return;
+  const size_t used = std::min(bytes.size(), rich + 8) / 4 * 4;
+  std::vector<uint32_t> dwords(used / 4);
+  for (size_t i = 0; i < dwords.size(); ++i) dwords[i] = Get32(&bytes[4 * i]);
+  const auto at = std::find(dwords.begin(), dwords.end(), kRich);
+  if (at == dwords.end() || at + 1 == dwords.end()) return;
+  const uint32_t key = at[1];
+  const uint32_t stored = dwords.size() >= 4 ? dwords[1] : 0;
+  if (dwords.size() < 4 || (dwords[0] ^ stored) != kDanS || dwords[2] != stored || dwords[3] != stored) return;
+
+  // The hash is of the bytes before "Rich", cleared with the key.
+  std::vector<uint8_t> clear(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(rich));
+  for (size_t i = 0; i < clear.size(); ++i) clear[i] ^= static_cast<uint8_t>(key >> (8 * (i % 4)));
+  TMD5 md5;
+  md5.Update(clear.data(), clear.size());
+  uint8_t digest[TMD5::DigestSize];
+  md5.Final(digest);
+  std::string hash;
+  for (uint8_t b : digest) {
+    static const char kDigits[] = "0123456789abcdef";
+    hash += kDigits[b >> 4];
+    hash += kDigits[b & 15];
+  }
+
+  // The checksum: the DOS header and stub (less e_lfanew) and the entries, each rotated.
+  uint32_t sum = 0x80;
+  for (uint32_t i = 0; i < 0x80; ++i)
+    if (i < 0x3C || i > 0x3F) sum += Rol32(head[i], i);
+  std::vector<TPEDetailRow> entries;
+  for (size_t i = 4; i + 1 < dwords.size() && dwords[i] != kRich; i += 2) {
+    const uint32_t id = dwords[i] ^ stored, count = dwords[i + 1] ^ stored;
+    sum += Rol32(id, count);
+    if (entries.size() < kMaxRichEntries)
+      entries.push_back({"Entry", "Product id " + std::to_string(id >> 16) + ", build " + std::to_string(id & 0xFFFF) + ": " +
+                                      std::to_string(count) + (count == 1 ? " object" : " objects")});
+  }
+  rows.push_back({"Rich Header Hash", hash});
+  rows.push_back({"Rich Header Checksum", Hex(stored, 8) + (sum == stored ? " (valid)" : " (wrong: " + Hex(sum, 8) + ")")});
+  rows.insert(rows.end(), entries.begin(), entries.end());
+}
+
 }  // namespace
 
 void TPEChecksum::Update(const uint8_t* data, size_t n) {
@@ -293,6 +352,7 @@ TPEDetails Read(const TPEReader& reader, TBytesSource& source, int currentYear) 
   TPEDetails d;
   if (!reader.HeadersRead()) return d;
   AddFileGroup(reader, source, currentYear, d.Groups[dgFile]);
+  AddRichGroup(reader, source, d.Groups[dgRich]);
   return d;
 }
 

@@ -3,7 +3,8 @@
 # lib.dll (exports by name, by ordinal only, a forwarder, ordinal base 5, an 8-character
 # section name), app.exe (imports by name and by ordinal, one library by ordinal only, one
 # library through two descriptors, resources of every common kind) and plain.exe (no exports, no
-# resources), overlay.exe (app.exe with bytes appended); x64/damaged/ and x86/damaged/ hold copies of them cut or patched by hand.
+# resources), overlay.exe (app.exe with bytes appended), rich.exe and rich_badkey.exe (app.exe
+# with a Rich header, its key right and wrong); x64/damaged/ and x86/damaged/ hold copies of them cut or patched by hand.
 set -euo pipefail
 out=$1
 # Made again when this script changes: .done holds the digest of the script that made them.
@@ -115,6 +116,7 @@ for arch in x64 x86; do
   rm -f "$arch"/*.a "$arch"/*.res
   mkdir -p "$arch/damaged"
   /usr/bin/python3 - "$arch" <<'PY'
+import struct
 import sys
 import pefile
 arch = sys.argv[1]
@@ -130,6 +132,46 @@ def offset(pe, d):
 pe = pefile.PE(data=app)
 # Bytes after the last section: an overlay, which leaves the checksum wrong.
 open(arch + "/overlay.exe", "wb").write(app + bytes(range(256)) * 16)
+
+# A Rich header put between the DOS stub and the PE header, which move up by its size; its key
+# is the checksum of the DOS header and stub (e_lfanew left out) and the entries.
+def rol(v, n):
+    n &= 31
+    return (v << n | v >> (32 - n)) & 0xFFFFFFFF if n else v
+
+def with_rich(data, wrong_key=False):
+    entries = [(259, 30159, 12), (260, 30159, 3), (1, 0, 42), (255, 30795, 1), (257, 30795, 5)]
+    e_lfanew = int.from_bytes(data[0x3C:0x40], "little")
+    assert e_lfanew >= 0x80
+    size = 16 + 8 * len(entries) + 8
+    size += -size % 16
+    stub = data[:0x80]
+    key = 0x80
+    for i in range(0x80):
+        if not 0x3C <= i < 0x40:
+            key = (key + rol(stub[i], i)) & 0xFFFFFFFF
+    for prod, build, count in entries:
+        key = (key + rol(prod << 16 | build, count)) & 0xFFFFFFFF
+    if wrong_key:
+        key ^= 0x01010101
+    dwords = [0x536E6144 ^ key, key, key, key]
+    for prod, build, count in entries:
+        dwords += [(prod << 16 | build) ^ key, count ^ key]
+    rich = struct.pack("<%dI" % len(dwords), *dwords) + b"Rich" + struct.pack("<I", key)
+    rich += b"\0" * (size - len(rich))
+    pe = pefile.PE(data=data)
+    end = e_lfanew + 24 + pe.FILE_HEADER.SizeOfOptionalHeader + 40 * pe.FILE_HEADER.NumberOfSections
+    first = min(s.PointerToRawData for s in pe.sections if s.SizeOfRawData)
+    assert end - e_lfanew + 0x80 + size <= first
+    head = bytearray(data[:0x80] + rich + data[e_lfanew:end])
+    head[0x3C:0x40] = (0x80 + size).to_bytes(4, "little")
+    out = bytes(head) + b"\0" * (first - len(head)) + data[first:]
+    pe = pefile.PE(data=bytes(out))
+    pe.OPTIONAL_HEADER.CheckSum = pe.generate_checksum()
+    return pe.write()
+
+open(arch + "/rich.exe", "wb").write(with_rich(app))
+open(arch + "/rich_badkey.exe", "wb").write(with_rich(app, True))
 # The section table cut inside its third entry: the headers are whole.
 table = pe.DOS_HEADER.e_lfanew + 24 + pe.FILE_HEADER.SizeOfOptionalHeader
 put("cut_sections.exe", app[:table + 2 * 40 + 20])

@@ -115,6 +115,14 @@ def details_lines(pe):
             e = s.get_entropy()
             out.append(("D", "File", "Section Entropy", "%.2f (%s)%s" % (e, s.Name.split(b"\0")[0].decode("latin-1"),
                                                                           " packed or compressed?" if e > 7.2 else "")))
+    rich = pe.RICH_HEADER
+    if rich is not None:
+        out.append(("D", "Rich Header", "Rich Header Hash", pe.get_rich_header_hash()))
+        values = rich.values
+        for i in range(0, len(values) - 1, 2):
+            count = values[i + 1]
+            out.append(("D", "Rich Header", "Entry", "Product id %d, build %d: %d object%s" % (
+                values[i] >> 16, values[i] & 0xFFFF, count, "" if count == 1 else "s")))
     return out
 
 

@@ -791,6 +791,12 @@ TEST(PEReader, TruncatedCopiesOfRealFiles) {
 
 namespace {
 
+std::string Hex32(uint32_t v) {
+  char buf[12];
+  std::snprintf(buf, sizeof buf, "%08X", v);
+  return buf;
+}
+
 // A few of Wine's PE DLLs, when Wine is installed.
 std::vector<std::string> WineDlls() {
   std::vector<std::string> out;
@@ -840,7 +846,8 @@ void ExpectDetailsAgree(const std::string& file) {
 
 TEST(PEDetails, AgreesWithPefile) {
   for (const std::string arch : {"x64", "x86"})
-    for (const std::string name : {"app.exe", "lib.dll", "plain.exe", "overlay.exe", "damaged/moved_resource.exe"})
+    for (const std::string name : {"app.exe", "lib.dll", "plain.exe", "overlay.exe", "rich.exe", "rich_badkey.exe",
+                                   "damaged/moved_resource.exe"})
       ExpectDetailsAgree(Fixture(arch, name));
   for (const auto& dll : WineDlls()) ExpectDetailsAgree(dll);
 
@@ -878,6 +885,38 @@ TEST(PEDetails, NamesAndSeveralFiles) {
   EXPECT_NE(Cell(*entropy, 3), "");
   EXPECT_EQ(Cell(*entropy, 2) + Cell(*entropy, 4), "");
   EXPECT_EQ(Cell(rows.back(), 0), "details_broken.dll: PEReader: Invalid PE format (size problem #1)!");
+}
+
+TEST(PEDetails, RichHeader) {
+  auto rows = [](const std::string& file) {
+    std::vector<std::vector<std::string>> out;
+    const TPageRecord page = Fill(FillDetailsPage, {file});
+    for (const auto& row : Shown(page))
+      if (GroupHeader(page, row.Group()) == "Rich Header") out.push_back(row.Cells());
+    return out;
+  };
+  for (const std::string arch : {"x64", "x86"}) {
+    SCOPED_TRACE(arch);
+    EXPECT_TRUE(rows(Fixture(arch, "app.exe")).empty()) << "MinGW writes no Rich header";
+    const auto good = rows(Fixture(arch, "rich.exe")), bad = rows(Fixture(arch, "rich_badkey.exe"));
+    ASSERT_EQ(good.size(), 7u);
+    ASSERT_EQ(bad.size(), 7u);
+    EXPECT_EQ(good[1][0], "Rich Header Checksum");
+    EXPECT_EQ(good[1][1].substr(8), " (valid)");
+    // Every dword XORed with a key one off in each byte: the same entries, a wrong checksum.
+    EXPECT_EQ(bad[1][1].substr(0, 8) + bad[1][1].substr(8, 9), Hex32(std::stoul(good[1][1].substr(0, 8), nullptr, 16) ^ 0x01010101) + " (wrong: ");
+    EXPECT_EQ(bad[1][1].substr(17, 8), good[1][1].substr(0, 8));
+    for (size_t i = 2; i < 7; ++i) EXPECT_EQ(bad[i], good[i]);
+    EXPECT_EQ(good[2][1], "Product id 259, build 30159: 12 objects");
+  }
+  // A "Rich" without its "DanS", and one cut right after the marker: no group.
+  std::string app = ReadAll(Fixture("x64", "rich.exe"));
+  std::string noDans = app;
+  noDans[0x80] ^= 1;
+  EXPECT_TRUE(rows(bqtest::WriteFile("rich_nodans.exe", noDans)).empty());
+  const size_t rich = app.find("Rich", 0x80);
+  ASSERT_NE(rich, std::string::npos);
+  EXPECT_TRUE(rows(bqtest::WriteFile("rich_cut.exe", app.substr(0, rich + 4))).empty());
 }
 
 // Damaged and cut copies: the page shows what it can, quickly, and nothing is read past the file.
