@@ -8,6 +8,7 @@
 
 #include "hashes/quMD5.h"
 #include "platform/bqFile.h"
+#include "platform/bqText.h"
 
 namespace bq {
 
@@ -17,6 +18,8 @@ constexpr uint64_t kChunk = 1u << 20;          // bytes read at a time for entro
 constexpr size_t kMaxEntropySections = 96;      // sections given an entropy row
 constexpr uint64_t kRichArea = 64 * 1024;       // where a Rich header is looked for: 0x80 on
 constexpr size_t kMaxRichEntries = 512;
+constexpr size_t kMaxDelayLibraries = 256;     // delay-import descriptors read
+constexpr size_t kMaxLibraryName = 256;
 
 uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 uint32_t Get32(const uint8_t* p) { return Get16(p) | static_cast<uint32_t>(Get16(p + 2)) << 16; }
@@ -261,6 +264,18 @@ void AddFileGroup(const TPEReader& reader, TBytesSource& source, int currentYear
   }
 }
 
+std::string HexDigest(TMD5& md5) {
+  uint8_t digest[TMD5::DigestSize];
+  md5.Final(digest);
+  std::string hash;
+  for (uint8_t b : digest) {
+    static const char kDigits[] = "0123456789abcdef";
+    hash += kDigits[b >> 4];
+    hash += kDigits[b & 15];
+  }
+  return hash;
+}
+
 // The Rich header the linker leaves between the DOS stub and the PE header: "DanS" at 0x80,
 // then (id, count) pairs, then "Rich" and the key, every dword XORed with the key.
 void AddRichGroup(const TPEReader& reader, TBytesSource& source, std::vector<TPEDetailRow>& rows) {
@@ -294,14 +309,7 @@ void AddRichGroup(const TPEReader& reader, TBytesSource& source, std::vector<TPE
   for (size_t i = 0; i < clear.size(); ++i) clear[i] ^= static_cast<uint8_t>(key >> (8 * (i % 4)));
   TMD5 md5;
   md5.Update(clear.data(), clear.size());
-  uint8_t digest[TMD5::DigestSize];
-  md5.Final(digest);
-  std::string hash;
-  for (uint8_t b : digest) {
-    static const char kDigits[] = "0123456789abcdef";
-    hash += kDigits[b >> 4];
-    hash += kDigits[b & 15];
-  }
+  const std::string hash = HexDigest(md5);
 
   // The checksum: the DOS header and stub (less e_lfanew) and the entries, each rotated.
   uint32_t sum = 0x80;
@@ -318,6 +326,86 @@ void AddRichGroup(const TPEReader& reader, TBytesSource& source, std::vector<TPE
   rows.push_back({"Rich Header Hash", hash});
   rows.push_back({"Rich Header Checksum", Hex(stored, 8) + (sum == stored ? " (valid)" : " (wrong: " + Hex(sum, 8) + ")")});
   rows.insert(rows.end(), entries.begin(), entries.end());
+}
+
+// Data directory d as the optional header holds it, past the 13 the reader keeps too.
+bool RawDirectory(const TPEReader& reader, TBytesSource& source, size_t d, uint32_t& rva, uint32_t& size) {
+  rva = size = 0;
+  const uint64_t optional = uint64_t{reader.PEHeaderPointer()} + 24;
+  const uint32_t count = reader.IsPE32Plus() ? 108 : 92, first = reader.IsPE32Plus() ? 112 : 96;
+  std::vector<uint8_t> bytes;
+  if (first + 8 * (d + 1) > reader.SizeOfOptionalHeader()) return false;
+  if (!source.ReadAt(optional + count, 4, bytes) || Get32(bytes.data()) <= d) return false;
+  if (!source.ReadAt(optional + first + 8 * d, 8, bytes)) return false;
+  rva = Get32(bytes.data());
+  size = Get32(bytes.data() + 4);
+  return rva != 0;
+}
+
+// A zero-terminated name at an RVA, cut at kMaxLibraryName; "" when unreadable.
+std::string NameAt(const TPEReader& reader, TBytesSource& source, uint32_t rva) {
+  std::vector<uint8_t> bytes;
+  source.ReadAt(reader.RvaToFileOffset(rva), kMaxLibraryName, bytes);
+  std::string name;
+  for (uint8_t b : bytes) {
+    if (!b) break;
+    name += b >= 0x20 && b < 0x7F ? static_cast<char>(b) : '?';
+  }
+  return name;
+}
+
+void AddImportsGroup(const TPEReader& reader, TBytesSource& source, std::vector<TPEDetailRow>& rows) {
+  const auto& imports = reader.ImportTable();
+  std::vector<std::string> libraries;
+  // The imphash: "library.function" lower-cased, the library without its .dll, .ocx or .sys,
+  // an import by ordinal named "ordN"; MD5 of the list joined by commas.
+  std::string list;
+  bool unnamedOrdinals = false;
+  for (const auto& line : imports) {
+    const std::string library = LowerAscii(line.Data.Library);
+    if (std::find(libraries.begin(), libraries.end(), library) == libraries.end()) libraries.push_back(library);
+    std::string stem = library;
+    const size_t dot = stem.rfind('.');
+    if (dot != std::string::npos) {
+      const std::string ext = stem.substr(dot + 1);
+      if (ext == "dll" || ext == "ocx" || ext == "sys") stem.resize(dot);
+    }
+    std::string function;
+    if (line.Data.ByOrdinal) {
+      function = "ord" + std::to_string(line.Data.Ordinal);
+      // These libraries' ordinals have well-known names that the usual imphash puts instead.
+      if (stem == "ws2_32" || stem == "wsock32" || stem == "oleaut32") unnamedOrdinals = true;
+    } else {
+      function = LowerAscii(line.Data.Function);
+    }
+    if (!list.empty()) list += ',';
+    list += stem + "." + function;
+  }
+  if (!imports.empty()) {
+    rows.push_back({"Libraries", std::to_string(libraries.size())});
+    rows.push_back({"Functions", std::to_string(imports.size())});
+    if (!reader.ImportTableErrors) {
+      TMD5 md5;
+      md5.Update(list.data(), list.size());
+      rows.push_back({"Imphash", HexDigest(md5) + (unnamedOrdinals ? " (ordinals of ws2_32, wsock32 or oleaut32 not named)" : "")});
+    }
+  }
+  uint32_t rva = 0, size = 0;
+  const bool bound = RawDirectory(reader, source, 11, rva, size) && size;
+  if (!imports.empty() || bound) rows.push_back({"Bound Imports", bound ? "yes" : "no"});
+
+  // Delay-load libraries: 32-byte descriptors up to one of zeros.
+  if (!RawDirectory(reader, source, 13, rva, size)) return;
+  const uint64_t at = reader.RvaToFileOffset(rva);
+  std::vector<uint8_t> bytes;
+  source.ReadAt(at, 32 * kMaxDelayLibraries, bytes);
+  for (size_t i = 0; i + 32 <= bytes.size(); i += 32) {
+    if (std::all_of(bytes.begin() + static_cast<std::ptrdiff_t>(i), bytes.begin() + static_cast<std::ptrdiff_t>(i + 32),
+                    [](uint8_t b) { return b == 0; }))
+      break;
+    const std::string name = NameAt(reader, source, Get32(&bytes[i + 4]));
+    rows.push_back({"Delay-Load Library", name.empty() ? "?" : name});
+  }
 }
 
 }  // namespace
@@ -353,6 +441,7 @@ TPEDetails Read(const TPEReader& reader, TBytesSource& source, int currentYear) 
   if (!reader.HeadersRead()) return d;
   AddFileGroup(reader, source, currentYear, d.Groups[dgFile]);
   AddRichGroup(reader, source, d.Groups[dgRich]);
+  AddImportsGroup(reader, source, d.Groups[dgImports]);
   return d;
 }
 

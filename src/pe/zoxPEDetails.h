@@ -1,5 +1,6 @@
 // TPEDetails: what the Details page tells of a PE file beyond its raw headers: machine,
-// subsystem and flags by name, time stamp, checksum, overlay, entropy, and the Rich header.
+// subsystem and flags by name, time stamp, checksum, overlay, entropy; the Rich header; the
+// imports' counts, imphash and delay-load libraries.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -15,13 +16,13 @@ struct TPEDetailRow {
 };
 
 // The groups in page order; a group without rows is not shown.
-enum TPEDetailGroup : int { dgFile, dgRich, dgCount };
+enum TPEDetailGroup : int { dgFile, dgRich, dgImports, dgCount };
 
 struct TPEDetails {
   std::vector<TPEDetailRow> Groups[dgCount];
 };
 
-// The details of a file whose headers and section table the reader has read. The file's bytes
+// The details of a file whose headers, section table and imports the reader has read. The file's bytes
 // are read again in bounded chunks (entropy, checksum); currentYear bounds plausible dates.
 TPEDetails ReadPEDetailsFromFile(const TPEReader& reader, const std::string& fileName, int currentYear);
 TPEDetails ReadPEDetailsFromBytes(const TPEReader& reader, TByteView bytes, int currentYear);

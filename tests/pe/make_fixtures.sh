@@ -4,7 +4,8 @@
 # section name), app.exe (imports by name and by ordinal, one library by ordinal only, one
 # library through two descriptors, resources of every common kind) and plain.exe (no exports, no
 # resources), overlay.exe (app.exe with bytes appended), rich.exe and rich_badkey.exe (app.exe
-# with a Rich header, its key right and wrong); x64/damaged/ and x86/damaged/ hold copies of them cut or patched by hand.
+# with a Rich header, its key right and wrong), delay.exe (app.exe with two delay-load
+# libraries); x64/damaged/ and x86/damaged/ hold copies of them cut or patched by hand.
 set -euo pipefail
 out=$1
 # Made again when this script changes: .done holds the digest of the script that made them.
@@ -170,6 +171,38 @@ def with_rich(data, wrong_key=False):
     pe.OPTIONAL_HEADER.CheckSum = pe.generate_checksum()
     return pe.write()
 
+# A delay-import directory written into the slack after .data's bytes (GNU ld leaves the
+# directory empty): two libraries, each with one function imported by name.
+def with_delay(data):
+    pe = pefile.PE(data=data)
+    plus = pe.OPTIONAL_HEADER.Magic == 0x20B
+    word = 8 if plus else 4
+    s = [s for s in pe.sections if s.Name.rstrip(b"\0") == b".data"][0]
+    rva = (s.VirtualAddress + s.Misc_VirtualSize + 15) & ~15
+    blob = bytearray(32 * 3)  # two descriptors and one of zeros
+    def add(b):
+        at = rva + len(blob)
+        blob.extend(b + b"\0" * (-len(b) % 16))
+        return at
+    for i, (dll, fn) in enumerate([(b"delayed.dll", b"DelayedOne"), (b"Later.DLL", b"LaterTwo")]):
+        name = add(dll + b"\0")
+        hint = add(b"\0\0" + fn + b"\0")
+        names = add(hint.to_bytes(word, "little") + bytes(word))
+        iat = add(hint.to_bytes(word, "little") + bytes(word))
+        handle = add(bytes(8))
+        blob[32 * i:32 * i + 32] = struct.pack("<8I", 1, name, handle, iat, names, 0, 0, 0)
+    assert s.SizeOfRawData >= rva - s.VirtualAddress + len(blob)
+    out = bytearray(data)
+    at = s.PointerToRawData + rva - s.VirtualAddress
+    out[at:at + len(blob)] = blob
+    pe = pefile.PE(data=bytes(out))
+    [t for t in pe.sections if t.Name == s.Name][0].Misc_VirtualSize = rva - s.VirtualAddress + len(blob)
+    pe.OPTIONAL_HEADER.DATA_DIRECTORY[13].VirtualAddress = rva
+    pe.OPTIONAL_HEADER.DATA_DIRECTORY[13].Size = 32 * 3
+    pe.OPTIONAL_HEADER.CheckSum = pe.generate_checksum()
+    return pe.write()
+
+open(arch + "/delay.exe", "wb").write(with_delay(app))
 open(arch + "/rich.exe", "wb").write(with_rich(app))
 open(arch + "/rich_badkey.exe", "wb").write(with_rich(app, True))
 # The section table cut inside its third entry: the headers are whole.

@@ -115,6 +115,17 @@ def details_lines(pe):
             e = s.get_entropy()
             out.append(("D", "File", "Section Entropy", "%.2f (%s)%s" % (e, s.Name.split(b"\0")[0].decode("latin-1"),
                                                                           " packed or compressed?" if e > 7.2 else "")))
+    imports = [d for d in getattr(pe, "DIRECTORY_ENTRY_IMPORT", []) if d.imports]
+    if imports:
+        out.append(("D", "Imports", "Libraries", str(len(set(d.dll.lower() for d in imports)))))
+        out.append(("D", "Imports", "Functions", str(sum(len(d.imports) for d in imports))))
+        # Ordinals pefile names from its own tables are left out of the comparison.
+        if not any(i.import_by_ordinal and d.dll.lower().rsplit(b".", 1)[0] in (b"ws2_32", b"wsock32", b"oleaut32")
+                   for d in imports for i in d.imports):
+            out.append(("D", "Imports", "Imphash", pe.get_imphash()))
+        out.append(("D", "Imports", "Bound Imports", "yes" if hasattr(pe, "DIRECTORY_ENTRY_BOUND_IMPORT") else "no"))
+    for d in getattr(pe, "DIRECTORY_ENTRY_DELAY_IMPORT", []):
+        out.append(("D", "Imports", "Delay-Load Library", d.dll.decode("latin-1")))
     rich = pe.RICH_HEADER
     if rich is not None:
         out.append(("D", "Rich Header", "Rich Header Hash", pe.get_rich_header_hash()))

@@ -847,7 +847,7 @@ void ExpectDetailsAgree(const std::string& file) {
 TEST(PEDetails, AgreesWithPefile) {
   for (const std::string arch : {"x64", "x86"})
     for (const std::string name : {"app.exe", "lib.dll", "plain.exe", "overlay.exe", "rich.exe", "rich_badkey.exe",
-                                   "damaged/moved_resource.exe"})
+                                   "delay.exe", "damaged/moved_resource.exe"})
       ExpectDetailsAgree(Fixture(arch, name));
   for (const auto& dll : WineDlls()) ExpectDetailsAgree(dll);
 
