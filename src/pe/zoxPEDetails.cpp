@@ -20,6 +20,8 @@ constexpr uint64_t kRichArea = 64 * 1024;       // where a Rich header is looked
 constexpr size_t kMaxRichEntries = 512;
 constexpr size_t kMaxDelayLibraries = 256;     // delay-import descriptors read
 constexpr size_t kMaxLibraryName = 256;
+constexpr size_t kMaxDebugEntries = 64;
+constexpr uint32_t kMaxCodeView = 4096;        // bytes of a CodeView record read
 
 uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 uint32_t Get32(const uint8_t* p) { return Get16(p) | static_cast<uint32_t>(Get16(p + 2)) << 16; }
@@ -408,6 +410,67 @@ void AddImportsGroup(const TPEReader& reader, TBytesSource& source, std::vector<
   }
 }
 
+const char* DebugTypeName(uint32_t type) {
+  switch (type) {
+    case 1: return "COFF";
+    case 2: return "CodeView";
+    case 3: return "FPO";
+    case 4: return "Misc";
+    case 5: return "Exception";
+    case 6: return "Fixup";
+    case 7: return "OMAP to Source";
+    case 8: return "OMAP from Source";
+    case 9: return "Borland";
+    case 11: return "CLSID";
+    case 12: return "VC Feature";
+    case 13: return "POGO";
+    case 14: return "ILTCG";
+    case 15: return "MPX";
+    case 16: return "Repro";
+    case 17: return "Embedded Portable PDB";
+    case 19: return "PDB Checksum";
+    case 20: return "Extended DLL Characteristics";
+    default: return "Unknown";
+  }
+}
+
+// The PDB path of a CodeView record: printable up to the first zero.
+std::string PdbPath(const std::vector<uint8_t>& bytes, size_t from) {
+  std::string path;
+  for (size_t i = from; i < bytes.size() && bytes[i]; ++i) path += bytes[i] >= 0x20 && bytes[i] != 0x7F ? static_cast<char>(bytes[i]) : '?';
+  return path;
+}
+
+// The debug directory: 28-byte entries; a CodeView record ("RSDS": GUID, age, PDB path;
+// "NB10": signature, age, PDB path) where its PointerToRawData points.
+void AddDebugGroup(const TPEReader& reader, TBytesSource& source, std::vector<TPEDetailRow>& rows) {
+  uint32_t rva = 0, size = 0;
+  reader.DataDirectory(6, rva, size);
+  if (!rva || size < 28) return;
+  std::vector<uint8_t> table, record;
+  source.ReadAt(reader.RvaToFileOffset(rva), std::min<uint64_t>(size / 28, kMaxDebugEntries) * 28, table);
+  for (size_t i = 0; i + 28 <= table.size(); i += 28) {
+    const uint8_t* e = &table[i];
+    const uint32_t type = Get32(e + 12), length = Get32(e + 16), pointer = Get32(e + 24);
+    rows.push_back({"Debug Entry", std::string(DebugTypeName(type)) + " (" + std::to_string(type) + ")"});
+    if (type != 2 || length < 24) continue;
+    source.ReadAt(pointer, std::min(length, kMaxCodeView), record);
+    if (record.size() >= 24 && std::memcmp(record.data(), "RSDS", 4) == 0) {
+      const uint8_t* g = record.data() + 4;
+      char guid[40];
+      std::snprintf(guid, sizeof guid, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", Get32(g), Get16(g + 4), Get16(g + 6),
+                    g[8], g[9], g[10], g[11], g[12], g[13], g[14], g[15]);
+      rows.push_back({"PDB Path", PdbPath(record, 24)});
+      rows.push_back({"PDB GUID", guid});
+      rows.push_back({"PDB Age", std::to_string(Get32(record.data() + 20))});
+    } else if (record.size() >= 16 && std::memcmp(record.data(), "NB10", 4) == 0) {
+      rows.push_back({"PDB Path", PdbPath(record, 16)});
+      rows.push_back({"PDB Signature", Hex(Get32(record.data() + 8), 8)});
+      rows.push_back({"PDB Age", std::to_string(Get32(record.data() + 12))});
+    }
+  }
+}
+
 }  // namespace
 
 void TPEChecksum::Update(const uint8_t* data, size_t n) {
@@ -442,6 +505,7 @@ TPEDetails Read(const TPEReader& reader, TBytesSource& source, int currentYear) 
   AddFileGroup(reader, source, currentYear, d.Groups[dgFile]);
   AddRichGroup(reader, source, d.Groups[dgRich]);
   AddImportsGroup(reader, source, d.Groups[dgImports]);
+  AddDebugGroup(reader, source, d.Groups[dgDebug]);
   return d;
 }
 

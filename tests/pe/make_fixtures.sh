@@ -5,7 +5,8 @@
 # library through two descriptors, resources of every common kind) and plain.exe (no exports, no
 # resources), overlay.exe (app.exe with bytes appended), rich.exe and rich_badkey.exe (app.exe
 # with a Rich header, its key right and wrong), delay.exe (app.exe with two delay-load
-# libraries); x64/damaged/ and x86/damaged/ hold copies of them cut or patched by hand.
+# libraries), debug.exe (a CodeView record naming its PDB, a TLS callback of its own);
+# x64/damaged/ and x86/damaged/ hold copies of them cut or patched by hand.
 set -euo pipefail
 out=$1
 # Made again when this script changes: .done holds the digest of the script that made them.
@@ -58,6 +59,12 @@ int main(void) {
 }
 SRC
 printf 'int main(void) { return 0; }\n' > plain.c
+cat > debug.c <<'SRC'
+#include <windows.h>
+static void NTAPI OnTls(PVOID module, DWORD reason, PVOID reserved) { (void)module, (void)reason, (void)reserved; }
+__attribute__((section(".CRT$XLB"), used)) PIMAGE_TLS_CALLBACK FixtureTlsCallback = OnTls;
+int main(void) { return 0; }
+SRC
 cat > app.manifest <<'MAN'
 <?xml version="1.0" encoding="UTF-8" standalone="yes"?>
 <assembly xmlns="urn:schemas-microsoft-com:asm.v1" manifestVersion="1.0"><assemblyIdentity name="Brisquel.Fixture" version="1.0.0.0" type="win32"/></assembly>
@@ -114,6 +121,7 @@ for arch in x64 x86; do
   $t-windres app.rc -O coff -o "$arch/app.res"
   $t-gcc -O1 -s -o "$arch/app.exe" app.c "$arch/app.res" -L"$arch" -lord -lsolo -ltwice_a -ltwice_b -luser32
   $t-gcc -O1 -s -o "$arch/plain.exe" plain.c
+  $t-gcc -O1 -s -o "$arch/debug.exe" debug.c -Wl,--pdb=debug.pdb
   rm -f "$arch"/*.a "$arch"/*.res
   mkdir -p "$arch/damaged"
   /usr/bin/python3 - "$arch" <<'PY'

@@ -126,6 +126,15 @@ def details_lines(pe):
         out.append(("D", "Imports", "Bound Imports", "yes" if hasattr(pe, "DIRECTORY_ENTRY_BOUND_IMPORT") else "no"))
     for d in getattr(pe, "DIRECTORY_ENTRY_DELAY_IMPORT", []):
         out.append(("D", "Imports", "Delay-Load Library", d.dll.decode("latin-1")))
+    for d in getattr(pe, "DIRECTORY_ENTRY_DEBUG", []):
+        out.append(("d", "Debug", "Debug Entry", "(%d)" % d.struct.Type))
+        cv = d.entry
+        if cv is not None and getattr(cv, "CvSignature", None) == b"RSDS":
+            out.append(("D", "Debug", "PDB Path", cv.PdbFileName.split(b"\0")[0].decode("latin-1")))
+            out.append(("D", "Debug", "PDB GUID", "{%08X-%04X-%04X-%02X%02X-%s}" % (
+                cv.Signature_Data1, cv.Signature_Data2, cv.Signature_Data3, cv.Signature_Data4, cv.Signature_Data5,
+                cv.Signature_Data6.hex().upper())))
+            out.append(("D", "Debug", "PDB Age", str(cv.Age)))
     rich = pe.RICH_HEADER
     if rich is not None:
         out.append(("D", "Rich Header", "Rich Header Hash", pe.get_rich_header_hash()))

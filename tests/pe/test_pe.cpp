@@ -847,7 +847,7 @@ void ExpectDetailsAgree(const std::string& file) {
 TEST(PEDetails, AgreesWithPefile) {
   for (const std::string arch : {"x64", "x86"})
     for (const std::string name : {"app.exe", "lib.dll", "plain.exe", "overlay.exe", "rich.exe", "rich_badkey.exe",
-                                   "delay.exe", "damaged/moved_resource.exe"})
+                                   "delay.exe", "debug.exe", "damaged/moved_resource.exe"})
       ExpectDetailsAgree(Fixture(arch, name));
   for (const auto& dll : WineDlls()) ExpectDetailsAgree(dll);
 
@@ -932,6 +932,22 @@ TEST(PEDetails, DamagedAndCutCopies) {
   const uint32_t table = pe + 24 + (static_cast<uint8_t>(big[pe + 20]) | static_cast<uint8_t>(big[pe + 21]) << 8);
   Put32(big, table + 16, 0xFFFFFFFF);
   Put32(big, table + 20, static_cast<uint32_t>(big.size() - 10));
+  // A debug directory claiming 2 GiB of entries, and a CodeView record claiming 4 GiB.
+  std::string debug = ReadAll(Fixture("x64", "debug.exe"));
+  const uint32_t dpe = static_cast<uint8_t>(debug[0x3C]) | static_cast<uint8_t>(debug[0x3D]) << 8;
+  Put32(debug, dpe + 24 + 112 + 6 * 8 + 4, 0x7FFFFFF0);
+  files.push_back(bqtest::WriteFile("details_huge_debug.exe", debug));
+  const size_t rsds = debug.find("RSDS");
+  ASSERT_NE(rsds, std::string::npos);
+  std::string record = ReadAll(Fixture("x64", "debug.exe"));
+  for (size_t at = 0; at + 28 <= record.size(); ++at)
+    if (record.compare(at + 24, 4, std::string{static_cast<char>(rsds), static_cast<char>(rsds >> 8), static_cast<char>(rsds >> 16), static_cast<char>(rsds >> 24)}) == 0 &&
+        record[at + 12] == 2) {
+      Put32(record, at + 16, 0xFFFFFFFF);
+      break;
+    }
+  record.resize(rsds + 30);  // the path cut: no zero after it
+  files.push_back(bqtest::WriteFile("details_huge_codeview.exe", record));
   files.push_back(bqtest::WriteFile("details_huge_section.exe", big));
   const auto start = std::chrono::steady_clock::now();
   for (const auto& f : files) {
