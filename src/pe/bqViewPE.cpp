@@ -356,7 +356,7 @@ void FillDetailsPage(const TPageContext& context, TPageView& view) {
       details[f] = ReadPEDetailsFromFile(reader, selection.SelectedFiles[f], year);
   }
 
-  static const char* const kTitles[dgCount] = {"File", "Rich Header", "Imports", "Debug"};
+  static const char* const kTitles[dgCount] = {"File", "Rich Header", "Imports", "Debug", "TLS"};
   int rows = 0;
   for (int g = 0; g < dgCount; ++g) {
     size_t count = 0;

@@ -22,6 +22,7 @@ constexpr size_t kMaxDelayLibraries = 256;     // delay-import descriptors read
 constexpr size_t kMaxLibraryName = 256;
 constexpr size_t kMaxDebugEntries = 64;
 constexpr uint32_t kMaxCodeView = 4096;        // bytes of a CodeView record read
+constexpr size_t kMaxTlsCallbacks = 1024;
 
 uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 uint32_t Get32(const uint8_t* p) { return Get16(p) | static_cast<uint32_t>(Get16(p + 2)) << 16; }
@@ -471,6 +472,28 @@ void AddDebugGroup(const TPEReader& reader, TBytesSource& source, std::vector<TP
   }
 }
 
+// The TLS directory's callbacks: a zero-terminated array of addresses (VAs) at
+// AddressOfCallBacks, itself a VA.
+void AddTlsGroup(const TPEReader& reader, TBytesSource& source, std::vector<TPEDetailRow>& rows) {
+  uint32_t rva = 0, size = 0;
+  reader.DataDirectory(9, rva, size);
+  const bool plus = reader.IsPE32Plus();
+  const size_t word = plus ? 8 : 4;
+  const auto& opt = reader.OptionalHeader();
+  if (!rva || opt.size() < 32) return;
+  std::vector<uint8_t> dir, table;
+  if (!source.ReadAt(reader.RvaToFileOffset(rva), 4 * word, dir)) return;
+  auto value = [plus](const uint8_t* p) { return plus ? Get32(p) | uint64_t{Get32(p + 4)} << 32 : uint64_t{Get32(p)}; };
+  const uint64_t imageBase = plus ? value(&opt[24]) : Get32(&opt[28]);
+  const uint64_t callbacks = value(&dir[3 * word]);
+  size_t count = 0;
+  if (callbacks && callbacks - imageBase <= UINT32_MAX && callbacks >= imageBase) {
+    source.ReadAt(reader.RvaToFileOffset(static_cast<uint32_t>(callbacks - imageBase)), kMaxTlsCallbacks * word, table);
+    while ((count + 1) * word <= table.size() && value(&table[count * word])) ++count;
+  }
+  rows.push_back({"TLS Callbacks", std::to_string(count)});
+}
+
 }  // namespace
 
 void TPEChecksum::Update(const uint8_t* data, size_t n) {
@@ -506,6 +529,7 @@ TPEDetails Read(const TPEReader& reader, TBytesSource& source, int currentYear) 
   AddRichGroup(reader, source, d.Groups[dgRich]);
   AddImportsGroup(reader, source, d.Groups[dgImports]);
   AddDebugGroup(reader, source, d.Groups[dgDebug]);
+  AddTlsGroup(reader, source, d.Groups[dgTls]);
   return d;
 }
 

@@ -1,6 +1,6 @@
 // TPEDetails: what the Details page tells of a PE file beyond its raw headers: machine,
 // subsystem and flags by name, time stamp, checksum, overlay, entropy; the Rich header; the
-// imports' counts, imphash and delay-load libraries; the debug directory.
+// imports' counts, imphash and delay-load libraries; the debug directory; TLS callbacks.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -16,7 +16,7 @@ struct TPEDetailRow {
 };
 
 // The groups in page order; a group without rows is not shown.
-enum TPEDetailGroup : int { dgFile, dgRich, dgImports, dgDebug, dgCount };
+enum TPEDetailGroup : int { dgFile, dgRich, dgImports, dgDebug, dgTls, dgCount };
 
 struct TPEDetails {
   std::vector<TPEDetailRow> Groups[dgCount];

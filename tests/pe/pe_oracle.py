@@ -135,6 +135,13 @@ def details_lines(pe):
                 cv.Signature_Data1, cv.Signature_Data2, cv.Signature_Data3, cv.Signature_Data4, cv.Signature_Data5,
                 cv.Signature_Data6.hex().upper())))
             out.append(("D", "Debug", "PDB Age", str(cv.Age)))
+    tls = getattr(pe, "DIRECTORY_ENTRY_TLS", None)
+    if tls is not None:
+        count, word = 0, 8 if o.Magic == 0x20B else 4
+        at = tls.struct.AddressOfCallBacks - o.ImageBase
+        while tls.struct.AddressOfCallBacks and int.from_bytes(pe.get_data(at + count * word, word), "little"):
+            count += 1
+        out.append(("D", "TLS", "TLS Callbacks", str(count)))
     rich = pe.RICH_HEADER
     if rich is not None:
         out.append(("D", "Rich Header", "Rich Header Hash", pe.get_rich_header_hash()))

@@ -919,6 +919,21 @@ TEST(PEDetails, RichHeader) {
   EXPECT_TRUE(rows(bqtest::WriteFile("rich_cut.exe", app.substr(0, rich + 4))).empty());
 }
 
+// debug.exe adds a TLS callback of its own to the CRT's and names its PDB.
+TEST(PEDetails, DebugAndTls) {
+  auto value = [](const std::string& file, const std::string& field) {
+    for (const auto& row : Fill(FillDetailsPage, {file}).Rows)
+      if (Cell(row, 0) == field) return Cell(row, 1);
+    return std::string("<none>");
+  };
+  for (const std::string arch : {"x64", "x86"}) {
+    SCOPED_TRACE(arch);
+    EXPECT_EQ(std::stoi(value(Fixture(arch, "debug.exe"), "TLS Callbacks")), std::stoi(value(Fixture(arch, "plain.exe"), "TLS Callbacks")) + 1);
+    EXPECT_EQ(value(Fixture(arch, "debug.exe"), "PDB Path"), "debug.pdb");
+    EXPECT_EQ(value(Fixture(arch, "plain.exe"), "Debug Entry"), "<none>");
+  }
+}
+
 // Damaged and cut copies: the page shows what it can, quickly, and nothing is read past the file.
 TEST(PEDetails, DamagedAndCutCopies) {
   std::vector<std::string> files;
