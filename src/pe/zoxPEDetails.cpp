@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
+#include <iterator>
 
 #include "hashes/quMD5.h"
 #include "platform/bqFile.h"
@@ -267,6 +268,29 @@ void AddFileGroup(const TPEReader& reader, TBytesSource& source, int currentYear
   }
 }
 
+struct TOrdinalName {
+  uint16_t Ordinal;
+  const char* Name;
+};
+#include "pe/zoxPEOrdinalNames.inc"
+
+// An import by ordinal as the imphash names it: the function's name for the libraries whose
+// ordinals are well known, else "ordN".
+std::string OrdinalFunction(const std::string& library, uint16_t ordinal) {
+  const TOrdinalName* begin = nullptr;
+  const TOrdinalName* end = nullptr;
+  if (library == "ws2_32.dll" || library == "wsock32.dll") {
+    begin = std::begin(kWinsockOrdinals);
+    end = std::end(kWinsockOrdinals);
+  } else if (library == "oleaut32.dll") {
+    begin = std::begin(kOleAutOrdinals);
+    end = std::end(kOleAutOrdinals);
+  }
+  const TOrdinalName* at = std::lower_bound(begin, end, ordinal, [](const TOrdinalName& n, uint16_t o) { return n.Ordinal < o; });
+  if (at != end && at->Ordinal == ordinal) return LowerAscii(at->Name);
+  return "ord" + std::to_string(ordinal);
+}
+
 std::string HexDigest(TMD5& md5) {
   uint8_t digest[TMD5::DigestSize];
   md5.Final(digest);
@@ -361,9 +385,8 @@ void AddImportsGroup(const TPEReader& reader, TBytesSource& source, std::vector<
   const auto& imports = reader.ImportTable();
   std::vector<std::string> libraries;
   // The imphash: "library.function" lower-cased, the library without its .dll, .ocx or .sys,
-  // an import by ordinal named "ordN"; MD5 of the list joined by commas.
+  // an import by ordinal named as OrdinalFunction does; MD5 of the list joined by commas.
   std::string list;
-  bool unnamedOrdinals = false;
   for (const auto& line : imports) {
     const std::string library = LowerAscii(line.Data.Library);
     if (std::find(libraries.begin(), libraries.end(), library) == libraries.end()) libraries.push_back(library);
@@ -373,14 +396,7 @@ void AddImportsGroup(const TPEReader& reader, TBytesSource& source, std::vector<
       const std::string ext = stem.substr(dot + 1);
       if (ext == "dll" || ext == "ocx" || ext == "sys") stem.resize(dot);
     }
-    std::string function;
-    if (line.Data.ByOrdinal) {
-      function = "ord" + std::to_string(line.Data.Ordinal);
-      // These libraries' ordinals have well-known names that the usual imphash puts instead.
-      if (stem == "ws2_32" || stem == "wsock32" || stem == "oleaut32") unnamedOrdinals = true;
-    } else {
-      function = LowerAscii(line.Data.Function);
-    }
+    const std::string function = line.Data.ByOrdinal ? OrdinalFunction(library, line.Data.Ordinal) : LowerAscii(line.Data.Function);
     if (!list.empty()) list += ',';
     list += stem + "." + function;
   }
@@ -390,7 +406,7 @@ void AddImportsGroup(const TPEReader& reader, TBytesSource& source, std::vector<
     if (!reader.ImportTableErrors) {
       TMD5 md5;
       md5.Update(list.data(), list.size());
-      rows.push_back({"Imphash", HexDigest(md5) + (unnamedOrdinals ? " (ordinals of ws2_32, wsock32 or oleaut32 not named)" : "")});
+      rows.push_back({"Imphash", HexDigest(md5)});
     }
   }
   uint32_t rva = 0, size = 0;

@@ -5,8 +5,9 @@
 # library through two descriptors, resources of every common kind) and plain.exe (no exports, no
 # resources), overlay.exe (app.exe with bytes appended), rich.exe and rich_badkey.exe (app.exe
 # with a Rich header, its key right and wrong), delay.exe (app.exe with two delay-load
-# libraries), debug.exe (a CodeView record naming its PDB, a TLS callback of its own);
-# x64/damaged/ and x86/damaged/ hold copies of them cut or patched by hand.
+# libraries), debug.exe (a CodeView record naming its PDB, a TLS callback of its own) and
+# ordnames.exe (imports by ordinal from ws2_32 and oleaut32); x64/damaged/ and x86/damaged/
+# hold copies of them cut or patched by hand.
 set -euo pipefail
 out=$1
 # Made again when this script changes: .done holds the digest of the script that made them.
@@ -58,6 +59,11 @@ int main(void) {
   return OrdOne() + OrdTwo() + OrdNamed() + TwiceA() + TwiceB() + Solo() + (int)GetTickCount();
 }
 SRC
+# Imports by ordinal from the libraries whose ordinals the imphash names (one ordinal each that
+# it does not know), the library names spelt in capitals.
+printf 'LIBRARY WS2_32.DLL\nEXPORTS\n  WsA @3 NONAME\n  WsB @115 NONAME\n  WsC @999 NONAME\n' > ws2_32.def
+printf 'LIBRARY OLEAUT32.dll\nEXPORTS\n  OleA @2 NONAME\n  OleB @9 NONAME\n  OleC @4000 NONAME\n' > oleaut32.def
+printf 'int WsA(void); int WsB(void); int WsC(void); int OleA(void); int OleB(void); int OleC(void);\nint main(void) { return WsA() + WsB() + WsC() + OleA() + OleB() + OleC(); }\n' > ordnames.c
 printf 'int main(void) { return 0; }\n' > plain.c
 cat > debug.c <<'SRC'
 #include <windows.h>
@@ -117,10 +123,11 @@ for arch in x64 x86; do
   case $arch in x64) t=x86_64-w64-mingw32 ;; x86) t=i686-w64-mingw32 ;; esac
   mkdir -p "$arch"
   $t-gcc -shared -O1 -s -o "$arch/lib.dll" lib.c lib.def
-  for d in ord solo twice_a twice_b; do $t-dlltool -d $d.def -l "$arch/lib$d.a"; done
+  for d in ord solo twice_a twice_b ws2_32 oleaut32; do $t-dlltool -d $d.def -l "$arch/lib$d.a"; done
   $t-windres app.rc -O coff -o "$arch/app.res"
   $t-gcc -O1 -s -o "$arch/app.exe" app.c "$arch/app.res" -L"$arch" -lord -lsolo -ltwice_a -ltwice_b -luser32
   $t-gcc -O1 -s -o "$arch/plain.exe" plain.c
+  $t-gcc -O1 -s -o "$arch/ordnames.exe" ordnames.c -L"$arch" -lws2_32 -loleaut32
   $t-gcc -O1 -s -o "$arch/debug.exe" debug.c -Wl,--pdb=debug.pdb
   rm -f "$arch"/*.a "$arch"/*.res
   mkdir -p "$arch/damaged"

@@ -119,10 +119,7 @@ def details_lines(pe):
     if imports:
         out.append(("D", "Imports", "Libraries", str(len(set(d.dll.lower() for d in imports)))))
         out.append(("D", "Imports", "Functions", str(sum(len(d.imports) for d in imports))))
-        # Ordinals pefile names from its own tables are left out of the comparison.
-        if not any(i.import_by_ordinal and d.dll.lower().rsplit(b".", 1)[0] in (b"ws2_32", b"wsock32", b"oleaut32")
-                   for d in imports for i in d.imports):
-            out.append(("D", "Imports", "Imphash", pe.get_imphash()))
+        out.append(("D", "Imports", "Imphash", pe.get_imphash()))
         out.append(("D", "Imports", "Bound Imports", "yes" if hasattr(pe, "DIRECTORY_ENTRY_BOUND_IMPORT") else "no"))
     for d in getattr(pe, "DIRECTORY_ENTRY_DELAY_IMPORT", []):
         out.append(("D", "Imports", "Delay-Load Library", d.dll.decode("latin-1")))

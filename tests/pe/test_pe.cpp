@@ -847,7 +847,8 @@ void ExpectDetailsAgree(const std::string& file) {
 TEST(PEDetails, AgreesWithPefile) {
   for (const std::string arch : {"x64", "x86"})
     for (const std::string name : {"app.exe", "lib.dll", "plain.exe", "overlay.exe", "rich.exe", "rich_badkey.exe",
-                                   "delay.exe", "debug.exe", "damaged/moved_resource.exe"})
+                                   "delay.exe", "debug.exe", "ordnames.exe",
+                                   "damaged/moved_resource.exe"})
       ExpectDetailsAgree(Fixture(arch, name));
   for (const auto& dll : WineDlls()) ExpectDetailsAgree(dll);
 
