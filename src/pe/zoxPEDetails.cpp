@@ -153,10 +153,11 @@ std::string TimeStampText(uint32_t stamp, int currentYear) {
   return text;
 }
 
-std::string EntropyText(double e) {
-  char buf[32];
+// Two decimals; data this close to random is most likely packed or compressed.
+std::string EntropyText(double e, const std::string& section = "") {
+  char buf[16];
   std::snprintf(buf, sizeof buf, "%.2f", e);
-  return buf;
+  return buf + (section.empty() ? "" : " (" + section + ")") + (e > 7.2 ? " packed or compressed?" : "");
 }
 
 // Counts the bytes [offset, offset + size) clamped to the file, chunk by chunk; false when
@@ -257,14 +258,19 @@ void AddFileGroup(const TPEReader& reader, TBytesSource& source, int currentYear
   }
 
   if (whole) rows.push_back({"File Entropy", EntropyText(Entropy(counts, total))});
+  // Sections' data may overlap or repeat: all of them together read at most twice the file.
+  uint64_t budget = 2 * source.Size() + kChunk;
   const auto& sections = reader.Sections();
   for (size_t i = 0; i < sections.size() && i < kMaxEntropySections; ++i) {
     const auto& s = sections[i];
+    if (!s.SizeOfRawData || s.PointerToRawData >= source.Size()) continue;
+    const uint64_t length = std::min<uint64_t>(s.SizeOfRawData, source.Size() - s.PointerToRawData);
+    if (length > budget) break;
+    budget -= length;
     uint64_t sc[256] = {};
     uint64_t n = 0;
-    if (!s.SizeOfRawData || !CountBytes(source, s.PointerToRawData, s.SizeOfRawData, sc, n, nullptr) || n == 0) continue;
-    const double e = Entropy(sc, n);
-    rows.push_back({"Section Entropy", EntropyText(e) + " (" + s.NameText() + ")" + (e > 7.2 ? " packed or compressed?" : "")});
+    if (!CountBytes(source, s.PointerToRawData, length, sc, n, nullptr) || n == 0) continue;
+    rows.push_back({"Section Entropy", EntropyText(Entropy(sc, n), s.NameText())});
   }
 }
 

@@ -5,7 +5,8 @@
 # library through two descriptors, resources of every common kind) and plain.exe (no exports, no
 # resources), overlay.exe (app.exe with bytes appended), rich.exe and rich_badkey.exe (app.exe
 # with a Rich header, its key right and wrong), delay.exe (app.exe with two delay-load
-# libraries), debug.exe (a CodeView record naming its PDB, a TLS callback of its own) and
+# libraries), debug.exe (a CodeView record naming its PDB, a TLS callback of its own, a section of
+# random bytes) and
 # ordnames.exe (imports by ordinal from ws2_32 and oleaut32); x64/damaged/ and x86/damaged/
 # hold copies of them cut or patched by hand.
 set -euo pipefail
@@ -65,8 +66,11 @@ printf 'LIBRARY WS2_32.DLL\nEXPORTS\n  WsA @3 NONAME\n  WsB @115 NONAME\n  WsC @
 printf 'LIBRARY OLEAUT32.dll\nEXPORTS\n  OleA @2 NONAME\n  OleB @9 NONAME\n  OleC @4000 NONAME\n' > oleaut32.def
 printf 'int WsA(void); int WsB(void); int WsC(void); int OleA(void); int OleB(void); int OleC(void);\nint main(void) { return WsA() + WsB() + WsC() + OleA() + OleB() + OleC(); }\n' > ordnames.c
 printf 'int main(void) { return 0; }\n' > plain.c
+/usr/bin/python3 -c "import random; r = random.Random(7); print('const unsigned char Noise[] = {%s};' % ','.join(str(r.randrange(256)) for _ in range(16384)))" > noise.h
 cat > debug.c <<'SRC'
 #include <windows.h>
+__attribute__((section(".noise"), used))
+#include "noise.h"
 static void NTAPI OnTls(PVOID module, DWORD reason, PVOID reserved) { (void)module, (void)reason, (void)reserved; }
 __attribute__((section(".CRT$XLB"), used)) PIMAGE_TLS_CALLBACK FixtureTlsCallback = OnTls;
 int main(void) { return 0; }

@@ -109,7 +109,8 @@ def details_lines(pe):
     out.append(("d", "File", "Image Size", "(%d bytes)" % o.SizeOfImage))
     start = pe.get_overlay_data_start_offset()
     out.append(("D", "File", "Overlay", "offset %s, %d bytes" % (h(start, 8), len(data) - start) if start else "none"))
-    out.append(("D", "File", "File Entropy", "%.2f" % entropy(data)))
+    e = entropy(data)
+    out.append(("D", "File", "File Entropy", "%.2f%s" % (e, " packed or compressed?" if e > 7.2 else "")))
     for s in pe.sections:
         if s.SizeOfRawData and s.PointerToRawData < len(data):
             e = s.get_entropy()

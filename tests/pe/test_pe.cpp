@@ -932,6 +932,12 @@ TEST(PEDetails, DebugAndTls) {
     EXPECT_EQ(std::stoi(value(Fixture(arch, "debug.exe"), "TLS Callbacks")), std::stoi(value(Fixture(arch, "plain.exe"), "TLS Callbacks")) + 1);
     EXPECT_EQ(value(Fixture(arch, "debug.exe"), "PDB Path"), "debug.pdb");
     EXPECT_EQ(value(Fixture(arch, "plain.exe"), "Debug Entry"), "<none>");
+    // Random bytes are taken for packed data.
+    const TPageRecord page = Fill(FillDetailsPage, {Fixture(arch, "debug.exe")});
+    const auto noise = std::find_if(page.Rows.begin(), page.Rows.end(), [](const auto& r) { return Cell(r, 1).find("(.noise)") != std::string::npos; });
+    ASSERT_NE(noise, page.Rows.end());
+    EXPECT_EQ(Cell(*noise, 1).substr(0, 2), "7.");
+    EXPECT_EQ(Cell(*noise, 1).substr(4), " (.noise) packed or compressed?");
   }
 }
 
