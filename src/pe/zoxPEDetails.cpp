@@ -44,15 +44,18 @@ public:
   explicit TBytesSource(TByteView bytes) : FBytes(bytes), FSize(bytes.Size()) {}
   explicit TBytesSource(TFileReader& file) : FFile(&file), FSize(file.Size() < 0 ? 0 : static_cast<uint64_t>(file.Size())) {}
   uint64_t Size() const { return FSize; }
-  // [offset, offset + count) clamped to the source.
+  // [offset, offset + count) clamped to the source; false when cut or unreadable.
   bool ReadAt(uint64_t offset, uint64_t count, std::vector<uint8_t>& out) {
     out.clear();
     if (offset >= FSize) return count == 0;
-    count = std::min(count, FSize - offset);
-    if (FFile) return ReadFileRange(*FFile, offset, count, out) && out.size() == count;
-    const TByteView part = FBytes.Clamp(offset, count);
-    out.assign(part.Data(), part.Data() + part.Size());
-    return part.Size() == count;
+    const uint64_t available = std::min(count, FSize - offset);
+    if (FFile) {
+      if (!ReadFileRange(*FFile, offset, available, out)) out.clear();
+    } else {
+      const TByteView part = FBytes.Clamp(offset, available);
+      out.assign(part.Data(), part.Data() + part.Size());
+    }
+    return out.size() == count;
   }
 
 private:

@@ -970,6 +970,19 @@ TEST(PEDetails, DamagedAndCutCopies) {
     }
   record.resize(rsds + 30);  // the path cut: no zero after it
   files.push_back(bqtest::WriteFile("details_huge_codeview.exe", record));
+  // Cut inside the TLS directory, and inside the optional header's directories past the 13th.
+  for (const std::string arch : {"x64", "x86"}) {
+    TPEReader reader;
+    reader.ReadFromFile(Fixture(arch, "debug.exe"));
+    const TDirectoryLocation tls = reader.DirectoryToFileOffset(9);
+    ASSERT_TRUE(tls.Found);
+    const std::string whole = ReadAll(Fixture(arch, "debug.exe"));
+    files.push_back(bqtest::WriteFile("details_cut_tls_" + arch + ".exe", whole.substr(0, tls.FileOffset + 8)));
+    const TPageRecord cut = Fill(FillDetailsPage, {files.back()});
+    for (const auto& row : cut.Rows) EXPECT_NE(Cell(row, 0), "TLS Callbacks");
+    const size_t delay = reader.PEHeaderPointer() + 24 + (reader.IsPE32Plus() ? 112 : 96) + 13 * 8;
+    files.push_back(bqtest::WriteFile("details_cut_delay_" + arch + ".exe", ReadAll(Fixture(arch, "delay.exe")).substr(0, delay + 2)));
+  }
   files.push_back(bqtest::WriteFile("details_huge_section.exe", big));
   const auto start = std::chrono::steady_clock::now();
   for (const auto& f : files) {
