@@ -1,11 +1,12 @@
 // libFuzzer target for TPEReader: headers, sections, imports (by name and by ordinal), exports
 // (named, by ordinal only, forwarded) and the resource tree, then every header text line, from
-// arbitrary bytes.
+// arbitrary bytes; then the Details page's reading of the same bytes.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "pe/zoxPEDetails.h"
 #include "pe/zoxPEResources.h"
 #include "pe/zoxPESimple.h"
 
@@ -32,5 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   lines.push_back(reader.ImportTableError + reader.ExportTableError + reader.ResourceTableError);
   for (size_t d = 0; d < bq::TPEReader::DirectoryCount; ++d) (void)reader.DirectoryToFileOffset(d);
+  const bq::TPEDetails details = bq::ReadPEDetailsFromBytes(reader, bq::TByteView(data, size), 2030);
+  for (const auto& group : details.Groups)
+    for (const auto& row : group) lines.push_back(row.Field + row.Value);
   return 0;
 }

@@ -30,6 +30,7 @@ TPageRegistry BuildModulePages(bool importsTreeView) {
   // The Exports page's title is a literal and its setting name the resource string.
   r.RegisterPage(K::pkList, FillExportsPage, false, {fitMZ}, "EXPORTS", "Exports", LoadResourceText(1571), true);
   r.RegisterPage(K::pkList, FillResourcesPage, false, {fitMZ}, "RESOURCES", LoadResourceText(1572), "Resources", false);
+  r.RegisterPage(K::pkList, FillDetailsPage, true, {fitMZ}, "PEDETAILS", "Details", "PEDetails", true);
   r.RegisterPage(K::pkRichEdit, FillPreviewPage, false, TextFileTypes, "RICHTEXT", LoadResourceText(1552), "Text", false);
   r.RegisterPage(K::pkList, FillAudioTagsPage, false, AudioFileTypes, "AUDIOTAGS", "Audio", "Audio", true);
   r.RegisterPage(K::pkListProgress, FillPatternsPage, true, {}, "BQPATTERNS", "Patterns", "Patterns", true);

@@ -4,7 +4,9 @@
 #include <charconv>
 #include <iterator>
 #include <cstdio>
+#include <ctime>
 
+#include "pe/zoxPEDetails.h"
 #include "pe/zoxPESimple.h"
 #include "platform/bqText.h"
 #include "shell/bqStrings.h"
@@ -325,6 +327,57 @@ void FillResourcesPage(const TPageContext& context, TPageView& view) {
     view.AppendRow({e.Name, std::to_string(e.Size), offset, LanguageName(e.Language)}, groupOf[i]);
   }
   problems.ShowRows(static_cast<int>(types.Names().size()));
+}
+
+
+void FillDetailsPage(const TPageContext& context, TPageView& view) {
+  const TSelection& selection = *context.Selection;
+  view.EnableGroupView(true);
+  view.AddColumn("Field", 200, TAlign::alLeft);
+  if (selection.Count() == 1)
+    view.AddColumn("Data", 160, TAlign::alLeft);
+  else
+    for (size_t i = 0; i < selection.Count(); ++i) view.AddColumn(FileNameOnly(selection.SelectedFiles[i]), 120, TAlign::alLeft);
+
+  // One value column per file: a file that is not PE or could not be read keeps it empty.
+  TProblems problems(selection, view);
+  std::vector<TPEDetails> details(selection.Count());
+  const std::time_t now = std::time(nullptr);
+  const std::tm* utc = std::gmtime(&now);
+  const int year = utc ? utc->tm_year + 1900 : 2100;
+  for (size_t f = 0; f < selection.Count(); ++f) {
+    if (!IsPE(selection, f)) continue;
+    TPEReader reader;
+    problems.Add(f, ReadPE(reader, selection, f, TTables::tImports));
+    if (!reader.HeadersRead()) continue;
+    if (f < selection.Contents.size() && selection.Contents[f].Held())
+      details[f] = ReadPEDetailsFromBytes(reader, TByteView(selection.Contents[f].View()), year);
+    else
+      details[f] = ReadPEDetailsFromFile(reader, selection.SelectedFiles[f], year);
+  }
+
+  static const char* const kTitles[dgCount] = {"File", "Rich Header", "Imports", "Debug", "TLS"};
+  int rows = 0;
+  for (int g = 0; g < dgCount; ++g) {
+    size_t count = 0;
+    for (const auto& d : details) count = std::max(count, d.Groups[g].size());
+    if (!count) continue;
+    view.AddGroup(g + 1, kTitles[g]);
+    for (size_t i = 0; i < count; ++i) {
+      // The field's name from the first file that has the row.
+      std::string_view field;
+      for (const auto& d : details)
+        if (i < d.Groups[g].size()) {
+          field = d.Groups[g][i].Field;
+          break;
+        }
+      const int row = view.InsertRow(rows++, field);
+      for (size_t f = 0; f < details.size(); ++f)
+        view.SetCell(row, static_cast<int>(f) + 1, i < details[f].Groups[g].size() ? details[f].Groups[g][i].Value : "");
+      view.SetRowGroup(row, g + 1);
+    }
+  }
+  problems.ShowRows(dgCount + 1);
 }
 
 }  // namespace bq

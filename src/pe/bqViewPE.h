@@ -1,4 +1,4 @@
-// The five PE pages: Header, Sections, Imports (list and tree), Exports, Resources.
+// The six PE pages: Header, Sections, Imports (list and tree), Exports, Resources, Details.
 #pragma once
 #include "shell/bqViewBase.h"
 
@@ -10,5 +10,6 @@ void FillImportsListPage(const TPageContext& context, TPageView& view);
 void FillImportsTreePage(const TPageContext& context, TPageView& view);
 void FillExportsPage(const TPageContext& context, TPageView& view);
 void FillResourcesPage(const TPageContext& context, TPageView& view);
+void FillDetailsPage(const TPageContext& context, TPageView& view);
 
 }  // namespace bq

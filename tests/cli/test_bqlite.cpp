@@ -19,9 +19,9 @@ TEST(Bqlite, ListsTabsForTheSelection) {
   const std::string zip = WriteFile("pack.zip", "PK\x03\x04" + std::string(50, '\x01'));
   auto r = Bqlite("--list-pages " + Q(exe));
   EXPECT_EQ(r.Status, 0);
-  EXPECT_EQ(r.Out, "Brisquel\nHashes\nStreams\nHeader\nSections\nImports\nExports\nResources\nPatterns\n");
+  EXPECT_EQ(r.Out, "Brisquel\nHashes\nStreams\nHeader\nSections\nImports\nExports\nResources\nDetails\nPatterns\n");
   r = Bqlite("--list-pages " + Q(exe) + " " + Q(zip));
-  EXPECT_EQ(r.Out, "Brisquel\nHashes\nHeader\nSections\nExports\nPatterns\n");
+  EXPECT_EQ(r.Out, "Brisquel\nHashes\nHeader\nSections\nExports\nDetails\nPatterns\n");
   r = Bqlite("--list-pages --json " + Q(zip));
   EXPECT_NE(r.Out.find("\"types\": [\"fitZIP\"]"), std::string::npos);
   EXPECT_NE(r.Out.find("\"title\": \"Archive\""), std::string::npos);

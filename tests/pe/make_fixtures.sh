@@ -3,7 +3,12 @@
 # lib.dll (exports by name, by ordinal only, a forwarder, ordinal base 5, an 8-character
 # section name), app.exe (imports by name and by ordinal, one library by ordinal only, one
 # library through two descriptors, resources of every common kind) and plain.exe (no exports, no
-# resources); x64/damaged/ and x86/damaged/ hold copies of them cut or patched by hand.
+# resources), overlay.exe (app.exe with bytes appended), rich.exe and rich_badkey.exe (app.exe
+# with a Rich header, its key right and wrong), delay.exe (app.exe with two delay-load
+# libraries), debug.exe (a CodeView record naming its PDB, a TLS callback of its own, a section of
+# random bytes) and
+# ordnames.exe (imports by ordinal from ws2_32 and oleaut32); x64/damaged/ and x86/damaged/
+# hold copies of them cut or patched by hand.
 set -euo pipefail
 out=$1
 # Made again when this script changes: .done holds the digest of the script that made them.
@@ -55,7 +60,21 @@ int main(void) {
   return OrdOne() + OrdTwo() + OrdNamed() + TwiceA() + TwiceB() + Solo() + (int)GetTickCount();
 }
 SRC
+# Imports by ordinal from the libraries whose ordinals the imphash names (one ordinal each that
+# it does not know), the library names spelt in capitals.
+printf 'LIBRARY WS2_32.DLL\nEXPORTS\n  WsA @3 NONAME\n  WsB @115 NONAME\n  WsC @999 NONAME\n' > ws2_32.def
+printf 'LIBRARY OLEAUT32.dll\nEXPORTS\n  OleA @2 NONAME\n  OleB @9 NONAME\n  OleC @4000 NONAME\n' > oleaut32.def
+printf 'int WsA(void); int WsB(void); int WsC(void); int OleA(void); int OleB(void); int OleC(void);\nint main(void) { return WsA() + WsB() + WsC() + OleA() + OleB() + OleC(); }\n' > ordnames.c
 printf 'int main(void) { return 0; }\n' > plain.c
+/usr/bin/python3 -c "import random; r = random.Random(7); print('const unsigned char Noise[] = {%s};' % ','.join(str(r.randrange(256)) for _ in range(16384)))" > noise.h
+cat > debug.c <<'SRC'
+#include <windows.h>
+__attribute__((section(".noise"), used))
+#include "noise.h"
+static void NTAPI OnTls(PVOID module, DWORD reason, PVOID reserved) { (void)module, (void)reason, (void)reserved; }
+__attribute__((section(".CRT$XLB"), used)) PIMAGE_TLS_CALLBACK FixtureTlsCallback = OnTls;
+int main(void) { return 0; }
+SRC
 cat > app.manifest <<'MAN'
 <?xml version="1.0" encoding="UTF-8" standalone="yes"?>
 <assembly xmlns="urn:schemas-microsoft-com:asm.v1" manifestVersion="1.0"><assemblyIdentity name="Brisquel.Fixture" version="1.0.0.0" type="win32"/></assembly>
@@ -108,13 +127,16 @@ for arch in x64 x86; do
   case $arch in x64) t=x86_64-w64-mingw32 ;; x86) t=i686-w64-mingw32 ;; esac
   mkdir -p "$arch"
   $t-gcc -shared -O1 -s -o "$arch/lib.dll" lib.c lib.def
-  for d in ord solo twice_a twice_b; do $t-dlltool -d $d.def -l "$arch/lib$d.a"; done
+  for d in ord solo twice_a twice_b ws2_32 oleaut32; do $t-dlltool -d $d.def -l "$arch/lib$d.a"; done
   $t-windres app.rc -O coff -o "$arch/app.res"
   $t-gcc -O1 -s -o "$arch/app.exe" app.c "$arch/app.res" -L"$arch" -lord -lsolo -ltwice_a -ltwice_b -luser32
   $t-gcc -O1 -s -o "$arch/plain.exe" plain.c
+  $t-gcc -O1 -s -o "$arch/ordnames.exe" ordnames.c -L"$arch" -lws2_32 -loleaut32
+  $t-gcc -O1 -s -o "$arch/debug.exe" debug.c -Wl,--pdb=debug.pdb
   rm -f "$arch"/*.a "$arch"/*.res
   mkdir -p "$arch/damaged"
   /usr/bin/python3 - "$arch" <<'PY'
+import struct
 import sys
 import pefile
 arch = sys.argv[1]
@@ -128,6 +150,80 @@ def offset(pe, d):
     return pe.get_offset_from_rva(pe.OPTIONAL_HEADER.DATA_DIRECTORY[d].VirtualAddress)
 
 pe = pefile.PE(data=app)
+# Bytes after the last section: an overlay, which leaves the checksum wrong.
+open(arch + "/overlay.exe", "wb").write(app + bytes(range(256)) * 16)
+
+# A Rich header put between the DOS stub and the PE header, which move up by its size; its key
+# is the checksum of the DOS header and stub (e_lfanew left out) and the entries.
+def rol(v, n):
+    n &= 31
+    return (v << n | v >> (32 - n)) & 0xFFFFFFFF if n else v
+
+def with_rich(data, wrong_key=False):
+    entries = [(259, 30159, 12), (260, 30159, 3), (1, 0, 42), (255, 30795, 1), (257, 30795, 5)]
+    e_lfanew = int.from_bytes(data[0x3C:0x40], "little")
+    assert e_lfanew >= 0x80
+    size = 16 + 8 * len(entries) + 8
+    size += -size % 16
+    stub = data[:0x80]
+    key = 0x80
+    for i in range(0x80):
+        if not 0x3C <= i < 0x40:
+            key = (key + rol(stub[i], i)) & 0xFFFFFFFF
+    for prod, build, count in entries:
+        key = (key + rol(prod << 16 | build, count)) & 0xFFFFFFFF
+    if wrong_key:
+        key ^= 0x01010101
+    dwords = [0x536E6144 ^ key, key, key, key]
+    for prod, build, count in entries:
+        dwords += [(prod << 16 | build) ^ key, count ^ key]
+    rich = struct.pack("<%dI" % len(dwords), *dwords) + b"Rich" + struct.pack("<I", key)
+    rich += b"\0" * (size - len(rich))
+    pe = pefile.PE(data=data)
+    end = e_lfanew + 24 + pe.FILE_HEADER.SizeOfOptionalHeader + 40 * pe.FILE_HEADER.NumberOfSections
+    first = min(s.PointerToRawData for s in pe.sections if s.SizeOfRawData)
+    assert end - e_lfanew + 0x80 + size <= first
+    head = bytearray(data[:0x80] + rich + data[e_lfanew:end])
+    head[0x3C:0x40] = (0x80 + size).to_bytes(4, "little")
+    out = bytes(head) + b"\0" * (first - len(head)) + data[first:]
+    pe = pefile.PE(data=bytes(out))
+    pe.OPTIONAL_HEADER.CheckSum = pe.generate_checksum()
+    return pe.write()
+
+# A delay-import directory written into the slack after .data's bytes (GNU ld leaves the
+# directory empty): two libraries, each with one function imported by name.
+def with_delay(data):
+    pe = pefile.PE(data=data)
+    plus = pe.OPTIONAL_HEADER.Magic == 0x20B
+    word = 8 if plus else 4
+    s = [s for s in pe.sections if s.Name.rstrip(b"\0") == b".data"][0]
+    rva = (s.VirtualAddress + s.Misc_VirtualSize + 15) & ~15
+    blob = bytearray(32 * 3)  # two descriptors and one of zeros
+    def add(b):
+        at = rva + len(blob)
+        blob.extend(b + b"\0" * (-len(b) % 16))
+        return at
+    for i, (dll, fn) in enumerate([(b"delayed.dll", b"DelayedOne"), (b"Later.DLL", b"LaterTwo")]):
+        name = add(dll + b"\0")
+        hint = add(b"\0\0" + fn + b"\0")
+        names = add(hint.to_bytes(word, "little") + bytes(word))
+        iat = add(hint.to_bytes(word, "little") + bytes(word))
+        handle = add(bytes(8))
+        blob[32 * i:32 * i + 32] = struct.pack("<8I", 1, name, handle, iat, names, 0, 0, 0)
+    assert s.SizeOfRawData >= rva - s.VirtualAddress + len(blob)
+    out = bytearray(data)
+    at = s.PointerToRawData + rva - s.VirtualAddress
+    out[at:at + len(blob)] = blob
+    pe = pefile.PE(data=bytes(out))
+    [t for t in pe.sections if t.Name == s.Name][0].Misc_VirtualSize = rva - s.VirtualAddress + len(blob)
+    pe.OPTIONAL_HEADER.DATA_DIRECTORY[13].VirtualAddress = rva
+    pe.OPTIONAL_HEADER.DATA_DIRECTORY[13].Size = 32 * 3
+    pe.OPTIONAL_HEADER.CheckSum = pe.generate_checksum()
+    return pe.write()
+
+open(arch + "/delay.exe", "wb").write(with_delay(app))
+open(arch + "/rich.exe", "wb").write(with_rich(app))
+open(arch + "/rich_badkey.exe", "wb").write(with_rich(app, True))
 # The section table cut inside its third entry: the headers are whole.
 table = pe.DOS_HEADER.e_lfanew + 24 + pe.FILE_HEADER.SizeOfOptionalHeader
 put("cut_sections.exe", app[:table + 2 * 40 + 20])

@@ -9,7 +9,12 @@ page tests compare with what the pages show:
                                    ordinal only ("#ORDINAL"); forward is "" when not forwarded
   R type name language size offset    resource leaves, in walk order; offset is the data's
                                    file offset through the section that holds it
+  D group field value              Details page rows whose value pefile gives in full
+  d group field suffix             Details page rows whose value ends with suffix
 Numbers are upper-case hexadecimal except E's ordinal and R's language and size (decimal)."""
+import collections
+import datetime
+import math
 import sys
 import pefile
 
@@ -75,6 +80,77 @@ def name_of(entry, level0_dir):
     return str(entry.id)
 
 
+def entropy(data):
+    if not data:
+        return 0.0
+    counts = collections.Counter(bytes(data))
+    return -sum(c / len(data) * math.log2(c / len(data)) for c in counts.values())
+
+
+def details_lines(pe):
+    f, o = pe.FILE_HEADER, pe.OPTIONAL_HEADER
+    data = pe.__data__
+    out = [("d", "File", "Machine", "(%s)" % h(f.Machine, 4)), ("d", "File", "Subsystem", "(%d)" % o.Subsystem)]
+    stamp = datetime.datetime.fromtimestamp(f.TimeDateStamp, datetime.timezone.utc)
+    if f.TimeDateStamp and stamp.year <= datetime.datetime.now(datetime.timezone.utc).year + 1:
+        out.append(("D", "File", "Time Date Stamp", stamp.strftime("%Y-%m-%d %H:%M:%S UTC")))
+    else:
+        out.append(("D", "File", "Time Date Stamp", h(f.TimeDateStamp, 8)))
+    out.append(("D", "File", "Linker Version", "%d.%d" % (o.MajorLinkerVersion, o.MinorLinkerVersion)))
+    computed = pe.generate_checksum()
+    if not o.CheckSum:
+        out.append(("D", "File", "Checksum", "not set"))
+    elif o.CheckSum == computed:
+        out.append(("D", "File", "Checksum", h(o.CheckSum, 8) + " (valid)"))
+    else:
+        out.append(("D", "File", "Checksum", "%s (wrong: %s)" % (h(o.CheckSum, 8), h(computed, 8))))
+    ep = pe.get_section_by_rva(o.AddressOfEntryPoint) if o.AddressOfEntryPoint else None
+    out.append(("D", "File", "Entry Point Section", ep.Name.split(b"\0")[0].decode("latin-1") if ep else "none"))
+    out.append(("d", "File", "Image Size", "(%d bytes)" % o.SizeOfImage))
+    start = pe.get_overlay_data_start_offset()
+    out.append(("D", "File", "Overlay", "offset %s, %d bytes" % (h(start, 8), len(data) - start) if start else "none"))
+    e = entropy(data)
+    out.append(("D", "File", "File Entropy", "%.2f%s" % (e, " packed or compressed?" if e > 7.2 else "")))
+    for s in pe.sections:
+        if s.SizeOfRawData and s.PointerToRawData < len(data):
+            e = s.get_entropy()
+            out.append(("D", "File", "Section Entropy", "%.2f (%s)%s" % (e, s.Name.split(b"\0")[0].decode("latin-1"),
+                                                                          " packed or compressed?" if e > 7.2 else "")))
+    imports = [d for d in getattr(pe, "DIRECTORY_ENTRY_IMPORT", []) if d.imports]
+    if imports:
+        out.append(("D", "Imports", "Libraries", str(len(set(d.dll.lower() for d in imports)))))
+        out.append(("D", "Imports", "Functions", str(sum(len(d.imports) for d in imports))))
+        out.append(("D", "Imports", "Imphash", pe.get_imphash()))
+        out.append(("D", "Imports", "Bound Imports", "yes" if hasattr(pe, "DIRECTORY_ENTRY_BOUND_IMPORT") else "no"))
+    for d in getattr(pe, "DIRECTORY_ENTRY_DELAY_IMPORT", []):
+        out.append(("D", "Imports", "Delay-Load Library", d.dll.decode("latin-1")))
+    for d in getattr(pe, "DIRECTORY_ENTRY_DEBUG", []):
+        out.append(("d", "Debug", "Debug Entry", "(%d)" % d.struct.Type))
+        cv = d.entry
+        if cv is not None and getattr(cv, "CvSignature", None) == b"RSDS":
+            out.append(("D", "Debug", "PDB Path", cv.PdbFileName.split(b"\0")[0].decode("latin-1")))
+            out.append(("D", "Debug", "PDB GUID", "{%08X-%04X-%04X-%02X%02X-%s}" % (
+                cv.Signature_Data1, cv.Signature_Data2, cv.Signature_Data3, cv.Signature_Data4, cv.Signature_Data5,
+                cv.Signature_Data6.hex().upper())))
+            out.append(("D", "Debug", "PDB Age", str(cv.Age)))
+    tls = getattr(pe, "DIRECTORY_ENTRY_TLS", None)
+    if tls is not None:
+        count, word = 0, 8 if o.Magic == 0x20B else 4
+        at = tls.struct.AddressOfCallBacks - o.ImageBase
+        while tls.struct.AddressOfCallBacks and int.from_bytes(pe.get_data(at + count * word, word), "little"):
+            count += 1
+        out.append(("D", "TLS", "TLS Callbacks", str(count)))
+    rich = pe.RICH_HEADER
+    if rich is not None:
+        out.append(("D", "Rich Header", "Rich Header Hash", pe.get_rich_header_hash()))
+        values = rich.values
+        for i in range(0, len(values) - 1, 2):
+            count = values[i + 1]
+            out.append(("D", "Rich Header", "Entry", "Product id %d, build %d: %d object%s" % (
+                values[i] >> 16, values[i] & 0xFFFF, count, "" if count == 1 else "s")))
+    return out
+
+
 def main():
     pe = pefile.PE(sys.argv[1])
     for name, value in header_lines(pe):
@@ -106,6 +182,8 @@ def main():
                         offset = data.OffsetToData  # in no section: taken as a file offset
                     print("R\t%s\t%s\t%d\t%d\t%s" % (name_of(t, True), name_of(n, False), lang.id, data.Size,
                                                      h(offset, 8)))
+    for line in details_lines(pe):
+        print("\t".join(line))
 
 
 if __name__ == "__main__":

@@ -786,3 +786,216 @@ TEST(PEReader, TruncatedCopiesOfRealFiles) {
     }
   }
 }
+
+// ---- The Details page.
+
+namespace {
+
+std::string Hex32(uint32_t v) {
+  char buf[12];
+  std::snprintf(buf, sizeof buf, "%08X", v);
+  return buf;
+}
+
+// A few of Wine's PE DLLs, when Wine is installed.
+std::vector<std::string> WineDlls() {
+  std::vector<std::string> out;
+  for (const std::string dir : {"/usr/lib/x86_64-linux-gnu/wine/x86_64-windows/", "/usr/lib/x86_64-linux-gnu/wine/i386-windows/"})
+    for (const std::string name : {"kernel32.dll", "ws2_32.dll", "comctl32.dll", "oleaut32.dll"})
+      if (fs::exists(dir + name)) out.push_back(dir + name);
+  return out;
+}
+
+// Every Details row pefile can tell, in order per field: "D" lines hold the whole value, "d"
+// lines its ending.
+void ExpectDetailsAgree(const std::string& file) {
+  SCOPED_TRACE(file);
+  auto oracle = Oracle(file);
+  const TPageRecord page = Fill(FillDetailsPage, {file});
+  ASSERT_EQ(page.Columns.size(), 2u);
+  const auto rows = Shown(page);
+  std::map<std::string, size_t> seen;
+  for (const std::string kind : {"D", "d"})
+    for (const auto& want : oracle[kind]) {
+      ASSERT_EQ(want.size(), 3u);
+      size_t& n = seen[kind + want[0] + want[1]];
+      size_t k = 0;
+      const TPageRecord::TRow* found = nullptr;
+      for (const auto& row : rows)
+        if (GroupHeader(page, row.Group()) == want[0] && Cell(row, 0) == want[1] && k++ == n) {
+          found = &row;
+          break;
+        }
+      ++n;
+      ASSERT_TRUE(found) << want[0] << "/" << want[1] << " #" << n;
+      const std::string value = Cell(*found, 1);
+      if (kind == "D") {
+        EXPECT_EQ(value, want[2]) << want[1];
+      } else {
+        EXPECT_TRUE(value.size() >= want[2].size() && value.compare(value.size() - want[2].size(), std::string::npos, want[2]) == 0)
+            << want[1] << ": " << value << " does not end with " << want[2];
+      }
+    }
+  // Nothing shown that pefile does not have: the section rows match in number too.
+  size_t sectionRows = 0;
+  for (const auto& row : rows) sectionRows += Cell(row, 0) == "Section Entropy";
+  EXPECT_EQ(sectionRows, seen["DFileSection Entropy"]);
+}
+
+}  // namespace
+
+TEST(PEDetails, AgreesWithPefile) {
+  for (const std::string arch : {"x64", "x86"})
+    for (const std::string name : {"app.exe", "lib.dll", "plain.exe", "overlay.exe", "rich.exe", "rich_badkey.exe",
+                                   "delay.exe", "debug.exe", "ordnames.exe",
+                                   "damaged/moved_resource.exe"})
+      ExpectDetailsAgree(Fixture(arch, name));
+  for (const auto& dll : WineDlls()) ExpectDetailsAgree(dll);
+
+  // Time stamps that are no plausible date, and a checksum not set.
+  std::string app = ReadAll(Fixture("x86", "app.exe"));
+  const uint32_t pe = static_cast<uint8_t>(app[0x3C]) | static_cast<uint8_t>(app[0x3D]) << 8;
+  Put32(app, pe + 8, 0);
+  Put32(app, pe + 24 + 64, 0);
+  ExpectDetailsAgree(bqtest::WriteFile("stamp0.exe", app));
+  Put32(app, pe + 8, 0xFFFFFFF0);
+  ExpectDetailsAgree(bqtest::WriteFile("stamp_late.exe", app));
+  const TPageRecord page = Fill(FillDetailsPage, {bqtest::WriteFile("stamp_late.exe", app)});
+  EXPECT_EQ(Cell(Shown(page)[4], 1), "FFFFFFF0");
+  EXPECT_EQ(Cell(Shown(page)[6], 1), "not set");
+}
+
+TEST(PEDetails, NamesAndSeveralFiles) {
+  const std::string app = Fixture("x64", "app.exe"), lib = Fixture("x86", "lib.dll");
+  const std::string text = bqtest::WriteFile("details.txt", "just text\n");
+  const std::string broken = bqtest::WriteFile("details_broken.dll", ReadAll(lib).substr(0, 100));
+  const TPageRecord page = Fill(FillDetailsPage, {app, text, lib, broken});
+  ASSERT_EQ(page.Columns.size(), 5u);
+  EXPECT_EQ(page.Columns[2].Title, "details.txt");
+  EXPECT_EQ(GroupHeader(page, 1), "File");
+  const auto rows = Shown(page);
+  ASSERT_GE(rows.size(), 4u);
+  EXPECT_EQ(rows[0].Cells(), (std::vector<std::string>{"Machine", "x64 (8664)", "", "x86 (014C)", ""}));
+  EXPECT_EQ(rows[1].Cells(), (std::vector<std::string>{"Subsystem", "Windows CUI (3)", "", "Windows CUI (3)", ""}));
+  EXPECT_EQ(Cell(rows[2], 1), "Executable, Line Numbers Stripped, Local Symbols Stripped, Large Address Aware, Debug Stripped");
+  EXPECT_EQ(Cell(rows[2], 3), "Executable, Line Numbers Stripped, Local Symbols Stripped, 32-Bit Machine, Debug Stripped, DLL");
+  EXPECT_EQ(Cell(rows[3], 1), "ASLR (Dynamic Base), High Entropy VA, DEP (NX Compatible)");
+  const auto entropy = std::find_if(rows.begin(), rows.end(), [](const auto& r) { return Cell(r, 0) == "File Entropy"; });
+  ASSERT_NE(entropy, rows.end());
+  EXPECT_NE(Cell(*entropy, 1), "");
+  EXPECT_NE(Cell(*entropy, 3), "");
+  EXPECT_EQ(Cell(*entropy, 2) + Cell(*entropy, 4), "");
+  EXPECT_EQ(Cell(rows.back(), 0), "details_broken.dll: PEReader: Invalid PE format (size problem #1)!");
+}
+
+TEST(PEDetails, RichHeader) {
+  auto rows = [](const std::string& file) {
+    std::vector<std::vector<std::string>> out;
+    const TPageRecord page = Fill(FillDetailsPage, {file});
+    for (const auto& row : Shown(page))
+      if (GroupHeader(page, row.Group()) == "Rich Header") out.push_back(row.Cells());
+    return out;
+  };
+  for (const std::string arch : {"x64", "x86"}) {
+    SCOPED_TRACE(arch);
+    EXPECT_TRUE(rows(Fixture(arch, "app.exe")).empty()) << "MinGW writes no Rich header";
+    const auto good = rows(Fixture(arch, "rich.exe")), bad = rows(Fixture(arch, "rich_badkey.exe"));
+    ASSERT_EQ(good.size(), 7u);
+    ASSERT_EQ(bad.size(), 7u);
+    EXPECT_EQ(good[1][0], "Rich Header Checksum");
+    EXPECT_EQ(good[1][1].substr(8), " (valid)");
+    // Every dword XORed with a key one off in each byte: the same entries, a wrong checksum.
+    EXPECT_EQ(bad[1][1].substr(0, 8) + bad[1][1].substr(8, 9), Hex32(std::stoul(good[1][1].substr(0, 8), nullptr, 16) ^ 0x01010101) + " (wrong: ");
+    EXPECT_EQ(bad[1][1].substr(17, 8), good[1][1].substr(0, 8));
+    for (size_t i = 2; i < 7; ++i) EXPECT_EQ(bad[i], good[i]);
+    EXPECT_EQ(good[2][1], "Product id 259, build 30159: 12 objects");
+  }
+  // A "Rich" without its "DanS", and one cut right after the marker: no group.
+  std::string app = ReadAll(Fixture("x64", "rich.exe"));
+  std::string noDans = app;
+  noDans[0x80] ^= 1;
+  EXPECT_TRUE(rows(bqtest::WriteFile("rich_nodans.exe", noDans)).empty());
+  const size_t rich = app.find("Rich", 0x80);
+  ASSERT_NE(rich, std::string::npos);
+  EXPECT_TRUE(rows(bqtest::WriteFile("rich_cut.exe", app.substr(0, rich + 4))).empty());
+}
+
+// debug.exe adds a TLS callback of its own to the CRT's and names its PDB.
+TEST(PEDetails, DebugAndTls) {
+  auto value = [](const std::string& file, const std::string& field) {
+    for (const auto& row : Fill(FillDetailsPage, {file}).Rows)
+      if (Cell(row, 0) == field) return Cell(row, 1);
+    return std::string("<none>");
+  };
+  for (const std::string arch : {"x64", "x86"}) {
+    SCOPED_TRACE(arch);
+    EXPECT_EQ(std::stoi(value(Fixture(arch, "debug.exe"), "TLS Callbacks")), std::stoi(value(Fixture(arch, "plain.exe"), "TLS Callbacks")) + 1);
+    EXPECT_EQ(value(Fixture(arch, "debug.exe"), "PDB Path"), "debug.pdb");
+    EXPECT_EQ(value(Fixture(arch, "plain.exe"), "Debug Entry"), "<none>");
+    // Random bytes are taken for packed data.
+    const TPageRecord page = Fill(FillDetailsPage, {Fixture(arch, "debug.exe")});
+    const auto noise = std::find_if(page.Rows.begin(), page.Rows.end(), [](const auto& r) { return Cell(r, 1).find("(.noise)") != std::string::npos; });
+    ASSERT_NE(noise, page.Rows.end());
+    EXPECT_EQ(Cell(*noise, 1).substr(0, 2), "7.");
+    EXPECT_EQ(Cell(*noise, 1).substr(4), " (.noise) packed or compressed?");
+  }
+}
+
+// Damaged and cut copies: the page shows what it can, quickly, and nothing is read past the file.
+TEST(PEDetails, DamagedAndCutCopies) {
+  std::vector<std::string> files;
+  for (const std::string arch : {"x64", "x86"})
+    for (const auto& e : fs::directory_iterator(Fixtures() / arch / "damaged")) files.push_back(e.path().string());
+  const std::string app = ReadAll(Fixture("x86", "app.exe"));
+  for (size_t cut : {64u, 200u, 400u, 1024u, 5000u}) files.push_back(bqtest::WriteFile("details_cut" + std::to_string(cut) + ".exe", app.substr(0, cut)));
+  // A section whose raw data claims 4 GiB from near the end of the file.
+  std::string big = app;
+  const uint32_t pe = static_cast<uint8_t>(big[0x3C]) | static_cast<uint8_t>(big[0x3D]) << 8;
+  const uint32_t table = pe + 24 + (static_cast<uint8_t>(big[pe + 20]) | static_cast<uint8_t>(big[pe + 21]) << 8);
+  Put32(big, table + 16, 0xFFFFFFFF);
+  Put32(big, table + 20, static_cast<uint32_t>(big.size() - 10));
+  // A debug directory claiming 2 GiB of entries, and a CodeView record claiming 4 GiB.
+  std::string debug = ReadAll(Fixture("x64", "debug.exe"));
+  const uint32_t dpe = static_cast<uint8_t>(debug[0x3C]) | static_cast<uint8_t>(debug[0x3D]) << 8;
+  Put32(debug, dpe + 24 + 112 + 6 * 8 + 4, 0x7FFFFFF0);
+  files.push_back(bqtest::WriteFile("details_huge_debug.exe", debug));
+  const size_t rsds = debug.find("RSDS");
+  ASSERT_NE(rsds, std::string::npos);
+  std::string record = ReadAll(Fixture("x64", "debug.exe"));
+  for (size_t at = 0; at + 28 <= record.size(); ++at)
+    if (record.compare(at + 24, 4, std::string{static_cast<char>(rsds), static_cast<char>(rsds >> 8), static_cast<char>(rsds >> 16), static_cast<char>(rsds >> 24)}) == 0 &&
+        record[at + 12] == 2) {
+      Put32(record, at + 16, 0xFFFFFFFF);
+      break;
+    }
+  record.resize(rsds + 30);  // the path cut: no zero after it
+  files.push_back(bqtest::WriteFile("details_huge_codeview.exe", record));
+  // Cut inside the TLS directory, and inside the optional header's directories past the 13th.
+  for (const std::string arch : {"x64", "x86"}) {
+    TPEReader reader;
+    reader.ReadFromFile(Fixture(arch, "debug.exe"));
+    const TDirectoryLocation tls = reader.DirectoryToFileOffset(9);
+    ASSERT_TRUE(tls.Found);
+    const std::string whole = ReadAll(Fixture(arch, "debug.exe"));
+    files.push_back(bqtest::WriteFile("details_cut_tls_" + arch + ".exe", whole.substr(0, tls.FileOffset + 8)));
+    const TPageRecord cut = Fill(FillDetailsPage, {files.back()});
+    for (const auto& row : cut.Rows) EXPECT_NE(Cell(row, 0), "TLS Callbacks");
+    const size_t delay = reader.PEHeaderPointer() + 24 + (reader.IsPE32Plus() ? 112 : 96) + 13 * 8;
+    files.push_back(bqtest::WriteFile("details_cut_delay_" + arch + ".exe", ReadAll(Fixture(arch, "delay.exe")).substr(0, delay + 2)));
+  }
+  files.push_back(bqtest::WriteFile("details_huge_section.exe", big));
+  const auto start = std::chrono::steady_clock::now();
+  for (const auto& f : files) {
+    SCOPED_TRACE(f);
+    const TPageRecord page = Fill(FillDetailsPage, {f});
+    if (ReadAll(f).size() > 400) {
+      EXPECT_FALSE(page.Rows.empty());
+    }
+  }
+  const TPageRecord page = Fill(FillDetailsPage, {files.back()});
+  const auto rows = Shown(page);
+  const auto first = std::find_if(rows.begin(), rows.end(), [](const auto& r) { return Cell(r, 0) == "Section Entropy"; });
+  ASSERT_NE(first, rows.end());
+  EXPECT_EQ(Cell(*first, 1).substr(4), " (.text)");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+}

@@ -38,12 +38,12 @@ using V = std::vector<std::string>;
 
 TEST(PageChoice, FollowsTheFirstFilesTypes) {
   EXPECT_EQ(Tabs({PlainExe()}),
-            (V{"Brisquel", "Hashes", "Streams", "Header", "Sections", "Imports", "Exports", "Resources", "Patterns"}));
+            (V{"Brisquel", "Hashes", "Streams", "Header", "Sections", "Imports", "Exports", "Resources", "Details", "Patterns"}));
   EXPECT_EQ(Tabs({Installer()}), (V{"Brisquel", "Hashes", "Streams", "Header", "Sections", "Imports", "Exports",
-                                    "Resources", "Patterns", "Archive"}));
+                                    "Resources", "Details", "Patterns", "Archive"}));
   EXPECT_EQ(Tabs({Zip()}), (V{"Brisquel", "Hashes", "Streams", "Patterns", "Archive"}));
   // Several files: only pages that take several files; the second file's types play no part.
-  EXPECT_EQ(Tabs({PlainExe(), Zip()}), (V{"Brisquel", "Hashes", "Header", "Sections", "Exports", "Patterns"}));
+  EXPECT_EQ(Tabs({PlainExe(), Zip()}), (V{"Brisquel", "Hashes", "Header", "Sections", "Exports", "Details", "Patterns"}));
   EXPECT_EQ(Tabs({Zip(), PlainExe()}), (V{"Brisquel", "Hashes", "Patterns", "Archive"}));
   EXPECT_EQ(Tabs({WriteFile("notes.txt", "plain words\n")}), (V{"Brisquel", "Hashes", "Streams", "Preview", "Patterns"}));
   EXPECT_EQ(Tabs({WriteFile("song.mp3", "ID3\x03" + std::string(50, '\x01'))}),
@@ -60,10 +60,10 @@ TEST(PageChoice, SwitchesHidePagesOnlyAsDwords) {
   reg.SetValue(TRegRoot::rrCurrentUser, tabs, "Streams", TRegValue::Dword(0));
   reg.SetValue(TRegRoot::rrLocalMachine, tabs, "Streams", TRegValue::Dword(7));  // the machine wins
   EXPECT_EQ(Tabs({PlainExe()}, reg),
-            (V{"Brisquel", "Streams", "Header", "Sections", "Imports", "Resources", "Patterns"}));
+            (V{"Brisquel", "Streams", "Header", "Sections", "Imports", "Resources", "Details", "Patterns"}));
   // A switch cannot bring back a page that does not take several files.
   reg.SetValue(TRegRoot::rrLocalMachine, tabs, "Imports", TRegValue::Dword(1));
-  EXPECT_EQ(Tabs({PlainExe(), PlainExe()}, reg), (V{"Brisquel", "Header", "Sections", "Patterns"}));
+  EXPECT_EQ(Tabs({PlainExe(), PlainExe()}, reg), (V{"Brisquel", "Header", "Sections", "Details", "Patterns"}));
 }
 
 TEST(Selection, NamesTypesAndUnreadableFiles) {
@@ -99,23 +99,23 @@ TEST(Selection, UnreadableFileThatExists) {
 TEST(PageRegistry, RecordsInTabOrder) {
   const TPageRegistry reg = BuildModulePages(false);
   const auto& p = reg.Pages();
-  ASSERT_EQ(p.size(), 12u);
-  const V templates{"HASHES", "BQLISTVIEW", "STREAMS", "PEHEADER", "SECTIONS", "IMPORTSXP",
-                    "EXPORTS", "RESOURCES", "RICHTEXT", "AUDIOTAGS", "BQPATTERNS", "ARCHIVE"};
-  const V settings{"Main", "Hashes", "Streams", "PEHeader", "Sections", "Imports",
-                   "Exports", "Resources", "Text", "Audio", "Patterns", "Archive"};
-  const V titles{"Brisquel", "Hashes", "Streams", "Header", "Sections", "Imports",
-                 "Exports", "Resources", "Preview", "Audio", "Patterns", "Archive"};
-  const std::vector<bool> multi{true, true, false, true, true, false, true, false, false, true, true, true};
+  ASSERT_EQ(p.size(), 13u);
+  const V templates{"HASHES", "BQLISTVIEW", "STREAMS", "PEHEADER", "SECTIONS", "IMPORTSXP", "EXPORTS",
+                    "RESOURCES", "PEDETAILS", "RICHTEXT", "AUDIOTAGS", "BQPATTERNS", "ARCHIVE"};
+  const V settings{"Main", "Hashes", "Streams", "PEHeader", "Sections", "Imports", "Exports",
+                   "Resources", "PEDetails", "Text", "Audio", "Patterns", "Archive"};
+  const V titles{"Brisquel", "Hashes", "Streams", "Header", "Sections", "Imports", "Exports",
+                 "Resources", "Details", "Preview", "Audio", "Patterns", "Archive"};
+  const std::vector<bool> multi{true, true, false, true, true, false, true, false, true, false, true, true, true};
   for (size_t i = 0; i < p.size(); ++i) {
     EXPECT_EQ(p[i].TemplateName, templates[i]);
     EXPECT_EQ(p[i].SettingName, settings[i]);
     EXPECT_EQ(p[i].Title, titles[i]);
     EXPECT_EQ(p[i].MultiSelect, multi[i]) << i;
   }
-  EXPECT_EQ(p[8].FileTypes, TextFileTypes);
-  EXPECT_EQ(p[9].FileTypes, AudioFileTypes);
-  EXPECT_EQ(p[11].FileTypes, ArchiveFileTypes);
+  EXPECT_EQ(p[9].FileTypes, TextFileTypes);
+  EXPECT_EQ(p[10].FileTypes, AudioFileTypes);
+  EXPECT_EQ(p[12].FileTypes, ArchiveFileTypes);
   EXPECT_EQ(BuildModulePages(true).Pages()[5].TemplateName, "IMPORTS");
   EXPECT_EQ(BuildModulePages(true).Pages()[5].Kind, TPageKind::pkTree);
 }

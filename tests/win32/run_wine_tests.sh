@@ -141,9 +141,9 @@ dialog_case() {
 if [ -z "${BQ_WINE_CASES:-}" ]; then  # BQ_WINE_CASES=GLOB runs only the matching case files
 dialog_case one-text "Brisquel,Hashes,Streams,Preview,Patterns" "$FIX/notes.txt"
 dialog_case one-unicode-name "Brisquel,Hashes,Streams,Preview,Patterns" "$FIX/résumé notes.txt"
-dialog_case one-exe "Brisquel,Hashes,Streams,Header,Sections,Imports,Exports,Resources,Patterns" "$FIX/tool.exe"
+dialog_case one-exe "Brisquel,Hashes,Streams,Header,Sections,Imports,Exports,Resources,Details,Patterns" "$FIX/tool.exe"
 dialog_case one-zip "Brisquel,Hashes,Streams,Patterns,Archive" "$FIX/bundle.zip"
-dialog_case two-files "Brisquel,Hashes,Header,Sections,Exports,Patterns" "$FIX/tool.exe" "$FIX/bundle.zip"
+dialog_case two-files "Brisquel,Hashes,Header,Sections,Exports,Details,Patterns" "$FIX/tool.exe" "$FIX/bundle.zip"
 
 # ---- Page switches.
 wine reg add "$TABS" /v Hashes /t REG_DWORD /d 0 /f >/dev/null 2>&1

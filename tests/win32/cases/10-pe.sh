@@ -8,11 +8,11 @@ if "$ROOT/tests/pe/make_fixtures.sh" "$BUILD/pe-fixtures" >"$ART/pe-fixtures.log
   cp "$BUILD/pe-fixtures/x86/app.exe" "$PEFIX/app32.exe"
   cp "$BUILD/pe-fixtures/x64/lib.dll" "$PEFIX/lib64.dll"
   cp "$BUILD/pe-fixtures/x86/lib.dll" "$PEFIX/lib32.dll"
-  PE_TABS="Brisquel,Hashes,Streams,Header,Sections,Imports,Exports,Resources,Patterns"
+  PE_TABS="Brisquel,Hashes,Streams,Header,Sections,Imports,Exports,Resources,Details,Patterns"
   dialog_case pe-x64-exe "$PE_TABS" "$PEFIX/app64.exe"
   dialog_case pe-x86-exe "$PE_TABS" "$PEFIX/app32.exe"
   dialog_case pe-x86-dll "$PE_TABS" "$PEFIX/lib32.dll"
-  dialog_case pe-two-files "Brisquel,Hashes,Header,Sections,Exports,Patterns" "$PEFIX/app64.exe" "$PEFIX/lib32.dll"
+  dialog_case pe-two-files "Brisquel,Hashes,Header,Sections,Exports,Details,Patterns" "$PEFIX/app64.exe" "$PEFIX/lib32.dll"
 
   # The tree view: the tweak under the common key, read when the module loads. It is set in both
   # registry views, so the test holds whichever view the x64 module reads.

@@ -11,7 +11,7 @@ else
   dialog_case archive-rar "$ARCHIVE_TABS" "$AFIX/full.rar"
   dialog_case archive-cab "$ARCHIVE_TABS" "$AFIX/mszip.cab"
   dialog_case archive-chm "$ARCHIVE_TABS" "$AFIX/help.chm"
-  dialog_case archive-nsis "Brisquel,Hashes,Streams,Header,Sections,Imports,Exports,Resources,Patterns,Archive" "$AFIX/nsis-lzma.exe"
+  dialog_case archive-nsis "Brisquel,Hashes,Streams,Header,Sections,Imports,Exports,Resources,Details,Patterns,Archive" "$AFIX/nsis-lzma.exe"
   dialog_case archive-selection "Brisquel,Hashes,Patterns,Archive" "$AFIX/py.zip" "$AFIX/mszip.cab" "$AFIX/readme.txt"
 
   # The Windows pages print dates in the user's short format; under this test's locale that is

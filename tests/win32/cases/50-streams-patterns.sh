@@ -16,7 +16,7 @@ C
 if ! x86_64-w64-mingw32-gcc-posix -O1 -o "$FIX/patterns.exe" "$FIX/patterns.c"; then
   fail "streams-patterns: the fixture EXE builds"
 else
-  dialog_case streams-patterns-exe "Brisquel,Hashes,Streams,Header,Sections,Imports,Exports,Resources,Patterns" "$FIX/patterns.exe"
+  dialog_case streams-patterns-exe "Brisquel,Hashes,Streams,Header,Sections,Imports,Exports,Resources,Details,Patterns" "$FIX/patterns.exe"
   if msg=$(python3 - "$ART/streams-patterns-exe.dialog.json" "$(stat -c %s "$FIX/patterns.exe")" <<'PY'
 import json, sys
 pages = {p["title"]: p for p in json.load(open(sys.argv[1], encoding="utf-8"))["pages"]}

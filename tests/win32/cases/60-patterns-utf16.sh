@@ -17,7 +17,7 @@ if ! x86_64-w64-mingw32-windres "$FIX/wide.rc" -O coff -o "$FIX/wide_rc.o" ||
    ! x86_64-w64-mingw32-gcc -O1 -shared -o "$FIX/wide.dll" "$FIX/wide.c" "$FIX/wide_rc.o"; then
   fail "patterns-utf16: the fixture DLL builds"
 else
-  dialog_case patterns-utf16-dll "Brisquel,Hashes,Streams,Header,Sections,Imports,Exports,Resources,Patterns" "$FIX/wide.dll"
+  dialog_case patterns-utf16-dll "Brisquel,Hashes,Streams,Header,Sections,Imports,Exports,Resources,Details,Patterns" "$FIX/wide.dll"
   if msg=$(python3 - "$ART/patterns-utf16-dll.dialog.json" <<'PY'
 import json, sys
 pages = {p["title"]: p for p in json.load(open(sys.argv[1], encoding="utf-8"))["pages"]}
