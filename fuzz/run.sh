@@ -20,7 +20,10 @@ for t in "${targets[@]}"; do
   flags=()
   [ -f "$root/fuzz/$t.flags" ] && read -r -a flags < "$root/fuzz/$t.flags"
   echo "::: $t"
+  # The fuzzer's own status says whether it found something (a pipe into grep would hide it).
+  status=0
   "$build/fuzz/$t" -max_total_time="$seconds" -max_len=70000 -rss_limit_mb=1024 -timeout=10 "${flags[@]}" \
-    "$build/corpus/$t" 2>&1 | grep -E '^(#[0-9]+ *DONE|==|SUMMARY|ERROR|INFO: Running|Done )' || true
-  [ "${PIPESTATUS[0]}" -eq 0 ] || { echo "$t: finding"; exit 1; }
+    "$build/corpus/$t" > "$build/$t.log" 2>&1 || status=$?
+  grep -E '^(#[0-9]+ *DONE|==|SUMMARY|ERROR|INFO: Running|Done )' "$build/$t.log" || true
+  [ "$status" -eq 0 ] || { echo "$t: finding (exit status $status; the whole log: $build/$t.log)"; exit 1; }
 done

@@ -277,28 +277,9 @@ void AddFileGroup(const TPEReader& reader, TBytesSource& source, int currentYear
   }
 }
 
-struct TOrdinalName {
-  uint16_t Ordinal;
-  const char* Name;
-};
-#include "pe/zoxPEOrdinalNames.inc"
-
-// An import by ordinal as the imphash names it: the function's name for the libraries whose
-// ordinals are well known, else "ordN".
-std::string OrdinalFunction(const std::string& library, uint16_t ordinal) {
-  const TOrdinalName* begin = nullptr;
-  const TOrdinalName* end = nullptr;
-  if (library == "ws2_32.dll" || library == "wsock32.dll") {
-    begin = std::begin(kWinsockOrdinals);
-    end = std::end(kWinsockOrdinals);
-  } else if (library == "oleaut32.dll") {
-    begin = std::begin(kOleAutOrdinals);
-    end = std::end(kOleAutOrdinals);
-  }
-  const TOrdinalName* at = std::lower_bound(begin, end, ordinal, [](const TOrdinalName& n, uint16_t o) { return n.Ordinal < o; });
-  if (at != end && at->Ordinal == ordinal) return LowerAscii(at->Name);
-  return "ord" + std::to_string(ordinal);
-}
+// An import by ordinal as the imphash names it: "ordN". (Some tools put names for the ordinals
+// of ws2_32, wsock32 and oleaut32 from tables of their own; their hash of such a file differs.)
+std::string OrdinalFunction(uint16_t ordinal) { return "ord" + std::to_string(ordinal); }
 
 std::string HexDigest(TMD5& md5) {
   uint8_t digest[TMD5::DigestSize];
@@ -405,7 +386,7 @@ void AddImportsGroup(const TPEReader& reader, TBytesSource& source, std::vector<
       const std::string ext = stem.substr(dot + 1);
       if (ext == "dll" || ext == "ocx" || ext == "sys") stem.resize(dot);
     }
-    const std::string function = line.Data.ByOrdinal ? OrdinalFunction(library, line.Data.Ordinal) : LowerAscii(line.Data.Function);
+    const std::string function = line.Data.ByOrdinal ? OrdinalFunction(line.Data.Ordinal) : LowerAscii(line.Data.Function);
     if (!list.empty()) list += ',';
     list += stem + "." + function;
   }

@@ -16,7 +16,12 @@ import collections
 import datetime
 import math
 import sys
+import ordlookup
 import pefile
+
+# The imphash here names every import by ordinal "ordN": pefile's table of names for the
+# ordinals of ws2_32, wsock32 and oleaut32 is its own data, not something to copy.
+ordlookup.ords.clear()
 
 
 def h(v, digits):
