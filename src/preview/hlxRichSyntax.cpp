@@ -316,117 +316,126 @@ std::string_view NextWord(std::string_view rtf, size_t i) {
 
 }  // namespace
 
-std::vector<std::string> SplitRtfDocument(std::string_view rtf, size_t chunkBytes) {
+TRtfCutter::TRtfCutter(std::string_view rtf) : FRtf(rtf) {
+  static_assert(std::tuple_size_v<decltype(FFormat)> == std::size(kFormatWords));
+  if (rtf.compare(0, 5, "{\\rtf") != 0) FAt = rtf.size();  // not RTF: no cut
+}
+
+bool TRtfCutter::Next(size_t minBytes, TRtfCuts::TCut& cut) {
   constexpr size_t npos = std::string_view::npos;
-  std::vector<std::string> pieces;
-  if (chunkBytes == 0 || rtf.size() <= chunkBytes || rtf.compare(0, 5, "{\\rtf") != 0) {
-    pieces.emplace_back(rtf);
-    return pieces;
-  }
-  struct TSplit {
-    size_t At;
-    std::string Format;
-  };
-  std::vector<TSplit> splits;
-  std::array<std::string, std::size(kFormatWords)> format;
+  const std::string_view rtf = FRtf;
   const size_t n = rtf.size();
-  size_t headerEnd = npos, last = 0, end = npos;
-  int depth = 0;
-  bool paragraphSet = false, inRow = false;
-  // Where the character-format words just before the body began: they are not header, but
-  // the format each piece restates.
-  size_t formatRun = npos;
   auto bodyStarts = [&](size_t at) {
-    if (headerEnd == npos) headerEnd = formatRun != npos ? formatRun : at;
+    if (FHeaderEnd == npos) FHeaderEnd = FFormatRun != npos ? FFormatRun : at;
   };
   auto maySplit = [&](size_t at) {
-    if (headerEnd == npos || at <= headerEnd || at - last < chunkBytes || inRow) return;
-    std::string words;
-    for (const auto& w : format) words += w;
-    if (!words.empty()) words.push_back(' ');
-    splits.push_back({at, std::move(words)});
-    last = at;
+    if (FHeaderEnd == npos || at <= FHeaderEnd || at - FLast < std::max<size_t>(minBytes, 1) || FInRow) return false;
+    cut.At = at;
+    cut.Format.clear();
+    for (const auto& w : FFormat) cut.Format += w;
+    if (!cut.Format.empty()) cut.Format.push_back(' ');
+    FLast = at;
+    return true;
   };
-  for (size_t i = 0; i < n && end == npos;) {
+  while (FAt < n && FEnd == npos) {
+    const size_t i = FAt;
+    bool found = false;
     const char c = rtf[i];
     if (c == '{') {
-      if (depth == 1) {
+      if (FDepth == 1) {
         // A content group starts the body; the tables and destinations before it are header.
         size_t k = i + 1;
         while (k < n && (rtf[k] == '\r' || rtf[k] == '\n' || rtf[k] == ' ')) ++k;
         const TRtfToken first = k < n && rtf[k] == '\\' ? ControlAt(rtf, k) : TRtfToken{};
         const bool destination = (first.Symbol && first.Word == "*") || HeaderGroupWord(first.Word);
-        if (destination && headerEnd == npos) {
-          formatRun = npos;
+        if (destination && FHeaderEnd == npos) {
+          FFormatRun = npos;
         } else if (!destination) {
           bodyStarts(i);
-          if (!paragraphSet) maySplit(i);
+          if (!FParagraphSet && FAfterPar) found = maySplit(i);
         }
       }
-      ++depth;
-      ++i;
+      ++FDepth;
+      ++FAt;
     } else if (c == '}') {
-      if (--depth <= 0) end = i;
-      ++i;
+      if (--FDepth <= 0) FEnd = i;
+      ++FAt;
     } else if (c == '\r' || c == '\n') {
-      ++i;
+      ++FAt;
     } else if (c != '\\') {
-      if (depth == 1) bodyStarts(i);
-      ++i;
+      if (FDepth == 1) bodyStarts(i);
+      FAfterPar = false;
+      ++FAt;
     } else {
       const TRtfToken t = ControlAt(rtf, i);
+      if (t.Symbol ? t.Word != "*" : ShowsSomething(t.Word)) FAfterPar = t.Word == "par";
       const bool formatWord = !t.Symbol && (t.Word == "plain" || FormatSlot(t.Word) >= 0);
-      if (depth == 1 && headerEnd == npos) {
-        if (!formatWord) formatRun = npos;
-        else if (formatRun == npos) formatRun = i;
+      if (FDepth == 1 && FHeaderEnd == npos) {
+        if (!formatWord) FFormatRun = npos;
+        else if (FFormatRun == npos) FFormatRun = i;
       }
-      if (depth == 1) {
+      if (FDepth == 1) {
         if (t.Symbol) {
           if (t.Word != "*") bodyStarts(i);  // "\{", "\'hh", "\~"... are text
         } else if (ShowsSomething(t.Word)) {
           bodyStarts(i);
-          if (t.Word == "par" || t.Word == "line")
-            if (!paragraphSet || (t.Word == "par" && NextWord(rtf, t.End) == "pard")) maySplit(i);
+          if (t.Word == "par" && (!FParagraphSet || NextWord(rtf, t.End) == "pard")) found = maySplit(i);
         } else if (t.Word == "pard") {
-          paragraphSet = false;
+          FParagraphSet = false;
         } else if (t.Word == "plain") {
-          for (auto& f : format) f.clear();
+          for (auto& f : FFormat) f.clear();
         } else if (const int slot = FormatSlot(t.Word); slot >= 0) {
-          format[static_cast<size_t>(slot)] = "\\" + std::string(t.Word) + std::string(t.Param);
+          FFormat[static_cast<size_t>(slot)] = "\\" + std::string(t.Word) + std::string(t.Param);
         } else if (t.Word == "trowd" || t.Word == "intbl") {
-          inRow = true;
+          FInRow = true;
         } else if (t.Word == "row") {
-          inRow = false;
-        } else if (headerEnd != npos && ParagraphWord(t.Word)) {
-          paragraphSet = true;
+          FInRow = false;
+        } else if (FHeaderEnd != npos && ParagraphWord(t.Word)) {
+          FParagraphSet = true;
         }
       } else if (!t.Symbol && (t.Word == "trowd" || t.Word == "intbl")) {
-        inRow = true;  // a row whose properties sit in a group
+        FInRow = true;  // a row whose properties sit in a group
       } else if (!t.Symbol && t.Word == "row") {
-        inRow = false;
+        FInRow = false;
       }
-      i = t.End;
+      FAt = t.End;
     }
+    if (found) return true;
   }
-  // A document that does not close, or whose body never starts, is left whole.
-  if (end == npos || headerEnd == npos || splits.empty()) {
-    pieces.emplace_back(rtf);
-    return pieces;
+  return false;
+}
+
+TRtfCuts FindRtfCuts(std::string_view rtf, size_t chunkBytes) {
+  TRtfCuts result;
+  if (chunkBytes == 0 || rtf.size() <= chunkBytes) return result;
+  TRtfCutter cutter(rtf);
+  TRtfCuts::TCut cut;
+  while (cutter.Next(chunkBytes, cut)) result.Cuts.push_back(cut);
+  result.HeaderEnd = result.Cuts.empty() ? 0 : cutter.HeaderEnd();
+  return result;
+}
+
+std::string RtfPiece(std::string_view rtf, const TRtfCuts& cuts, size_t from, size_t to) {
+  const size_t count = cuts.Cuts.size();
+  to = std::min(to, count + 1);
+  if (from >= to) return {};
+  auto boundary = [&](size_t k) { return k == 0 ? size_t{0} : k <= count ? cuts.Cuts[k - 1].At : rtf.size(); };
+  std::string piece;
+  if (from > 0) {
+    piece.reserve(cuts.HeaderEnd + cuts.Cuts[from - 1].Format.size() + boundary(to) - boundary(from) + 1);
+    piece += rtf.substr(0, cuts.HeaderEnd);
+    piece += cuts.Cuts[from - 1].Format;
   }
-  const std::string_view header = rtf.substr(0, headerEnd);
-  pieces.reserve(splits.size() + 1);
-  pieces.push_back(std::string(rtf.substr(0, splits[0].At)) + "}");
-  for (size_t k = 0; k < splits.size(); ++k) {
-    const size_t from = splits[k].At;
-    const size_t to = k + 1 < splits.size() ? splits[k + 1].At : n;
-    std::string piece;
-    piece.reserve(header.size() + splits[k].Format.size() + (to - from) + 1);
-    piece += header;
-    piece += splits[k].Format;
-    piece += rtf.substr(from, to - from);
-    if (k + 1 < splits.size()) piece.push_back('}');
-    pieces.push_back(std::move(piece));
-  }
+  piece += rtf.substr(boundary(from), boundary(to) - boundary(from));
+  if (to <= count) piece.push_back('}');  // the outer group, closed where the next piece starts
+  return piece;
+}
+
+std::vector<std::string> SplitRtfDocument(std::string_view rtf, size_t chunkBytes) {
+  const TRtfCuts cuts = FindRtfCuts(rtf, chunkBytes);
+  std::vector<std::string> pieces;
+  pieces.reserve(cuts.Cuts.size() + 1);
+  for (size_t k = 0; k <= cuts.Cuts.size(); ++k) pieces.push_back(RtfPiece(rtf, cuts, k, k + 1));
   return pieces;
 }
 

@@ -135,10 +135,53 @@ protected:
 // Every piece has the header (the control words and destination groups before the first text,
 // content group or line break), then the character format in force at the outer level where
 // the piece starts (\cf, \b, \i, \ul, ... since the last \plain), then a part of the body
-// that starts at an outer \par or \line, or at an outer content group. No piece starts inside
+// that starts at an outer \par, or at an outer content group right after a paragraph break
+// (never within a paragraph: the control would lay it out again whole for every piece, so a
+// document broken by \line only stays one piece). No piece starts inside
 // a table row, nor where a paragraph format set in the body (\qc, \li, ...) would be lost:
 // there only before a \par that a \pard follows. A document with no such place past
 // chunkBytes comes back whole as one piece.
 std::vector<std::string> SplitRtfDocument(std::string_view rtf, size_t chunkBytes);
+
+// The places SplitRtfDocument cuts at, at least chunkBytes apart, so that a reader may join
+// neighbouring pieces: the header's length and, per cut, its position and the format words.
+// No cut: the document goes whole.
+struct TRtfCuts {
+  struct TCut {
+    size_t At = 0;
+    std::string Format;
+  };
+  size_t HeaderEnd = 0;
+  std::vector<TCut> Cuts;
+};
+TRtfCuts FindRtfCuts(std::string_view rtf, size_t chunkBytes);
+// The same search a cut at a time, for a reader that takes the pieces as it goes (rtf must
+// outlive it).
+class TRtfCutter {
+public:
+  explicit TRtfCutter(std::string_view rtf);
+  // The next place to cut, at least minBytes after the last one (or the start); false when
+  // the rest of the document is the last piece.
+  bool Next(size_t minBytes, TRtfCuts::TCut& cut);
+  // The header's length, known once the first cut is found.
+  size_t HeaderEnd() const { return FHeaderEnd; }
+
+private:
+  static constexpr size_t kNone = std::string_view::npos;
+  std::string_view FRtf;
+  size_t FAt = 0, FLast = 0, FHeaderEnd = kNone, FEnd = kNone;
+  // Where the character-format words just before the body began: they are not header, but
+  // the format each piece restates.
+  size_t FFormatRun = kNone;
+  int FDepth = 0;
+  // A piece starts a paragraph: a text that goes on in the paragraph before would have the
+  // control lay that whole paragraph out again with every piece (a document with \line breaks
+  // only is one paragraph, and would take time by the square of its length).
+  bool FParagraphSet = false, FInRow = false, FAfterPar = false;
+  std::array<std::string, 20> FFormat;  // the format words in force, by slot
+};
+// The document from boundary from to boundary to, as one complete document: boundary 0 is its
+// start, k (1..cuts) the k-th cut, cuts + 1 its end.
+std::string RtfPiece(std::string_view rtf, const TRtfCuts& cuts, size_t from, size_t to);
 
 }  // namespace bq

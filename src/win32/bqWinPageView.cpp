@@ -299,14 +299,13 @@ void TWinPageView::SetRichText(std::string_view rtf, std::string_view text) {
 
 void TWinPageView::RenderRichText(std::string_view rtf, std::string_view text) {
   if (!FRich) return;
-  FRichPieces.clear();
-  FPlainRest.clear();
-  FNextPiece = FPlainAt = 0;
   if (FRichTimer) KillTimer(FPage, kRichTimer);
   FRichTimer = false;
+  ClearPending();
   // A text that is itself an RTF document is shown as the document it is.
   const bool document = rtf.empty() && text.compare(0, 5, "{\\rtf") == 0;
-  std::wstring wide = document ? std::wstring() : Wide(text);
+  // Only plain text goes in as UTF-16.
+  std::wstring wide = document || !rtf.empty() ? std::wstring() : Wide(text);
   SendMessageW(FRich, EM_SETTEXTMODE, TM_RICHTEXT, 0);
   // Nothing here is undone: without an undo record, a piece added at the end costs the same
   // however long the document has grown (with one, each costs more than the last).
@@ -317,12 +316,14 @@ void TWinPageView::RenderRichText(std::string_view rtf, std::string_view text) {
     // The document is pure ASCII; the control reads it as RTF from its "{\rtf" start. A long
     // one goes in piece by piece, the first now, the others from a timer, so that the dialog
     // answers between them.
-    FRichPieces = SplitRtfDocument(document ? text : rtf, kRichPieceBytes);
-    SETTEXTEX how{ST_DEFAULT, CP_ACP};
-    SendMessageW(FRich, EM_SETTEXTEX, reinterpret_cast<WPARAM>(&how), reinterpret_cast<LPARAM>(FRichPieces[0].c_str()));
-    FNextPiece = 1;
-    if (FRichPieces.size() > 1) FRichTimer = SetTimer(FPage, kRichTimer, USER_TIMER_MINIMUM, nullptr) != 0;
-    if (!FRichTimer) FRichPieces.clear();
+    FRichDocument.assign(document ? text : rtf);
+    FCutter = std::make_unique<TRtfCutter>(FRichDocument);
+    FPieceStart = 0;
+    FPieceFormat.clear();
+    FPieceBytes = kFirstPieceBytes;
+    AppendRichPiece();
+    if (RichPending()) FRichTimer = SetTimer(FPage, kRichTimer, USER_TIMER_MINIMUM, nullptr) != 0;
+    if (!FRichTimer) ClearPending();
     return;
   }
   // Plain text: the first piece ends at a line end past kPlainPieceChars.
@@ -348,13 +349,51 @@ void TWinPageView::StreamPlain(std::wstring_view text, bool atEnd) {
   SendMessageW(FRich, EM_STREAMIN, SF_TEXT | SF_UNICODE | (atEnd ? SFF_SELECTION : 0), reinterpret_cast<LPARAM>(&stream));
 }
 
+void TWinPageView::ClearPending() {
+  FCutter.reset();
+  std::string().swap(FRichDocument);
+  std::wstring().swap(FPlainRest);
+  FPieceStart = FPlainAt = 0;
+  FRichMore = false;
+}
+
+bool TWinPageView::RichPending() const { return FCutter && FRichMore; }
+
+void TWinPageView::AppendRichPiece() {
+  // The document from the last piece's end to the first place past FPieceBytes where it may
+  // be cut (or its end), as a document of its own.
+  TRtfCuts::TCut cut;
+  FRichMore = FCutter->Next(FPieceBytes, cut);
+  const size_t to = FRichMore ? cut.At : FRichDocument.size();
+  std::string piece;
+  if (FPieceStart > 0) {
+    piece.reserve(FCutter->HeaderEnd() + FPieceFormat.size() + to - FPieceStart + 1);
+    piece.append(FRichDocument, 0, FCutter->HeaderEnd()).append(FPieceFormat);
+  }
+  piece.append(FRichDocument, FPieceStart, to - FPieceStart);
+  if (FRichMore) piece.push_back('}');
+  LARGE_INTEGER frequency{}, start{}, end{};
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&start);
+  SETTEXTEX how{FPieceStart == 0 ? static_cast<DWORD>(ST_DEFAULT) : static_cast<DWORD>(ST_SELECTION), CP_ACP};
+  SendMessageW(FRich, EM_SETTEXTEX, reinterpret_cast<WPARAM>(&how), reinterpret_cast<LPARAM>(piece.c_str()));
+  QueryPerformanceCounter(&end);
+  FPieceStart = to;
+  FPieceFormat = std::move(cut.Format);
+  // The next piece as large as the control reads in kPieceMs at the rate it just read: that
+  // rate differs between documents and falls as the document grows.
+  const double ms = std::max(0.5, static_cast<double>(end.QuadPart - start.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart));
+  const double next = static_cast<double>(piece.size()) * static_cast<double>(kPieceMs) / ms;
+  FPieceBytes = static_cast<size_t>(std::clamp(next, static_cast<double>(kMinPieceBytes), static_cast<double>(kMaxPieceBytes)));
+}
+
 bool TWinPageView::OnTimer(WPARAM id) {
   if (id != kRichTimer) return false;
-  const bool rich = FNextPiece < FRichPieces.size();
   const bool plain = FPlainAt < FPlainRest.size();
-  if (!FRich || (!rich && !plain)) {
+  if (!FRich || (!RichPending() && !plain)) {
     KillTimer(FPage, kRichTimer);
     FRichTimer = false;
+    ClearPending();
     return true;
   }
   // What the user selected and scrolled to stays; the pieces go in at the end, out of sight.
@@ -371,29 +410,24 @@ bool TWinPageView::OnTimer(WPARAM id) {
     const auto end = static_cast<LONG>(SendMessageW(FRich, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&length), 0));
     CHARRANGE at{end, end};
     SendMessageW(FRich, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&at));
-    if (FNextPiece < FRichPieces.size()) {
-      SETTEXTEX how{ST_SELECTION, CP_ACP};
-      SendMessageW(FRich, EM_SETTEXTEX, reinterpret_cast<WPARAM>(&how),
-                   reinterpret_cast<LPARAM>(FRichPieces[FNextPiece].c_str()));
-      std::string().swap(FRichPieces[FNextPiece++]);
+    if (RichPending()) {
+      AppendRichPiece();
     } else {
       const size_t to = PlainPieceEnd(FPlainRest, FPlainAt);
       StreamPlain(std::wstring_view(FPlainRest).substr(FPlainAt, to - FPlainAt), true);
       FPlainAt = to;
     }
     QueryPerformanceCounter(&now);
-  } while ((FNextPiece < FRichPieces.size() || FPlainAt < FPlainRest.size()) &&
-           (now.QuadPart - start.QuadPart) * 1000 < kPieceSliceMs * frequency.QuadPart);
+  } while ((RichPending() || FPlainAt < FPlainRest.size()) &&
+           (now.QuadPart - start.QuadPart) * 1000 < kPieceMs * frequency.QuadPart);
   SendMessageW(FRich, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&kept));
   SendMessageW(FRich, EM_SETSCROLLPOS, 0, reinterpret_cast<LPARAM>(&scroll));
   SendMessageW(FRich, WM_SETREDRAW, TRUE, 0);
   InvalidateRect(FRich, nullptr, FALSE);
-  if (FNextPiece >= FRichPieces.size() && FPlainAt >= FPlainRest.size()) {
+  if (!RichPending() && FPlainAt >= FPlainRest.size()) {
     KillTimer(FPage, kRichTimer);
     FRichTimer = false;
-    std::vector<std::string>().swap(FRichPieces);
-    std::wstring().swap(FPlainRest);
-    FNextPiece = FPlainAt = 0;
+    ClearPending();
   }
   return true;
 }

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <vector>
 
+#include "preview/hlxRichSyntax.h"
 #include "shell/bqListDisplay.h"
 #include "shell/bqPageView.h"
 #include "shell/bqViewBase.h"
@@ -101,11 +102,17 @@ public:
   // (more under load): lists longer than this are virtual, so that no page holds the thread
   // for more than some 50 ms at a time.
   static constexpr size_t kVirtualRows = 200;
-  // A long preview goes into the rich edit in pieces of about this size, as many as fit in
-  // kPieceSliceMs at a time: under Wine the control reads about 1 MB of RTF a second, so a
-  // 4 MiB source (10 MB of RTF) set at once would hold the dialog for 10 s.
-  static constexpr size_t kRichPieceBytes = 32 * 1024, kPlainPieceChars = 32 * 1024;
-  static constexpr long long kPieceSliceMs = 20;
+  // A long preview goes into the rich edit in pieces: the first of kFirstPieceBytes, each
+  // next one as large as the control read in kPieceMs before, between kMinPieceBytes and
+  // kMaxPieceBytes, as many as fit in kPieceMs at a time. The cuts are found as the pieces
+  // go, so the dialog never reads the whole document at once.
+  // Under Wine the control reads about 1 MB of RTF a second, so a 4 MiB source (10 MB of RTF)
+  // set at once would hold the dialog for 10 s; every insertion also costs some time for each
+  // paragraph the document holds, so pieces are not made smaller than kMinPieceBytes.
+  static constexpr size_t kFirstPieceBytes = 16 * 1024;
+  static constexpr size_t kMinPieceBytes = 32 * 1024, kMaxPieceBytes = 256 * 1024;
+  static constexpr size_t kPlainPieceChars = 32 * 1024;
+  static constexpr long long kPieceMs = 20;
   static constexpr UINT_PTR kRichTimer = 0x7B51;
 
 private:
@@ -122,6 +129,9 @@ private:
   void RenderTree(HTREEITEM parent, const std::vector<TPageRecord::TNode>& nodes);
   void RenderRichText(std::string_view rtf, std::string_view text);
   static size_t PlainPieceEnd(std::wstring_view text, size_t from);
+  void AppendRichPiece();
+  bool RichPending() const;
+  void ClearPending();
   void StreamPlain(std::wstring_view text, bool atEnd);
   void RenderFieldLabel(int id, std::string_view label);
   void RenderField(int id, std::string_view text);
@@ -138,9 +148,13 @@ private:
   int FLastProgress = -1;
   bool FSelecting = false;
   HFONT FBold = nullptr;
-  // The rest of a long preview, still to go in.
-  std::vector<std::string> FRichPieces;
-  size_t FNextPiece = 0;
+  // The rest of a long preview, still to go in: the document, the search for its cuts, where
+  // the next piece starts with the format it restates, and its size.
+  std::string FRichDocument;
+  std::unique_ptr<TRtfCutter> FCutter;
+  size_t FPieceStart = 0, FPieceBytes = kFirstPieceBytes;
+  std::string FPieceFormat;
+  bool FRichMore = false;
   std::wstring FPlainRest;
   size_t FPlainAt = 0;
   bool FRichTimer = false;
