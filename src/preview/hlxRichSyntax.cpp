@@ -328,12 +328,14 @@ bool TRtfCutter::Next(size_t minBytes, TRtfCuts::TCut& cut) {
   auto bodyStarts = [&](size_t at) {
     if (FHeaderEnd == npos) FHeaderEnd = FFormatRun != npos ? FFormatRun : at;
   };
-  auto maySplit = [&](size_t at) {
+  auto maySplit = [&](size_t at, size_t resume = std::string_view::npos, std::string_view lead = {}) {
     if (FHeaderEnd == npos || at <= FHeaderEnd || at - FLast < std::max<size_t>(minBytes, 1) || FInRow) return false;
     cut.At = at;
+    cut.Resume = resume == npos ? at : resume;
     cut.Format.clear();
     for (const auto& w : FFormat) cut.Format += w;
     if (!cut.Format.empty()) cut.Format.push_back(' ');
+    cut.Format += lead;
     FLast = at;
     return true;
   };
@@ -380,6 +382,8 @@ bool TRtfCutter::Next(size_t minBytes, TRtfCuts::TCut& cut) {
         } else if (ShowsSomething(t.Word)) {
           bodyStarts(i);
           if (t.Word == "par" && (!FParagraphSet || NextWord(rtf, t.End) == "pard")) found = maySplit(i);
+          // A line break: the next piece starts a paragraph of its own in its place.
+          if (t.Word == "line" && !FParagraphSet) found = maySplit(i, t.End, "\\par ");
         } else if (t.Word == "pard") {
           FParagraphSet = false;
         } else if (t.Word == "plain") {
@@ -419,14 +423,15 @@ std::string RtfPiece(std::string_view rtf, const TRtfCuts& cuts, size_t from, si
   const size_t count = cuts.Cuts.size();
   to = std::min(to, count + 1);
   if (from >= to) return {};
-  auto boundary = [&](size_t k) { return k == 0 ? size_t{0} : k <= count ? cuts.Cuts[k - 1].At : rtf.size(); };
+  const size_t begin = from == 0 ? 0 : cuts.Cuts[from - 1].Resume;
+  const size_t end = to <= count ? cuts.Cuts[to - 1].At : rtf.size();
   std::string piece;
   if (from > 0) {
-    piece.reserve(cuts.HeaderEnd + cuts.Cuts[from - 1].Format.size() + boundary(to) - boundary(from) + 1);
+    piece.reserve(cuts.HeaderEnd + cuts.Cuts[from - 1].Format.size() + end - begin + 1);
     piece += rtf.substr(0, cuts.HeaderEnd);
     piece += cuts.Cuts[from - 1].Format;
   }
-  piece += rtf.substr(boundary(from), boundary(to) - boundary(from));
+  piece += rtf.substr(begin, end - begin);
   if (to <= count) piece.push_back('}');  // the outer group, closed where the next piece starts
   return piece;
 }

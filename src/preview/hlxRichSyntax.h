@@ -135,9 +135,10 @@ protected:
 // Every piece has the header (the control words and destination groups before the first text,
 // content group or line break), then the character format in force at the outer level where
 // the piece starts (\cf, \b, \i, \ul, ... since the last \plain), then a part of the body
-// that starts at an outer \par, or at an outer content group right after a paragraph break
-// (never within a paragraph: the control would lay it out again whole for every piece, so a
-// document broken by \line only stays one piece). No piece starts inside
+// that starts at an outer \par, or at an outer content group right after a paragraph break,
+// or at an outer \line, which the piece starts with \par instead (a piece that went on in the
+// paragraph before would have the control lay that whole paragraph out again, and a document
+// broken by \line alone is one paragraph). No piece starts inside
 // a table row, nor where a paragraph format set in the body (\qc, \li, ...) would be lost:
 // there only before a \par that a \pard follows. A document with no such place past
 // chunkBytes comes back whole as one piece.
@@ -148,8 +149,9 @@ std::vector<std::string> SplitRtfDocument(std::string_view rtf, size_t chunkByte
 // No cut: the document goes whole.
 struct TRtfCuts {
   struct TCut {
-    size_t At = 0;
-    std::string Format;
+    size_t At = 0;       // where the piece before ends
+    size_t Resume = 0;   // where the next one goes on (past a \line it shows as \par)
+    std::string Format;  // what the next one puts between the header and the rest
   };
   size_t HeaderEnd = 0;
   std::vector<TCut> Cuts;

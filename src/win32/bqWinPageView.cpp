@@ -378,7 +378,7 @@ void TWinPageView::AppendRichPiece() {
   SETTEXTEX how{FPieceStart == 0 ? static_cast<DWORD>(ST_DEFAULT) : static_cast<DWORD>(ST_SELECTION), CP_ACP};
   SendMessageW(FRich, EM_SETTEXTEX, reinterpret_cast<WPARAM>(&how), reinterpret_cast<LPARAM>(piece.c_str()));
   QueryPerformanceCounter(&end);
-  FPieceStart = to;
+  FPieceStart = FRichMore ? cut.Resume : to;
   FPieceFormat = std::move(cut.Format);
   // The next piece as large as the control reads in kPieceMs at the rate it just read: that
   // rate differs between documents and falls as the document grows.

@@ -110,7 +110,7 @@ public:
   // set at once would hold the dialog for 10 s; every insertion also costs some time for each
   // paragraph the document holds, so pieces are not made smaller than kMinPieceBytes.
   static constexpr size_t kFirstPieceBytes = 16 * 1024;
-  static constexpr size_t kMinPieceBytes = 32 * 1024, kMaxPieceBytes = 256 * 1024;
+  static constexpr size_t kMinPieceBytes = 16 * 1024, kMaxPieceBytes = 256 * 1024;
   static constexpr size_t kPlainPieceChars = 32 * 1024;
   static constexpr long long kPieceMs = 20;
   static constexpr UINT_PTR kRichTimer = 0x7B51;
