@@ -15,7 +15,6 @@ constexpr uint8_t kFirstKnownType = 0x72, kLastKnownType = 0x7B;
 constexpr uint16_t kLongBlock = 0x8000, kLargeFile = 0x0100, kUnicodeName = 0x0200;
 constexpr uint16_t kEncryptedHeaders = 0x0080;  // in the archive header
 constexpr uint64_t kBaseSize = 7;
-constexpr uint64_t kFileFieldsSize = 32;  // base header and the fixed fields of a file header
 }  // namespace
 
 bool TSimpleRar::Recognise(TArchiveSource& source) {
