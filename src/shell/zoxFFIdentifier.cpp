@@ -17,6 +17,7 @@ namespace {
 constexpr auto A = TSignatureTest::stAtStart;
 constexpr auto N = TSignatureTest::stNearStart;
 constexpr auto X = TSignatureTest::stNone;
+constexpr auto O = TSignatureTest::stAtOffset;
 
 constexpr std::array<TFileTypeRow, FileIdentifyTypeCount> kTable = {{
     {fitCabinet, "fitCabinet", "MSCF\0\0\0\0"sv, A, 1024, "Cabinet", "Cabinet"},
@@ -66,6 +67,14 @@ constexpr std::array<TFileTypeRow, FileIdentifyTypeCount> kTable = {{
     {fitShell, "fitShell", ""sv, X, 1024, "Shell", "Shell script"},
     {fitMarkdown, "fitMarkdown", ""sv, X, 1024, "Markdown", "Markdown document"},
     {fitYAML, "fitYAML", ""sv, X, 1024, "YAML", "YAML document"},
+    {fitSevenZip, "fitSevenZip", "7z\xBC\xAF\x27\x1C"sv, A, 1024, "SevenZip", "7-Zip archive"},
+    {fitTar, "fitTar", "ustar"sv, O, 257, "Tar", "Tape archive"},
+    {fitGZip, "fitGZip", "\x1F\x8B\x08"sv, A, 1024, "GZip", "gzip compressed"},
+    {fitBZip2, "fitBZip2", "BZh"sv, A, 1024, "BZip2", "bzip2 compressed"},
+    {fitXZ, "fitXZ", "\xFD" "7zXZ\0"sv, A, 1024, "XZ", "xz compressed"},
+    {fitISO, "fitISO", "CD001"sv, O, 0x8001, "ISO", "ISO 9660 disc image"},
+    {fitMP4, "fitMP4", "ftyp"sv, O, 4, "MP4", "MPEG-4 media"},
+    {fitAIFF, "fitAIFF", "FORM"sv, A, 1024, "AIFF", "AIFF audio"},
 }};
 
 bool IsBlank(char c) { return c >= 1 && c <= 32; }
@@ -207,10 +216,17 @@ void AddHeadTypes(std::string_view head, TFileIdentifyTypes& types, bool text, b
           match = at >= 0 && at < row.Limit;
           break;
         }
+        case TSignatureTest::stAtOffset:
+          match = head.size() >= static_cast<size_t>(row.Limit) &&
+                  head.substr(static_cast<size_t>(row.Limit), row.Signature.size()) == row.Signature;
+          break;
         case TSignatureTest::stNone:
           break;
       }
     }
+    // An IFF file is AIFF only with that form type; bzip2 streams name a block size 1-9.
+    if (match && row.Type == fitAIFF) match = head.size() >= 12 && (head.substr(8, 4) == "AIFF" || head.substr(8, 4) == "AIFC");
+    if (match && row.Type == fitBZip2) match = head.size() >= 4 && head[3] >= '1' && head[3] <= '9';
     if (match) types.Include(row.Type);
   }
   if (text) types.Include(fitText);

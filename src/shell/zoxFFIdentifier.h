@@ -19,8 +19,10 @@ enum TFileIdentifyType : uint8_t {
   // Source languages known only by their extensions.
   fitCSharp, fitJava, fitPython, fitJSON, fitCSS, fitPowerShell, fitBatch, fitShell, fitMarkdown,
   fitYAML,
+  // Archives and audio containers added later, kept after the others so stored sets keep their meaning.
+  fitSevenZip, fitTar, fitGZip, fitBZip2, fitXZ, fitISO, fitMP4, fitAIFF,
 };
-constexpr int FileIdentifyTypeCount = 47;
+constexpr int FileIdentifyTypeCount = 55;
 
 // A set of types: member n is bit (n mod 8) of byte (n div 8).
 class TFileIdentifyTypes {
@@ -52,7 +54,8 @@ public:
   std::array<uint8_t, (FileIdentifyTypeCount + 7) / 8> Bits{};
 };
 
-enum class TSignatureTest { stNone, stAtStart, stNearStart };
+// stAtOffset: the signature starts exactly at the row's Limit.
+enum class TSignatureTest { stNone, stAtStart, stNearStart, stAtOffset };
 
 struct TFileTypeRow {
   TFileIdentifyType Type;
@@ -71,8 +74,9 @@ inline constexpr TFileIdentifyTypes TextFileTypes{
     fitXML, fitHTML, fitPHP, fitEML, fitPascalUnit, fitPascalProgram, fitSQL, fitVBS, fitJS,
     fitBasic, fitC, fitIni, fitLink, fitdBase, fitCSV, fitTab, fitRTF, fitText, fitCSharp,
     fitJava, fitPython, fitJSON, fitCSS, fitPowerShell, fitBatch, fitShell, fitMarkdown, fitYAML};
-inline constexpr TFileIdentifyTypes AudioFileTypes{fitAudio, fitWave, fitMP3, fitFLAC, fitOGG};
-inline constexpr TFileIdentifyTypes ArchiveFileTypes{fitCabinet, fitZIP, fitChm, fitNSIS, fitRAR};
+inline constexpr TFileIdentifyTypes AudioFileTypes{fitAudio, fitWave, fitMP3, fitFLAC, fitOGG, fitMP4, fitAIFF};
+inline constexpr TFileIdentifyTypes ArchiveFileTypes{fitCabinet, fitZIP, fitChm,   fitNSIS,  fitRAR, fitSevenZip,
+                                                       fitTar,     fitGZip, fitBZip2, fitXZ,    fitISO};
 
 // Content tests read at most this many bytes from the start of a file.
 constexpr size_t IdentifyHeadSize = 524288;

@@ -64,6 +64,25 @@ TEST(Identify, SignaturesNearStart) {
   EXPECT_TRUE(ContentTypes("<!doctype x>\n<html>").Contains(fitHTML));
 }
 
+TEST(Identify, ArchiveAndMediaContainers) {
+  EXPECT_TRUE(ContentTypes(std::string("7z\xBC\xAF\x27\x1C\0\x04", 8) + Binary(100)).Contains(fitSevenZip));
+  std::string tar(1024, '\0');
+  tar.replace(257, 6, std::string("ustar\0", 6));
+  EXPECT_TRUE(ContentTypes(tar).Contains(fitTar));
+  EXPECT_FALSE(ContentTypes(std::string(256, '\0') + "ustar").Contains(fitTar));  // one byte early
+  EXPECT_TRUE(ContentTypes(std::string("\x1F\x8B\x08\0", 4) + Binary(20)).Contains(fitGZip));
+  EXPECT_TRUE(ContentTypes("BZh91AY&SY" + Binary(20)).Contains(fitBZip2));
+  EXPECT_FALSE(ContentTypes("BZh01AY&SY" + Binary(20)).Contains(fitBZip2));
+  EXPECT_TRUE(ContentTypes(std::string("\xFD" "7zXZ\0\0\x04", 8) + Binary(20)).Contains(fitXZ));
+  std::string iso(0x9000, '\0');
+  iso.replace(0x8000, 6, "\x01" "CD001");
+  EXPECT_TRUE(ContentTypes(iso).Contains(fitISO));
+  EXPECT_FALSE(ContentTypes(iso.substr(0, 0x8004)).Contains(fitISO));  // cut inside the signature
+  EXPECT_TRUE(ContentTypes(std::string("\0\0\0\x20" "ftypM4A ", 12) + Binary(40)).Contains(fitMP4));
+  EXPECT_TRUE(ContentTypes(std::string("FORM\0\0\x10\0" "AIFC", 12) + Binary(40)).Contains(fitAIFF));
+  EXPECT_FALSE(ContentTypes(std::string("FORM\0\0\x10\0" "ILBM", 12) + Binary(40)).Contains(fitAIFF));
+}
+
 TEST(Identify, PlainTextTest) {
   EXPECT_TRUE(ContentTypes("").Contains(fitText));
   EXPECT_TRUE(ContentTypes("line one\r\n\tline two\n~").Contains(fitText));
@@ -83,9 +102,10 @@ TEST(Identify, TypeSetLayout) {
   EXPECT_EQ(s.Bits[0], 0x01);
   EXPECT_EQ(s.Bits[2], 0x40);  // member 22
   EXPECT_EQ(s.Bits[4], 0x10);  // member 36
-  EXPECT_EQ(FileTypeTable().size(), 47u);
-  EXPECT_EQ(TFileIdentifyTypes{fitYAML}.Bits[5], 0x40);  // member 46, the last
-  EXPECT_EQ(s.Bits.size(), 6u);
+  EXPECT_EQ(FileTypeTable().size(), 55u);
+  EXPECT_EQ(TFileIdentifyTypes{fitYAML}.Bits[5], 0x40);  // member 46
+  EXPECT_EQ(TFileIdentifyTypes{fitAIFF}.Bits[6], 0x40);  // member 54, the last
+  EXPECT_EQ(s.Bits.size(), 7u);
   for (int i = 0; i < FileIdentifyTypeCount; ++i) EXPECT_EQ(FileTypeTable()[i].Type, i);
   EXPECT_TRUE(TextFileTypes.Contains(fitText));
   EXPECT_FALSE(TextFileTypes.Contains(fitDelphiForm));
