@@ -28,14 +28,14 @@ std::string Format(int id, const std::string& fileName) {
 }
 
 // What a page shows of a file; the reader skips the tables the page does not show.
-enum class TTables { tNone, tImports, tExports, tResources };
+enum class TTables { tNone, tImports, tExports, tResources, tDetails };
 
 // Reads a file; a reader failure keeps what was read before it. Returns why the reader stopped
 // short, in the headers, the section table or the page's table ("" when it did not).
 std::string ReadPE(TPEReader& reader, const TSelection& selection, size_t file, TTables tables) {
-  reader.SetReadImportTable(tables == TTables::tImports);
+  reader.SetReadImportTable(tables == TTables::tImports || tables == TTables::tDetails);
   reader.SetReadExportTable(tables == TTables::tExports);
-  reader.SetReadResourceTable(tables == TTables::tResources);
+  reader.SetReadResourceTable(tables == TTables::tResources || tables == TTables::tDetails);
   try {
     // The bytes identification kept, when it kept them, else the file.
     if (file < selection.Contents.size() && selection.Contents[file].Held())
@@ -49,6 +49,8 @@ std::string ReadPE(TPEReader& reader, const TSelection& selection, size_t file, 
     case TTables::tImports: return reader.ImportTableError;
     case TTables::tExports: return reader.ExportTableError;
     case TTables::tResources: return reader.ResourceTableError;
+    case TTables::tDetails:
+      return reader.ImportTableError.empty() ? reader.ResourceTableError : reader.ImportTableError;
     case TTables::tNone: break;
   }
   return {};
@@ -67,6 +69,16 @@ public:
     FView.AddGroup(group, LoadResourceText(1604));
     for (const auto& p : FList) {
       FView.AppendRow({Text(p)}, group);
+      FView.AddProblem(FSelection.SelectedFiles[p.File], p.Message);
+    }
+  }
+  // The same, rows inserted after the count rows a page inserted (a worker page that inserts its
+  // rows must not append: a front end may print appended rows before the inserted ones).
+  void InsertRows(int group, int count) {
+    if (FList.empty()) return;
+    FView.AddGroup(group, LoadResourceText(1604));
+    for (const auto& p : FList) {
+      FView.InsertRowCells(count++, {Text(p)}, group);
       FView.AddProblem(FSelection.SelectedFiles[p.File], p.Message);
     }
   }
@@ -348,15 +360,17 @@ void FillDetailsPage(const TPageContext& context, TPageView& view) {
   for (size_t f = 0; f < selection.Count(); ++f) {
     if (!IsPE(selection, f)) continue;
     TPEReader reader;
-    problems.Add(f, ReadPE(reader, selection, f, TTables::tImports));
+    problems.Add(f, ReadPE(reader, selection, f, TTables::tDetails));
     if (!reader.HeadersRead()) continue;
     if (f < selection.Contents.size() && selection.Contents[f].Held())
-      details[f] = ReadPEDetailsFromBytes(reader, TByteView(selection.Contents[f].View()), year);
+      details[f] = ReadPEDetailsFromBytes(reader, TByteView(selection.Contents[f].View()), year, selection.SelectedFiles[f]);
     else
       details[f] = ReadPEDetailsFromFile(reader, selection.SelectedFiles[f], year);
+    for (auto& message : details[f].Problems) problems.Add(f, std::move(message));
   }
 
-  static const char* const kTitles[dgCount] = {"File", "Rich Header", "Imports", "Debug", "TLS"};
+  static const char* const kTitles[dgCount] = {"File",    "Version Information", "Signature", "Rich Header", "Imports",
+                                               ".NET",    "Debug",               "TLS",       "Manifest"};
   int rows = 0;
   for (int g = 0; g < dgCount; ++g) {
     size_t count = 0;
@@ -377,7 +391,7 @@ void FillDetailsPage(const TPageContext& context, TPageView& view) {
       view.SetRowGroup(row, g + 1);
     }
   }
-  problems.ShowRows(dgCount + 1);
+  problems.InsertRows(dgCount + 1, rows);
 }
 
 }  // namespace bq

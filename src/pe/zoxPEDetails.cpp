@@ -1,6 +1,7 @@
 #include "pe/zoxPEDetails.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -8,6 +9,9 @@
 #include <iterator>
 
 #include "hashes/quMD5.h"
+#include "hashes/quSHA1.h"
+#include "hashes/quSHA2.h"
+#include "platform/bqAuthenticode.h"
 #include "platform/bqFile.h"
 #include "platform/bqText.h"
 
@@ -500,6 +504,428 @@ void AddTlsGroup(const TPEReader& reader, TBytesSource& source, std::vector<TPED
   rows.push_back({"TLS Callbacks", std::to_string(count)});
 }
 
+// ---- Version information, signature, .NET and manifest.
+
+constexpr uint64_t kMaxVersionResource = 64 * 1024;
+constexpr uint64_t kMaxManifest = 64 * 1024;
+constexpr uint64_t kMaxCertificateTable = 16u << 20;
+constexpr size_t kMaxVersionStrings = 256;
+constexpr int kMaxVersionDepth = 8;
+
+// The first resource of a type (its first name and language), read whole up to limit bytes;
+// false when there is none. cut tells that the resource claims more than was read.
+bool FirstResource(const TPEReader& reader, TBytesSource& source, uint32_t type, uint64_t limit, std::vector<uint8_t>& bytes,
+                   bool& cut) {
+  for (const auto& e : reader.ResourceEntries())
+    if (e.TypeId == type) {
+      cut = !source.ReadAt(e.Offset, std::min<uint64_t>(e.Size, limit), bytes) || e.Size > limit;
+      return true;
+    }
+  return false;
+}
+
+std::string CodePageName(uint32_t cp) {
+  switch (cp) {
+    case 0: return "7-bit ASCII";
+    case 874: return "Thai (Windows)";
+    case 932: return "Japanese (Shift-JIS)";
+    case 936: return "Chinese Simplified (GBK)";
+    case 949: return "Korean";
+    case 950: return "Chinese Traditional (Big5)";
+    case 1200: return "Unicode";
+    case 1250: return "Central European (Windows)";
+    case 1251: return "Cyrillic (Windows)";
+    case 1252: return "Western European (Windows)";
+    case 1253: return "Greek (Windows)";
+    case 1254: return "Turkish (Windows)";
+    case 1255: return "Hebrew (Windows)";
+    case 1256: return "Arabic (Windows)";
+    case 1257: return "Baltic (Windows)";
+    case 1258: return "Vietnamese (Windows)";
+    case 65001: return "UTF-8";
+    default: return "code page " + std::to_string(cp);
+  }
+}
+
+// One block of a version resource: wLength, wValueLength, wType, a zero-terminated UTF-16 key,
+// padding to 4 bytes, the value, padding, then the children up to wLength.
+struct TVersionBlock {
+  uint64_t Begin = 0, End = 0, Value = 0, Children = 0;
+  uint16_t ValueLength = 0, Type = 0;
+  std::u16string Key;
+};
+
+uint64_t Align4(uint64_t v) { return (v + 3) & ~uint64_t{3}; }
+
+// The block at 'at' inside [at, limit); false with a message when its lengths lie.
+bool ReadVersionBlock(TByteView bytes, uint64_t at, uint64_t limit, TVersionBlock& b, std::string& problem) {
+  uint16_t length = 0;
+  if (!bytes.U16LE(at, length) || !bytes.U16LE(at + 2, b.ValueLength) || !bytes.U16LE(at + 4, b.Type)) {
+    problem = "Version resource: a block is cut short";
+    return false;
+  }
+  bool ended = false;
+  b.Begin = at;
+  b.End = at + length;
+  b.Key = bytes.Clamp(0, limit).CString16LE(at + 6, 256, &ended);
+  if (length < 6 || b.End > limit) {
+    problem = "Version resource: a block's length (" + std::to_string(length) + " bytes at offset " + std::to_string(at) +
+              ") runs past " + (b.End > bytes.Size() ? "the resource" : "the block holding it");
+    return false;
+  }
+  if (!ended) {
+    problem = "Version resource: a key runs past its block";
+    return false;
+  }
+  b.Value = Align4(at + 6 + 2 * (b.Key.size() + 1));
+  b.Children = b.Value;
+  return true;
+}
+
+std::string Utf16Text(TByteView bytes, uint64_t at, uint64_t end, size_t maxUnits) {
+  std::u16string units = bytes.Clamp(0, end).CString16LE(at, maxUnits);
+  return Utf16ToUtf8(units);
+}
+
+void AddVersionGroup(const TPEReader& reader, TBytesSource& source, std::vector<TPEDetailRow>& rows, std::vector<std::string>& problems) {
+  std::vector<uint8_t> data;
+  bool cut = false;
+  if (!FirstResource(reader, source, 16, kMaxVersionResource, data, cut)) return;
+  const TByteView bytes(data);
+  std::string problem;
+  TVersionBlock root;
+  if (!ReadVersionBlock(bytes, 0, bytes.Size(), root, problem)) {
+    problems.push_back(cut ? "Version resource: cut short" : problem);
+    return;
+  }
+  // VS_FIXEDFILEINFO, signature 0xFEEF04BD: file and product version, most significant half first.
+  uint32_t signature = 0;
+  if (root.ValueLength >= 52 && bytes.U32LE(root.Value, signature) && signature == 0xFEEF04BD && root.Value + 52 <= root.End) {
+    auto version = [&](uint64_t at) {
+      uint32_t ms = 0, ls = 0;
+      bytes.U32LE(at, ms);
+      bytes.U32LE(at + 4, ls);
+      return std::to_string(ms >> 16) + "." + std::to_string(ms & 0xFFFF) + "." + std::to_string(ls >> 16) + "." +
+             std::to_string(ls & 0xFFFF);
+    };
+    rows.push_back({"File Version", version(root.Value + 8)});
+    rows.push_back({"Product Version", version(root.Value + 16)});
+    root.Children = Align4(root.Value + root.ValueLength);
+  } else if (root.ValueLength) {
+    root.Children = Align4(root.Value + root.ValueLength);
+  }
+  // Children: StringFileInfo holds string tables named by language and code page ("040904b0").
+  size_t strings = 0;
+  bool tableDone = false;
+  for (uint64_t at = root.Children; at + 6 <= root.End && !tableDone;) {
+    TVersionBlock child;
+    if (!ReadVersionBlock(bytes, at, root.End, child, problem)) {
+      problems.push_back(problem);
+      return;
+    }
+    if (child.End <= at) break;
+    if (child.Key == u"StringFileInfo") {
+      for (uint64_t t = child.Children; t + 6 <= child.End && !tableDone;) {
+        TVersionBlock table;
+        if (!ReadVersionBlock(bytes, t, child.End, table, problem)) {
+          problems.push_back(problem);
+          return;
+        }
+        tableDone = true;
+        for (uint64_t s = table.Children; s + 6 <= table.End && strings < kMaxVersionStrings;) {
+          TVersionBlock str;
+          if (!ReadVersionBlock(bytes, s, table.End, str, problem)) {
+            problems.push_back(problem);
+            break;
+          }
+          // The value's length counts UTF-16 units (some tools count bytes): read to its zero.
+          const std::string value = str.ValueLength ? Utf16Text(bytes, str.Value, str.End, str.End - str.Value) : "";
+          rows.push_back({Utf16ToUtf8(str.Key), value});
+          ++strings;
+          if (str.End <= s) break;
+          s = Align4(str.End);
+        }
+        const std::string key = Utf16ToUtf8(table.Key);
+        unsigned long id = 0;
+        if (key.size() == 8 && key.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos) {
+          id = std::stoul(key, nullptr, 16);
+          // The table names specific locales; .NET compilers write the invariant one (7F).
+          std::string language = LanguageName(id >> 16);
+          if (language == "<unknown>") language = id >> 16 == 0 ? "Neutral" : id >> 16 == 0x7F ? "Invariant" : "language " + Hex(id >> 16, 4);
+          rows.push_back({"Language", language + ", " + CodePageName(id & 0xFFFF)});
+        }
+        if (table.End <= t) break;
+        t = Align4(table.End);
+      }
+    }
+    at = Align4(child.End);
+  }
+  if (cut) problems.push_back("Version resource: cut short");
+}
+
+std::string HexBytes(const uint8_t* data, size_t n, bool upper) {
+  static const char kLower[] = "0123456789abcdef", kUpper[] = "0123456789ABCDEF";
+  const char* digits = upper ? kUpper : kLower;
+  std::string text;
+  for (size_t i = 0; i < n; ++i) {
+    text += digits[data[i] >> 4];
+    text += digits[data[i] & 15];
+  }
+  return text;
+}
+
+// The Authenticode digest of the file: every byte but the checksum, the certificate table's
+// directory entry and the certificate table itself.
+template <typename THash>
+std::string AuthenticodeDigest(TBytesSource& source, uint64_t checksum, uint64_t entry, uint64_t table, uint64_t tableEnd,
+                               bool& complete) {
+  THash hash;
+  struct TRange {
+    uint64_t Begin, End;
+  } const skip[] = {{checksum, checksum + 4}, {entry, entry + 8}, {table, tableEnd}};
+  std::vector<uint8_t> chunk;
+  complete = true;
+  for (uint64_t at = 0; at < source.Size();) {
+    uint64_t end = std::min(source.Size(), at + kChunk);
+    bool skipped = false;
+    for (const auto& r : skip) {
+      if (at >= r.Begin && at < r.End) {
+        at = r.End;
+        skipped = true;
+        break;
+      }
+      if (r.Begin > at) end = std::min(end, r.Begin);
+    }
+    if (skipped) continue;
+    if (!source.ReadAt(at, end - at, chunk)) {
+      complete = false;
+      break;
+    }
+    hash.Update(chunk.data(), chunk.size());
+    at = end;
+  }
+  uint8_t digest[THash::DigestSize];
+  hash.Final(digest);
+  return HexBytes(digest, sizeof digest, false);
+}
+
+std::string SecondsText(int64_t seconds) {
+  if (seconds < 0 || seconds > UINT32_MAX) return std::to_string(seconds);
+  int year = 0;
+  return UtcText(static_cast<uint32_t>(seconds), &year);
+}
+
+void AddSignatureGroup(const TPEReader& reader, TBytesSource& source, const std::string& fileName, std::vector<TPEDetailRow>& rows,
+                       std::vector<std::string>& problems) {
+  uint32_t offset = 0, size = 0;
+  if (reader.SizeOfOptionalHeader() < (reader.IsPE32Plus() ? 112 : 96) + 5 * 8) return;
+  reader.DataDirectory(4, offset, size);
+  if (!offset || !size) {
+    rows.push_back({"Signature", "Not signed"});
+    return;
+  }
+  // The directory entry holds a file offset: check it against the file before reading.
+  if (!FitsIn(offset, size, source.Size())) {
+    rows.push_back({"Signature", "damaged"});
+    problems.push_back("Signature: the certificate table (offset " + Hex(offset, 8) + ", " + std::to_string(size) +
+                       " bytes) runs past the end of the file");
+    return;
+  }
+  if (size < 8 || size > kMaxCertificateTable) {
+    rows.push_back({"Signature", "damaged"});
+    problems.push_back("Signature: the certificate table's size (" + std::to_string(size) + " bytes) is not plausible");
+    return;
+  }
+  // WIN_CERTIFICATE: dwLength, wRevision, wCertificateType (2: PKCS#7 SignedData), the blob.
+  std::vector<uint8_t> table;
+  uint32_t length = 0;
+  uint16_t type = 0;
+  if (!source.ReadAt(offset, size, table) || !TByteView(table).U32LE(0, length) || !TByteView(table).U16LE(6, type) ||
+      length < 8 || length > size) {
+    rows.push_back({"Signature", "damaged"});
+    problems.push_back("Signature: the certificate entry's length (" + std::to_string(length) + " bytes) runs past its table");
+    return;
+  }
+  if (type != 2) {
+    rows.push_back({"Signature", "certificate of type " + std::to_string(type) + ", not Authenticode"});
+    return;
+  }
+  TAuthenticodeInfo info;
+  std::string error;
+  if (!ParseAuthenticode(TByteView(table.data() + 8, length - 8), info, error)) {
+    rows.push_back({"Signature", "damaged"});
+    problems.push_back("Signature: " + error);
+    return;
+  }
+  struct TAlgorithm {
+    const char* Oid;
+    const char* Name;
+  };
+  static const TAlgorithm kAlgorithms[] = {{"1.2.840.113549.2.5", "MD5"},
+                                           {"1.3.14.3.2.26", "SHA-1"},
+                                           {"2.16.840.1.101.3.4.2.1", "SHA-256"},
+                                           {"2.16.840.1.101.3.4.2.2", "SHA-384"},
+                                           {"2.16.840.1.101.3.4.2.3", "SHA-512"}};
+  std::string algorithm = info.DigestOid;
+  for (const auto& a : kAlgorithms)
+    if (info.DigestOid == a.Oid) algorithm = a.Name;
+  rows.push_back({"Digest Algorithm", algorithm});
+  rows.push_back({"Signer", info.Signer});
+  rows.push_back({"Issuer", info.Issuer});
+  rows.push_back({"Serial Number", HexBytes(info.Serial.data(), info.Serial.size(), true)});
+  rows.push_back({"Signing Time", info.HasSigningTime ? SecondsText(info.SigningTime) : "not timestamped"});
+  rows.push_back({"Certificates", std::to_string(info.CertificateCount)});
+
+  const uint64_t optional = uint64_t{reader.PEHeaderPointer()} + 24;
+  const uint64_t checksum = optional + 64, entry = optional + (reader.IsPE32Plus() ? 112 : 96) + 4 * 8;
+  bool complete = false;
+  std::string digest;
+  if (algorithm == "MD5")
+    digest = AuthenticodeDigest<TMD5>(source, checksum, entry, offset, uint64_t{offset} + size, complete);
+  else if (algorithm == "SHA-1")
+    digest = AuthenticodeDigest<TSHA1>(source, checksum, entry, offset, uint64_t{offset} + size, complete);
+  else if (algorithm == "SHA-256")
+    digest = AuthenticodeDigest<TSHA256>(source, checksum, entry, offset, uint64_t{offset} + size, complete);
+  else if (algorithm == "SHA-512")
+    digest = AuthenticodeDigest<TSHA512>(source, checksum, entry, offset, uint64_t{offset} + size, complete);
+  const std::string signedDigest = HexBytes(info.Digest.data(), info.Digest.size(), false);
+  rows.push_back({"Signed Digest", signedDigest});
+  if (digest.empty()) {
+    rows.push_back({"File Digest", "not computed for " + algorithm});
+  } else if (complete) {
+    rows.push_back({"File Digest", digest});
+    rows.push_back({"Integrity", digest == signedDigest ? "intact" : "MODIFIED after signing"});
+  } else {
+    problems.push_back("Signature: the file could not be read for its digest");
+  }
+  rows.push_back({"Trust", VerifyAuthenticodeTrust(fileName)});
+}
+
+// IMAGE_COR20_HEADER (data directory 14) and the metadata root it points at.
+void AddDotNetGroup(const TPEReader& reader, TBytesSource& source, std::vector<TPEDetailRow>& rows, std::vector<std::string>& problems) {
+  uint32_t rva = 0, size = 0;
+  if (!RawDirectory(reader, source, 14, rva, size)) return;
+  std::vector<uint8_t> header;
+  if (!source.ReadAt(reader.RvaToFileOffset(rva), 72, header)) {
+    problems.push_back(".NET: the CLR header is cut short");
+    return;
+  }
+  const TByteView h(header);
+  uint16_t major = 0, minor = 0;
+  uint32_t metadata = 0, metadataSize = 0, flags = 0, entry = 0;
+  h.U16LE(4, major);
+  h.U16LE(6, minor);
+  h.U32LE(8, metadata);
+  h.U32LE(12, metadataSize);
+  h.U32LE(16, flags);
+  h.U32LE(20, entry);
+  rows.push_back({"Runtime Version", std::to_string(major) + "." + std::to_string(minor)});
+  // Metadata root: "BSJB", versions, reserved, the version string's length and the string.
+  std::vector<uint8_t> root;
+  uint32_t magic = 0, length = 0;
+  if (metadata && source.ReadAt(reader.RvaToFileOffset(metadata), 16, root) && TByteView(root).U32LE(0, magic) &&
+      magic == 0x424A5342 && TByteView(root).U32LE(12, length)) {
+    if (length > 255 || length > metadataSize) {
+      problems.push_back(".NET: the metadata version's length (" + std::to_string(length) + ") is not plausible");
+    } else {
+      std::vector<uint8_t> text;
+      source.ReadAt(reader.RvaToFileOffset(metadata) + 16, length, text);
+      const std::string_view version = TByteView(text).CString(0, text.size());
+      std::string shown;
+      for (char c : version) shown += c >= 0x20 && c < 0x7F ? c : '?';
+      rows.push_back({"Metadata Version", shown});
+    }
+  } else {
+    problems.push_back(".NET: no metadata root where the CLR header points");
+  }
+  std::string flagText;
+  static const struct {
+    uint32_t Bit;
+    const char* Name;
+  } kFlags[] = {{0x1, "IL only"},
+                {0x2, "32-bit required"},
+                {0x20000, "32-bit preferred"},
+                {0x8, "strong-name signed"},
+                {0x4, "IL library"},
+                {0x10, "native entry point"},
+                {0x10000, "track debug data"}};
+  uint32_t rest = flags;
+  for (const auto& f : kFlags)
+    if (flags & f.Bit) {
+      flagText += (flagText.empty() ? "" : ", ") + std::string(f.Name);
+      rest &= ~f.Bit;
+    }
+  if (rest) flagText += (flagText.empty() ? "" : ", ") + Hex(rest, 8);
+  rows.push_back({"Flags", flagText.empty() ? "none" : flagText});
+  rows.push_back({flags & 0x10 ? "Entry Point RVA" : "Entry Point Token", Hex(entry, 8)});
+}
+
+// The value of attribute name inside one tag's text ("" when absent).
+std::string Attribute(std::string_view tag, std::string_view name) {
+  for (size_t at = 0; (at = tag.find(name, at)) != std::string_view::npos; at += name.size()) {
+    if (at == 0 || !(tag[at - 1] == ' ' || tag[at - 1] == '\t' || tag[at - 1] == '\r' || tag[at - 1] == '\n')) continue;
+    size_t p = at + name.size();
+    while (p < tag.size() && (tag[p] == ' ' || tag[p] == '\t' || tag[p] == '\r' || tag[p] == '\n')) ++p;
+    if (p >= tag.size() || tag[p] != '=') continue;
+    ++p;
+    while (p < tag.size() && (tag[p] == ' ' || tag[p] == '\t' || tag[p] == '\r' || tag[p] == '\n')) ++p;
+    if (p >= tag.size() || (tag[p] != '"' && tag[p] != '\'')) continue;
+    const size_t close = tag.find(tag[p], p + 1);
+    if (close == std::string_view::npos) return {};
+    return std::string(tag.substr(p + 1, close - p - 1));
+  }
+  return {};
+}
+
+// The next start tag of an element named name (any namespace prefix) from 'from': the text from
+// the name to its '>', or npos.
+size_t FindTag(std::string_view text, std::string_view name, size_t from, std::string_view& tag) {
+  for (size_t at = from; (at = text.find(name, at)) != std::string_view::npos; at += name.size()) {
+    const size_t after = at + name.size();
+    if (at == 0 || (text[at - 1] != '<' && text[at - 1] != ':')) continue;
+    if (after < text.size() && std::isalnum(static_cast<unsigned char>(text[after]))) continue;
+    size_t open = at - 1;
+    while (open > 0 && text[open] != '<' && text[open] != '>') --open;
+    if (text[open] != '<' || (open + 1 < text.size() && text[open + 1] == '/')) continue;
+    const size_t close = text.find('>', after);
+    if (close == std::string_view::npos) return std::string_view::npos;
+    tag = text.substr(after, close - after);
+    return close;
+  }
+  return std::string_view::npos;
+}
+
+void AddManifestGroup(const TPEReader& reader, TBytesSource& source, std::vector<TPEDetailRow>& rows) {
+  std::vector<uint8_t> data;
+  bool cut = false;
+  if (!FirstResource(reader, source, 24, kMaxManifest, data, cut)) return;
+  // UTF-16 text (with its byte order mark) keeps its ASCII: markup and names are ASCII.
+  std::string text;
+  if (data.size() >= 2 && ((data[0] == 0xFF && data[1] == 0xFE) || (data[0] == 0xFE && data[1] == 0xFF))) {
+    const size_t low = data[0] == 0xFF ? 0 : 1;
+    for (size_t i = 2 + low; i < data.size(); i += 2) text += static_cast<char>(data[i] && data[i ^ 1] == 0 ? data[i] : '?');
+  } else {
+    text.assign(data.begin(), data.end());
+  }
+  std::string_view tag;
+  if (FindTag(text, "requestedExecutionLevel", 0, tag) != std::string_view::npos) {
+    rows.push_back({"Execution Level", Attribute(tag, "level")});
+    const std::string ui = Attribute(tag, "uiAccess");
+    rows.push_back({"UI Access", ui.empty() ? "false" : ui});
+  }
+  constexpr size_t kMaxDependencies = 64;
+  size_t count = 0;
+  for (size_t at = 0; count < kMaxDependencies && (at = FindTag(text, "dependentAssembly", at, tag)) != std::string_view::npos; ++count) {
+    std::string_view identity;
+    const size_t end = text.find("dependentAssembly>", at);
+    const size_t found = FindTag(text, "assemblyIdentity", at, identity);
+    if (found == std::string_view::npos || (end != std::string::npos && found > end)) continue;
+    const std::string name = Attribute(identity, "name"), version = Attribute(identity, "version");
+    rows.push_back({"Dependency", name + (version.empty() ? "" : " " + version)});
+    at = found;
+  }
+}
+
 }  // namespace
 
 void TPEChecksum::Update(const uint8_t* data, size_t n) {
@@ -528,14 +954,18 @@ double Entropy(const uint64_t (&counts)[256], uint64_t total) {
 
 namespace {
 
-TPEDetails Read(const TPEReader& reader, TBytesSource& source, int currentYear) {
+TPEDetails Read(const TPEReader& reader, TBytesSource& source, int currentYear, const std::string& fileName) {
   TPEDetails d;
   if (!reader.HeadersRead()) return d;
   AddFileGroup(reader, source, currentYear, d.Groups[dgFile]);
+  AddVersionGroup(reader, source, d.Groups[dgVersion], d.Problems);
+  AddSignatureGroup(reader, source, fileName, d.Groups[dgSignature], d.Problems);
   AddRichGroup(reader, source, d.Groups[dgRich]);
   AddImportsGroup(reader, source, d.Groups[dgImports]);
+  AddDotNetGroup(reader, source, d.Groups[dgDotNet], d.Problems);
   AddDebugGroup(reader, source, d.Groups[dgDebug]);
   AddTlsGroup(reader, source, d.Groups[dgTls]);
+  AddManifestGroup(reader, source, d.Groups[dgManifest]);
   return d;
 }
 
@@ -545,12 +975,12 @@ TPEDetails ReadPEDetailsFromFile(const TPEReader& reader, const std::string& fil
   TFileReader file;
   if (!file.Open(fileName)) return {};
   TBytesSource source(file);
-  return Read(reader, source, currentYear);
+  return Read(reader, source, currentYear, fileName);
 }
 
-TPEDetails ReadPEDetailsFromBytes(const TPEReader& reader, TByteView bytes, int currentYear) {
+TPEDetails ReadPEDetailsFromBytes(const TPEReader& reader, TByteView bytes, int currentYear, const std::string& fileName) {
   TBytesSource source(bytes);
-  return Read(reader, source, currentYear);
+  return Read(reader, source, currentYear, fileName);
 }
 
 }  // namespace bq

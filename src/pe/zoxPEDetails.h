@@ -1,6 +1,7 @@
 // TPEDetails: what the Details page tells of a PE file beyond its raw headers: machine,
 // subsystem and flags by name, time stamp, checksum, overlay, entropy; the Rich header; the
-// imports' counts, imphash and delay-load libraries; the debug directory; TLS callbacks.
+// imports' counts, imphash and delay-load libraries; the debug directory; TLS callbacks; the
+// version resource, the Authenticode signature, the .NET header and the manifest.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -16,16 +17,22 @@ struct TPEDetailRow {
 };
 
 // The groups in page order; a group without rows is not shown.
-enum TPEDetailGroup : int { dgFile, dgRich, dgImports, dgDebug, dgTls, dgCount };
+enum TPEDetailGroup : int {
+  dgFile, dgVersion, dgSignature, dgRich, dgImports, dgDotNet, dgDebug, dgTls, dgManifest, dgCount
+};
 
 struct TPEDetails {
   std::vector<TPEDetailRow> Groups[dgCount];
+  std::vector<std::string> Problems;  // damage met on the way, one message each
 };
 
-// The details of a file whose headers, section table and imports the reader has read. The file's bytes
-// are read again in bounded chunks (entropy, checksum); currentYear bounds plausible dates.
+// The details of a file whose headers, section table, imports and resource tree the reader has
+// read. The file's bytes are read again in bounded chunks (entropy, checksum, Authenticode
+// digest); currentYear bounds plausible dates. fileName, when given, is the file the system's
+// trust check looks at (Windows only).
 TPEDetails ReadPEDetailsFromFile(const TPEReader& reader, const std::string& fileName, int currentYear);
-TPEDetails ReadPEDetailsFromBytes(const TPEReader& reader, TByteView bytes, int currentYear);
+TPEDetails ReadPEDetailsFromBytes(const TPEReader& reader, TByteView bytes, int currentYear,
+                                  const std::string& fileName = {});
 
 // The standard PE image checksum of the bytes, the stored checksum at checksumOffset left out.
 class TPEChecksum {

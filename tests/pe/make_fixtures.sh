@@ -7,8 +7,12 @@
 # with a Rich header, its key right and wrong), delay.exe (app.exe with two delay-load
 # libraries), debug.exe (a CodeView record naming its PDB, a TLS callback of its own, a section of
 # random bytes) and
-# ordnames.exe (imports by ordinal from ws2_32 and oleaut32); x64/damaged/ and x86/damaged/
-# hold copies of them cut or patched by hand.
+# ordnames.exe (imports by ordinal from ws2_32 and oleaut32), ver.exe (a German/1252 version
+# resource and a manifest asking for administrator rights), signed.dll (lib.dll signed by
+# osslsigncode with SHA-256 and an RFC 3161 token from its own time-stamp authority),
+# signed_sha1.dll (SHA-1, no time stamp) and signed_modified.dll (signed.dll with a byte changed
+# after signing); x64/damaged/ and x86/damaged/ hold copies of them cut or patched by hand;
+# net/ holds .NET assemblies made by mcs (library, x86 exe, 32-bit preferred, strong-named).
 set -euo pipefail
 out=$1
 # Made again when this script changes: .done holds the digest of the script that made them.
@@ -123,6 +127,66 @@ BEGIN
 END
 RC
 
+cat > ver.manifest <<'MAN'
+<?xml version="1.0" encoding="UTF-8" standalone="yes"?>
+<assembly xmlns="urn:schemas-microsoft-com:asm.v1" manifestVersion="1.0">
+  <assemblyIdentity name="Brisquel.Versioned" version="2.0.0.0" type="win32"/>
+  <trustInfo xmlns="urn:schemas-microsoft-com:asm.v3">
+    <security><requestedPrivileges>
+      <requestedExecutionLevel level='requireAdministrator' uiAccess="false"/>
+    </requestedPrivileges></security>
+  </trustInfo>
+  <dependency><dependentAssembly>
+    <assemblyIdentity type="win32" name="Microsoft.Windows.Common-Controls" version="6.0.0.0"
+      processorArchitecture="*" publicKeyToken="6595b64144ccf1df" language="*"/>
+  </dependentAssembly></dependency>
+  <dependency><dependentAssembly>
+    <assemblyIdentity type="win32" name="Microsoft.VC90.CRT" version="9.0.21022.8" processorArchitecture="*"/>
+  </dependentAssembly></dependency>
+</assembly>
+MAN
+cat > ver.rc <<'RC'
+#include <windows.h>
+LANGUAGE LANG_GERMAN, SUBLANG_GERMAN
+1 RT_MANIFEST "ver.manifest"
+1 VERSIONINFO
+FILEVERSION 3,14,159,2653
+PRODUCTVERSION 10,0,19041,1
+FILEOS 0x40004
+FILETYPE 0x1
+BEGIN
+  BLOCK "StringFileInfo"
+  BEGIN
+    BLOCK "040704e4"
+    BEGIN
+      VALUE "CompanyName", "Marrowgate Test GmbH"
+      VALUE "FileDescription", "Versioned fixture"
+      VALUE "FileVersion", "3.14.159.2653"
+      VALUE "InternalName", "ver"
+      VALUE "LegalCopyright", "(C) 2024 nobody"
+      VALUE "OriginalFilename", "ver.exe"
+      VALUE "ProductName", "Brisquel fixtures"
+      VALUE "ProductVersion", "10.0"
+      VALUE "BuildFlavour", "checked"
+      VALUE "Empty", ""
+    END
+    BLOCK "040904b0"
+    BEGIN
+      VALUE "CompanyName", "second table, not shown"
+    END
+  END
+  BLOCK "VarFileInfo"
+  BEGIN
+    VALUE "Translation", 0x407, 1252
+  END
+END
+RC
+# A self-made code-signing certificate and a time-stamp authority's, for osslsigncode.
+openssl req -x509 -newkey rsa:2048 -nodes -keyout sign.key -out sign.pem -days 3650 -subj "/CN=Brisquel Test Signer/O=Marrowgate" \
+  -set_serial 0x1F2E3D4C5B6A7988 2>/dev/null
+openssl req -x509 -newkey rsa:2048 -nodes -keyout tsa.key -out tsa.pem -days 3650 -subj "/CN=Brisquel Test TSA" \
+  -addext "extendedKeyUsage=critical,timeStamping" 2>/dev/null
+
 for arch in x64 x86; do
   case $arch in x64) t=x86_64-w64-mingw32 ;; x86) t=i686-w64-mingw32 ;; esac
   mkdir -p "$arch"
@@ -133,6 +197,11 @@ for arch in x64 x86; do
   $t-gcc -O1 -s -o "$arch/plain.exe" plain.c
   $t-gcc -O1 -s -o "$arch/ordnames.exe" ordnames.c -L"$arch" -lws2_32 -loleaut32
   $t-gcc -O1 -s -o "$arch/debug.exe" debug.c -Wl,--pdb=debug.pdb
+  $t-windres ver.rc -O coff -o "$arch/ver.res"
+  $t-gcc -O1 -s -o "$arch/ver.exe" plain.c "$arch/ver.res"
+  osslsigncode sign -certs sign.pem -key sign.key -h sha256 -TSA-certs tsa.pem -TSA-key tsa.key -TSA-time 1700000000 \
+    -in "$arch/lib.dll" -out "$arch/signed.dll" >/dev/null
+  osslsigncode sign -certs sign.pem -key sign.key -h sha1 -in "$arch/lib.dll" -out "$arch/signed_sha1.dll" >/dev/null
   rm -f "$arch"/*.a "$arch"/*.res
   mkdir -p "$arch/damaged"
   /usr/bin/python3 - "$arch" <<'PY'
@@ -246,6 +315,43 @@ at = leaf.data.struct.get_file_offset()
 moved[at:at + 4] = pe.sections[0].VirtualAddress.to_bytes(4, "little")
 put("moved_resource.exe", bytes(moved))
 
+# signed.dll with one byte of its code changed after signing.
+signed = open(arch + "/signed.dll", "rb").read()
+spe = pefile.PE(data=signed)
+text = [s for s in spe.sections if s.Name.rstrip(b"\0") == b".text"][0]
+changed = bytearray(signed)
+changed[text.PointerToRawData + 16] ^= 0xFF
+open(arch + "/signed_modified.dll", "wb").write(bytes(changed))
+# The certificate table's size running past the end of the file, and its offset past the end.
+sec = spe.OPTIONAL_HEADER.DATA_DIRECTORY[4]
+entry = sec.get_file_offset()
+bad = bytearray(signed)
+bad[entry + 4:entry + 8] = (sec.Size + 4096).to_bytes(4, "little")
+put("sig_past_end.dll", bytes(bad))
+bad = bytearray(signed)
+bad[entry:entry + 4] = (len(signed) + 16).to_bytes(4, "little")
+put("sig_offset_past_end.dll", bytes(bad))
+# The WIN_CERTIFICATE's own length larger than its table, and its blob not PKCS#7.
+bad = bytearray(signed)
+bad[sec.VirtualAddress:sec.VirtualAddress + 4] = (sec.Size + 100).to_bytes(4, "little")
+put("sig_entry_too_long.dll", bytes(bad))
+bad = bytearray(signed)
+bad[sec.VirtualAddress + 8:sec.VirtualAddress + 40] = b"\x30\x82\xff\xff" + b"\0" * 28
+put("sig_garbage.dll", bytes(bad))
+# A version resource whose lengths lie: the root claims more than the resource, and one
+# string's length runs past its table.
+ver = open(arch + "/ver.exe", "rb").read()
+vpe = pefile.PE(data=ver)
+vleaf = [t for t in vpe.DIRECTORY_ENTRY_RESOURCE.entries if t.id == 16][0].directory.entries[0].directory.entries[0]
+vat = vpe.get_offset_from_rva(vleaf.data.struct.OffsetToData)
+bad = bytearray(ver)
+bad[vat:vat + 2] = (0xFFF0).to_bytes(2, "little")
+put("ver_root_lies.exe", bytes(bad))
+bad = bytearray(ver)
+company = bytes(ver).find("CompanyName".encode("utf-16-le"), vat)
+bad[company - 6:company - 4] = (0x7FF0).to_bytes(2, "little")
+put("ver_string_lies.exe", bytes(bad))
+
 pe = pefile.PE(data=lib)
 # The export names cut after the first one: its pointer table, ordinals and addresses are whole.
 e = pe.DIRECTORY_ENTRY_EXPORT
@@ -253,6 +359,19 @@ first = pe.get_offset_from_rva(pe.get_dword_at_rva(e.struct.AddressOfNames))
 put("cut_exports.dll", lib[:first + len(e.symbols[0].name) + 1])
 PY
 done
+
+# .NET assemblies: a library, an x86 executable, a 32-bit-preferred one and a strong-named
+# library (the key pair as a CryptoAPI private key blob, which is what an .snk file holds).
+mkdir -p net
+cat > net.cs <<'CS'
+public static class Fixture { public static int Twice(int x) { return 2 * x; } public static int Main() { return Twice(21) - 42; } }
+CS
+openssl genrsa -out strong.pem 1024 2>/dev/null
+openssl rsa -in strong.pem -outform MSBLOB -out strong.snk 2>/dev/null
+mcs -nologo -target:library -out:net/lib.dll net.cs
+mcs -nologo -platform:x86 -out:net/x86.exe net.cs
+mcs -nologo -platform:anycpu32bitpreferred -out:net/prefer32.exe net.cs
+mcs -nologo -target:library -keyfile:strong.snk -out:net/strong.dll net.cs
 mkdir -p "$out"
-cp -r x64 x86 "$out/"
+cp -r x64 x86 net "$out/"
 echo "$stamp" > "$out/.done"

@@ -9,12 +9,16 @@ page tests compare with what the pages show:
                                    ordinal only ("#ORDINAL"); forward is "" when not forwarded
   R type name language size offset    resource leaves, in walk order; offset is the data's
                                    file offset through the section that holds it
-  D group field value              Details page rows whose value pefile gives in full
+  D group field value              Details page rows whose value pefile (or, for the signature,
+                                   osslsigncode verify) gives in full
   d group field suffix             Details page rows whose value ends with suffix
 Numbers are upper-case hexadecimal except E's ordinal and R's language and size (decimal)."""
 import collections
 import datetime
 import math
+import re
+import struct
+import subprocess
 import sys
 import ordlookup
 import pefile
@@ -153,10 +157,81 @@ def details_lines(pe):
             count = values[i + 1]
             out.append(("D", "Rich Header", "Entry", "Product id %d, build %d: %d object%s" % (
                 values[i] >> 16, values[i] & 0xFFFF, count, "" if count == 1 else "s")))
+    out += version_lines(pe) + dotnet_lines(pe) + signature_lines(pe)
     return out
 
 
+def version_lines(pe):
+    """The fixed versions and the first string table, as pefile reads the version resource."""
+    out = []
+    fixed = getattr(pe, "VS_FIXEDFILEINFO", None)
+    if fixed:
+        f = fixed[0]
+        for name, ms, ls in [("File Version", f.FileVersionMS, f.FileVersionLS),
+                             ("Product Version", f.ProductVersionMS, f.ProductVersionLS)]:
+            out.append(("D", "Version Information", name, "%d.%d.%d.%d" % (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF)))
+    for group in getattr(pe, "FileInfo", None) or []:
+        for entry in group:
+            if entry.Key == b"StringFileInfo" and entry.StringTable:
+                for key, value in entry.StringTable[0].entries.items():
+                    out.append(("D", "Version Information", key.decode("utf-8"), value.decode("utf-8")))
+                return out
+    return out
+
+
+def dotnet_lines(pe):
+    """IMAGE_COR20_HEADER and the metadata root's version string, unpacked from the bytes
+    pefile maps for data directory 14 (this pefile does not parse them itself)."""
+    dirs = pe.OPTIONAL_HEADER.DATA_DIRECTORY
+    if len(dirs) <= 14 or not dirs[14].VirtualAddress:
+        return []
+    cb, major, minor, md_rva, md_size, flags, entry = struct.unpack("<IHHIIII", pe.get_data(dirs[14].VirtualAddress, 24))
+    out = [("D", ".NET", "Runtime Version", "%d.%d" % (major, minor))]
+    root = pe.get_data(md_rva, 16)
+    if root[:4] == b"BSJB":
+        length = struct.unpack("<I", root[12:16])[0]
+        out.append(("D", ".NET", "Metadata Version", pe.get_data(md_rva + 16, length).split(b"\0")[0].decode("ascii")))
+    out.append(("D", ".NET", "Entry Point RVA" if flags & 0x10 else "Entry Point Token", h(entry, 8)))
+    return out
+
+
+def signature_lines(pe):
+    """The signature as osslsigncode verify reads it."""
+    sec = pe.OPTIONAL_HEADER.DATA_DIRECTORY[4]
+    if not sec.VirtualAddress or not sec.Size:
+        return [("D", "Signature", "Signature", "Not signed")]
+    text = subprocess.run(["osslsigncode", "verify", "-in", FILE],
+                          capture_output=True, text=True).stdout
+    out = []
+    algorithm = re.search(r"^Message digest algorithm\s*: (\S+)", text, re.M)
+    current = re.search(r"^Current message digest\s*: (\S+)", text, re.M)
+    calculated = re.search(r"^Calculated message digest\s*: (\S+)", text, re.M)
+    subject = re.search(r"Signer #0:\s*\n\s*Subject: (.*)\n\s*Issuer : (.*)\n\s*Serial : (\S+)", text)
+    if algorithm:
+        out.append(("D", "Signature", "Digest Algorithm", {"SHA1": "SHA-1", "SHA256": "SHA-256", "SHA384": "SHA-384",
+                                                            "SHA512": "SHA-512", "MD5": "MD5"}[algorithm.group(1)]))
+    cn = lambda name: re.search(r"/CN=([^/]*)", name).group(1)
+    if subject:
+        out += [("D", "Signature", "Signer", cn(subject.group(1))), ("D", "Signature", "Issuer", cn(subject.group(2))),
+                ("D", "Signature", "Serial Number", subject.group(3).upper())]
+    stamp = re.search(r"Timestamp time: (.*)", text)
+    if stamp:
+        when = datetime.datetime.strptime(stamp.group(1).strip(), "%b %d %H:%M:%S %Y GMT")
+        out.append(("D", "Signature", "Signing Time", when.strftime("%Y-%m-%d %H:%M:%S UTC")))
+    if current and calculated:
+        out.append(("D", "Signature", "Signed Digest", current.group(1).lower()))
+        out.append(("D", "Signature", "File Digest", calculated.group(1).lower()))
+        out.append(("D", "Signature", "Integrity",
+                    "intact" if current.group(1) == calculated.group(1) else "MODIFIED after signing"))
+    return out
+
+
+FILE = None
+
+
 def main():
+    global FILE
+    FILE = sys.argv[1]
     pe = pefile.PE(sys.argv[1])
     for name, value in header_lines(pe):
         print("H\t%s\t%s" % (name, value))
