@@ -117,6 +117,10 @@ def details_lines(pe):
     out.append(("D", "File", "Entry Point Section", ep.Name.split(b"\0")[0].decode("latin-1") if ep else "none"))
     out.append(("d", "File", "Image Size", "(%d bytes)" % o.SizeOfImage))
     start = pe.get_overlay_data_start_offset()
+    # pefile counts a certificate table after the sections as overlay; the page does not.
+    sec = o.DATA_DIRECTORY[4]
+    if start and sec.VirtualAddress == start and sec.Size:
+        start = sec.VirtualAddress + sec.Size if sec.VirtualAddress + sec.Size < len(data) else None
     out.append(("D", "File", "Overlay", "offset %s, %d bytes" % (h(start, 8), len(data) - start) if start else "none"))
     e = entropy(data)
     out.append(("D", "File", "File Entropy", "%.2f%s" % (e, " packed or compressed?" if e > 7.2 else "")))

@@ -999,3 +999,143 @@ TEST(PEDetails, DamagedAndCutCopies) {
   EXPECT_EQ(Cell(*first, 1).substr(4), " (.text)");
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
 }
+
+// ---- Version information, signature, .NET and manifest.
+
+namespace {
+
+// The rows of one group of the Details page: (field, value).
+std::vector<std::pair<std::string, std::string>> GroupRows(const std::string& file, const std::string& group) {
+  std::vector<std::pair<std::string, std::string>> out;
+  const TPageRecord page = Fill(FillDetailsPage, {file});
+  for (const auto& row : Shown(page))
+    if (GroupHeader(page, row.Group()) == group) out.emplace_back(Cell(row, 0), row.Cells().size() > 1 ? Cell(row, 1) : "");
+  return out;
+}
+
+std::string Value(const std::vector<std::pair<std::string, std::string>>& rows, const std::string& field) {
+  for (const auto& r : rows)
+    if (r.first == field) return r.second;
+  return "<none>";
+}
+
+}  // namespace
+
+// Versions and strings against pefile, the signature against osslsigncode verify, the CLR header
+// against the bytes pefile maps.
+TEST(PEDetails, VersionSignatureAndDotNetAgree) {
+  for (const std::string arch : {"x64", "x86"})
+    for (const std::string name : {"ver.exe", "signed.dll", "signed_sha1.dll", "signed_modified.dll"}) ExpectDetailsAgree(Fixture(arch, name));
+  for (const std::string name : {"lib.dll", "x86.exe", "prefer32.exe", "strong.dll"}) ExpectDetailsAgree(Fixture("net", name));
+}
+
+TEST(PEDetails, VersionLanguageAndManifest) {
+  for (const std::string arch : {"x64", "x86"}) {
+    SCOPED_TRACE(arch);
+    const auto ver = GroupRows(Fixture(arch, "ver.exe"), "Version Information");
+    ASSERT_GE(ver.size(), 13u);
+    // File order: the two fixed versions, the first table's ten strings, then its language.
+    EXPECT_EQ(ver[0], (std::pair<std::string, std::string>{"File Version", "3.14.159.2653"}));
+    EXPECT_EQ(ver[2].first, "CompanyName");
+    EXPECT_EQ(ver[10], (std::pair<std::string, std::string>{"BuildFlavour", "checked"}));
+    EXPECT_EQ(ver[11], (std::pair<std::string, std::string>{"Empty", ""}));
+    EXPECT_EQ(ver.back(), (std::pair<std::string, std::string>{"Language", "German (Germany), Western European (Windows)"}));
+    EXPECT_EQ(ver.size(), 13u) << "the second string table is not shown";
+    EXPECT_EQ(Value(GroupRows(Fixture(arch, "app.exe"), "Version Information"), "Language"), "English (United States), Unicode");
+
+    const auto manifest = GroupRows(Fixture(arch, "ver.exe"), "Manifest");
+    EXPECT_EQ(manifest, (std::vector<std::pair<std::string, std::string>>{{"Execution Level", "requireAdministrator"},
+                                                                          {"UI Access", "false"},
+                                                                          {"Dependency", "Microsoft.Windows.Common-Controls 6.0.0.0"},
+                                                                          {"Dependency", "Microsoft.VC90.CRT 9.0.21022.8"}}));
+    // app.exe's manifest names itself only: nothing to show, no group.
+    EXPECT_TRUE(GroupRows(Fixture(arch, "app.exe"), "Manifest").empty());
+    EXPECT_TRUE(GroupRows(Fixture(arch, "plain.exe"), "Version Information").empty());
+  }
+  // A manifest in UTF-16 with its byte order mark, attributes in single quotes.
+  std::string ver = ReadAll(Fixture("x64", "ver.exe"));
+  TPEReader reader;
+  reader.ReadFromFile(Fixture("x64", "ver.exe"));
+  for (const auto& e : reader.ResourceEntries())
+    if (e.TypeId == 24) {
+      std::string text = "\xFF\xFE";
+      for (char c : std::string("<a><b:requestedExecutionLevel level='asInvoker' uiAccess='true'/></a>")) text += std::string{c, '\0'};
+      ASSERT_LE(text.size(), e.Size);
+      text.resize(e.Size, ' ');
+      for (size_t i = 2; i + 1 < text.size(); i += 2) text[i + 1] = '\0';
+      ver.replace(e.Offset, e.Size, text);
+    }
+  const auto manifest = GroupRows(bqtest::WriteFile("manifest16.exe", ver), "Manifest");
+  EXPECT_EQ(Value(manifest, "Execution Level"), "asInvoker");
+  EXPECT_EQ(Value(manifest, "UI Access"), "true");
+}
+
+TEST(PEDetails, DotNetFlags) {
+  // What each mcs option writes into the CLR header's flags.
+  EXPECT_EQ(Value(GroupRows(Fixture("net", "lib.dll"), ".NET"), "Flags"), "IL only");
+  EXPECT_EQ(Value(GroupRows(Fixture("net", "x86.exe"), ".NET"), "Flags"), "IL only, 32-bit required");
+  EXPECT_EQ(Value(GroupRows(Fixture("net", "prefer32.exe"), ".NET"), "Flags"), "IL only, 32-bit required, 32-bit preferred");
+  EXPECT_EQ(Value(GroupRows(Fixture("net", "strong.dll"), ".NET"), "Flags"), "IL only, strong-name signed");
+  EXPECT_EQ(Value(GroupRows(Fixture("net", "x86.exe"), ".NET"), "Entry Point Token").substr(0, 2), "06") << "a MethodDef token";
+  EXPECT_TRUE(GroupRows(Fixture("x64", "app.exe"), ".NET").empty());
+}
+
+TEST(PEDetails, Signature) {
+  for (const std::string arch : {"x64", "x86"}) {
+    SCOPED_TRACE(arch);
+    const auto sig = GroupRows(Fixture(arch, "signed.dll"), "Signature");
+    EXPECT_EQ(Value(sig, "Signer"), "Brisquel Test Signer");
+    EXPECT_EQ(Value(sig, "Certificates"), "1");
+    EXPECT_EQ(Value(sig, "Integrity"), "intact");
+    EXPECT_EQ(Value(sig, "Trust"), "not verified on this system");
+    EXPECT_EQ(Value(GroupRows(Fixture(arch, "signed_sha1.dll"), "Signature"), "Signing Time"), "not timestamped");
+    EXPECT_EQ(Value(GroupRows(Fixture(arch, "signed_modified.dll"), "Signature"), "Integrity"), "MODIFIED after signing");
+    EXPECT_EQ(GroupRows(Fixture(arch, "lib.dll"), "Signature"), (std::vector<std::pair<std::string, std::string>>{{"Signature", "Not signed"}}));
+  }
+  // Bytes appended after the certificate table are part of the digest: the file was changed.
+  const std::string signedDll = ReadAll(Fixture("x64", "signed.dll"));
+  EXPECT_EQ(Value(GroupRows(bqtest::WriteFile("signed_appended.dll", signedDll + "tail"), "Signature"), "Integrity"), "MODIFIED after signing");
+}
+
+// Lengths that lie: the page shows what it read before, says what it met, and reads nothing past the file.
+TEST(PEDetails, DamagedSignatureAndVersion) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"damaged/sig_past_end.dll", "Signature: the certificate table (offset "},
+      {"damaged/sig_offset_past_end.dll", "Signature: the certificate table (offset "},
+      {"damaged/sig_entry_too_long.dll", "Signature: the certificate entry's length"},
+      {"damaged/sig_garbage.dll", "Signature: the signature is not a PKCS#7 SignedData message"},
+      {"damaged/ver_root_lies.exe", "Version resource: a block's length (65520 bytes at offset 0) runs past the resource"},
+      {"damaged/ver_string_lies.exe", "Version resource: a block's length (32752 bytes at offset "}};
+  for (const std::string arch : {"x64", "x86"})
+    for (const auto& [name, message] : cases) {
+      SCOPED_TRACE(arch + "/" + name);
+      const TPageRecord page = Fill(FillDetailsPage, {Fixture(arch, name)});
+      ASSERT_EQ(page.Problems.size(), 1u);
+      EXPECT_EQ(page.Problems[0].Message.substr(0, message.size()), message);
+      const auto rows = Shown(page);
+      EXPECT_EQ(GroupHeader(page, rows.back().Group()), "Problems");
+      EXPECT_EQ(Cell(rows.back(), 0), page.Problems[0].Message);
+      if (name.find("sig_") != std::string::npos) EXPECT_EQ(Value(GroupRows(Fixture(arch, name), "Signature"), "Signature"), "damaged");
+    }
+  // The strings before the lying one stay: none here, the first string lies; the versions stay.
+  const auto ver = GroupRows(Fixture("x64", "damaged/ver_string_lies.exe"), "Version Information");
+  EXPECT_EQ(Value(ver, "File Version"), "3.14.159.2653");
+  EXPECT_EQ(Value(ver, "CompanyName"), "<none>");
+  // A signed file cut inside its certificate table, at every 97th byte of it.
+  const std::string whole = ReadAll(Fixture("x64", "signed.dll"));
+  TPEReader reader;
+  reader.ReadFromFile(Fixture("x64", "signed.dll"));
+  uint32_t offset = 0, size = 0;
+  reader.DataDirectory(4, offset, size);
+  ASSERT_EQ(uint64_t{offset} + size, whole.size());
+  for (uint32_t cut = offset; cut < whole.size(); cut += 97) {
+    const TPageRecord page = Fill(FillDetailsPage, {bqtest::WriteFile("signed_cut.dll", whole.substr(0, cut))});
+    ASSERT_EQ(page.Problems.size(), 1u) << cut;
+  }
+  // The PKCS#7 blob with bytes changed all through it: parsed or refused, never a crash.
+  for (size_t at = offset + 8; at < whole.size(); at += 61) {
+    std::string bad = whole;
+    bad[at] = static_cast<char>(bad[at] ^ 0x5A);
+    (void)Fill(FillDetailsPage, {bqtest::WriteFile("signed_flip.dll", bad)});
+  }
+}
