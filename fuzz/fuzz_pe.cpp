@@ -1,6 +1,8 @@
 // libFuzzer target for TPEReader: headers, sections, imports (by name and by ordinal), exports
 // (named, by ordinal only, forwarded) and the resource tree, then every header text line, from
-// arbitrary bytes; then the Details page's reading of the same bytes.
+// arbitrary bytes; then the Details page's reading of the same bytes (version resource,
+// Authenticode certificate table and its PKCS#7 through libcrypto, CLR header, manifest), and
+// the same bytes taken as a PKCS#7 signature themselves.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -9,6 +11,7 @@
 #include "pe/zoxPEDetails.h"
 #include "pe/zoxPEResources.h"
 #include "pe/zoxPESimple.h"
+#include "platform/bqAuthenticode.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   bq::TPEReader reader;
@@ -36,5 +39,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bq::TPEDetails details = bq::ReadPEDetailsFromBytes(reader, bq::TByteView(data, size), 2030);
   for (const auto& group : details.Groups)
     for (const auto& row : group) lines.push_back(row.Field + row.Value);
+  for (const auto& problem : details.Problems) lines.push_back(problem);
+  bq::TAuthenticodeInfo info;
+  std::string error;
+  if (bq::ParseAuthenticode(bq::TByteView(data, size), info, error)) lines.push_back(info.Signer + info.Issuer + info.DigestOid);
   return 0;
 }
