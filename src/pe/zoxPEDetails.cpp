@@ -884,9 +884,14 @@ size_t FindTag(std::string_view text, std::string_view name, size_t from, std::s
     const size_t after = at + name.size();
     if (at == 0 || (text[at - 1] != '<' && text[at - 1] != ':')) continue;
     if (after < text.size() && std::isalnum(static_cast<unsigned char>(text[after]))) continue;
-    size_t open = at - 1;
-    while (open > 0 && text[open] != '<' && text[open] != '>') --open;
-    if (text[open] != '<' || (open + 1 < text.size() && text[open + 1] == '/')) continue;
+    // A prefix ("asmv3:") is a short name right after the '<'.
+    if (text[at - 1] == ':') {
+      const size_t colon = at - 1;
+      size_t k = colon;
+      auto nameChar = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-' || c == '.'; };
+      while (k > 0 && colon - k < 64 && nameChar(text[k - 1])) --k;
+      if (k == 0 || k == colon || text[k - 1] != '<') continue;
+    }
     const size_t close = text.find('>', after);
     if (close == std::string_view::npos) return std::string_view::npos;
     tag = text.substr(after, close - after);
