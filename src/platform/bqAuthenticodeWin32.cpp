@@ -90,7 +90,10 @@ bool ParseAuthenticode(TByteView der, TAuthenticodeInfo& info, std::string& erro
     error = "the signed content is not SpcIndirectDataContent";
   } else {
     TDecoded indirect;
-    if (!indirect.Decode(SPC_INDIRECT_DATA_CONTENT_STRUCT, reinterpret_cast<const BYTE*>(content.data()), static_cast<DWORD>(content.size()))) {
+    // wintrust registers the decoder under the content type's OID and under its struct id.
+    const auto* bytes = reinterpret_cast<const BYTE*>(content.data());
+    const auto size = static_cast<DWORD>(content.size());
+    if (!indirect.Decode(SPC_INDIRECT_DATA_OBJID, bytes, size) && !indirect.Decode(SPC_INDIRECT_DATA_CONTENT_STRUCT, bytes, size)) {
       error = "SpcIndirectDataContent holds no digest";
     } else {
       const auto* spc = static_cast<const SPC_INDIRECT_DATA_CONTENT*>(indirect.Data);
