@@ -48,13 +48,39 @@ int64_t FileTimeSeconds(const FILETIME& ft) {
   return static_cast<int64_t>(ticks / 10000000) - 11644473600LL;
 }
 
-// The signingTime of a countersignature among the signer's unsigned attributes.
+// The genTime of an RFC 3161 token: a SignedData message whose content is TSTInfo ::= SEQUENCE
+// { version, policy, messageImprint, serialNumber, genTime GeneralizedTime, ... }.
+bool TokenTime(const CRYPT_ATTR_BLOB& token, int64_t& seconds) {
+  HCRYPTMSG msg = CryptMsgOpenToDecode(kEncoding, 0, 0, 0, nullptr, nullptr);
+  if (!msg) return false;
+  bool ok = false;
+  std::string content;
+  if (CryptMsgUpdate(msg, token.pbData, token.cbData, TRUE) && Param(msg, CMSG_CONTENT_PARAM, 0, content)) {
+    TDecoded fields;
+    if (fields.Decode(X509_SEQUENCE_OF_ANY, reinterpret_cast<const BYTE*>(content.data()), static_cast<DWORD>(content.size()))) {
+      const auto* sequence = static_cast<const CRYPT_SEQUENCE_OF_ANY*>(fields.Data);
+      FILETIME ft;
+      DWORD n = sizeof ft;
+      if (sequence->cValue >= 5 &&
+          CryptDecodeObject(kEncoding, X509_CHOICE_OF_TIME, sequence->rgValue[4].pbData, sequence->rgValue[4].cbData, 0, &ft, &n)) {
+        seconds = FileTimeSeconds(ft);
+        ok = true;
+      }
+    }
+  }
+  CryptMsgClose(msg);
+  return ok;
+}
+
+// The signingTime of a countersignature, or the time of an RFC 3161 token, among the signer's
+// unsigned attributes.
 bool SigningTime(HCRYPTMSG msg, int64_t& seconds) {
   std::string attributes;
   if (!Param(msg, CMSG_SIGNER_UNAUTH_ATTR_PARAM, 0, attributes)) return false;
   const auto* list = reinterpret_cast<const CRYPT_ATTRIBUTES*>(attributes.data());
   for (DWORD i = 0; i < list->cAttr; ++i) {
     const CRYPT_ATTRIBUTE& a = list->rgAttr[i];
+    if (std::string(a.pszObjId) == "1.3.6.1.4.1.311.3.3.1" && a.cValue && TokenTime(a.rgValue[0], seconds)) return true;
     if (std::string(a.pszObjId) != szOID_RSA_counterSign || a.cValue == 0) continue;
     TDecoded signer;
     if (!signer.Decode(PKCS7_SIGNER_INFO, a.rgValue[0].pbData, a.rgValue[0].cbData)) continue;
