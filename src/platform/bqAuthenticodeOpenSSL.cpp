@@ -1,6 +1,7 @@
 // Authenticode signatures through OpenSSL's libcrypto (every build but Windows).
 #include <openssl/asn1.h>
 #include <openssl/bn.h>
+#include <openssl/err.h>
 #include <openssl/objects.h>
 #include <openssl/pkcs7.h>
 #include <openssl/ts.h>
@@ -81,7 +82,20 @@ bool SigningTime(PKCS7_SIGNER_INFO* si, int64_t& seconds) {
 
 }  // namespace
 
+namespace {
+bool Parse(TByteView der, TAuthenticodeInfo& info, std::string& error);
+}
+
 bool ParseAuthenticode(TByteView der, TAuthenticodeInfo& info, std::string& error) {
+  const bool ok = Parse(der, info, error);
+  // The library queues an error for every refusal on this thread: drop them.
+  ERR_clear_error();
+  return ok;
+}
+
+namespace {
+
+bool Parse(TByteView der, TAuthenticodeInfo& info, std::string& error) {
   info = {};
   const unsigned char* p = der.Data();
   TPkcs7 p7(d2i_PKCS7(nullptr, &p, static_cast<long>(der.Size())));
@@ -129,6 +143,8 @@ bool ParseAuthenticode(TByteView der, TAuthenticodeInfo& info, std::string& erro
   }
   return true;
 }
+
+}  // namespace
 
 std::string VerifyAuthenticodeTrust(const std::string&) { return "not verified on this system"; }
 
