@@ -56,8 +56,16 @@ bool TokenTime(const CRYPT_ATTR_BLOB& token, int64_t& seconds) {
   bool ok = false;
   std::string content;
   if (CryptMsgUpdate(msg, token.pbData, token.cbData, TRUE) && Param(msg, CMSG_CONTENT_PARAM, 0, content)) {
-    TDecoded fields;
-    if (fields.Decode(X509_SEQUENCE_OF_ANY, reinterpret_cast<const BYTE*>(content.data()), static_cast<DWORD>(content.size()))) {
+    // The content may come as the OCTET STRING that wraps TSTInfo.
+    TDecoded fields, wrapped;
+    const auto* bytes = reinterpret_cast<const BYTE*>(content.data());
+    auto size = static_cast<DWORD>(content.size());
+    if (size && bytes[0] == 0x04 && wrapped.Decode(X509_OCTET_STRING, bytes, size)) {
+      const auto* blob = static_cast<const CRYPT_DATA_BLOB*>(wrapped.Data);
+      bytes = blob->pbData;
+      size = blob->cbData;
+    }
+    if (fields.Decode(X509_SEQUENCE_OF_ANY, bytes, size)) {
       const auto* sequence = static_cast<const CRYPT_SEQUENCE_OF_ANY*>(fields.Data);
       FILETIME ft;
       DWORD n = sizeof ft;
