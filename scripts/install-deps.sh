@@ -5,7 +5,7 @@
 set -euo pipefail
 what=${1:-build}
 
-packages=(cmake ninja-build g++ make pkg-config libgtest-dev googletest zlib1g-dev lzma-dev python3 file)
+packages=(cmake ninja-build g++ make pkg-config libgtest-dev googletest zlib1g-dev lzma-dev libssl-dev python3 file)
 if [ "$what" = test ]; then
   packages+=(libbenchmark-dev libssl-dev libcrypto++-dev rhash openssl hyperfine time bc
              clang libclang-rt-14-dev
