@@ -237,6 +237,8 @@ bool TSimpleIso::LoadFromStream(TArchiveSource& source) {
       TArchivedFile& entry = Files[multiExtent];
       entry.SizeUnpacked = *entry.SizeUnpacked + static_cast<int64_t>(length);
       entry.SizePacked = entry.SizeUnpacked;
+    } else if (directory && rockRidge && frame.Path.empty() && (name == "rr_moved" || name == ".rr_moved")) {
+      // The folder that holds relocated directories: they are listed where they belong.
     } else {
       if (Files.Count() >= kMaxEntries) return Fail("ISO: more than " + std::to_string(kMaxEntries) + " entries");
       TArchivedFile& entry = Files.Add();

@@ -69,8 +69,8 @@ bool TSimpleRar5::LoadFromStream(TArchiveSource& source) {
   uint64_t at = kSignature.size();
   bool first = true;
   while (at < size) {
-    // The CRC-32 and the header size, a vint of at most 3 bytes below the 2 MB limit.
-    source.ReadRange(at, 7, bytes);
+    // The CRC-32 and the header size, a vint no larger than the 2 MB limit.
+    source.ReadRange(at, 14, bytes);
     TByteCursor lead{TByteView(bytes)};
     const uint32_t crc = lead.U32LE();
     const uint64_t headerSize = ReadRarVint(lead);
