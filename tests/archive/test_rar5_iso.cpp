@@ -213,6 +213,30 @@ TEST(IsoReader, AgreesWith7zAndBsdtar) {
   EXPECT_EQ(std::count_if(n.begin(), n.end(), [](const std::string& s) { return s.find("rr_moved") != std::string::npos; }), 0);
 }
 
+TEST(IsoReader, FileInSeveralExtents) {
+  // A.TXT marked as going on in the next record, and the next record (EMPTY.TXT's) renamed
+  // A.TXT;1 with 10 bytes of SUB/B.TXT's extent: one file of 16 bytes, as 7z and bsdtar see it.
+  std::string image = ReadAll(Fixture("plain.iso"));
+  const size_t root = static_cast<size_t>(GetU32(image, 0x8000 + 156 + 2)) * 2048;
+  const size_t a = image.find("\x07" "A.TXT;1", root) - 32, empty = image.find("\x0B" "EMPTY.TXT;1", root) - 32;
+  const size_t b = image.find("\x07" "B.TXT;1", root + 2048) - 32;
+  ASSERT_LT(a, root + 2048);
+  ASSERT_LT(empty, root + 2048);
+  image[a + 25] = static_cast<char>(image[a + 25] | 0x80);
+  image[empty + 32] = 7;
+  image.replace(empty + 33, 7, "A.TXT;1");
+  PutU32Both(image, empty + 2, GetU32(image, b + 2));
+  PutU32Both(image, empty + 10, 10);
+  const std::string file = bqtest::WriteFile("multi.iso", image);
+  ExpectAgrees("iso-7z", file);
+  ExpectAgrees("iso-bsdtar", file, true);
+  TAnyArchive any;
+  ASSERT_TRUE(any.Open(file));
+  EXPECT_EQ(any.Archive->Files[0].Filename, "A.TXT");
+  EXPECT_EQ(any.Archive->Files[0].SizeUnpacked, 16);
+  EXPECT_EQ(any.Archive->Files[1].Filename, "SUB/");
+}
+
 TEST(IsoReader, LoopsCutImagesAndDepth) {
   const std::string image = ReadAll(Fixture("plain.iso"));
   const uint32_t rootLba = GetU32(image, 0x8000 + 156 + 2);
