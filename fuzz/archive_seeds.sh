@@ -8,11 +8,13 @@ corpus=${1:-$root/build/fuzz/corpus}
 fx=$(mktemp -d)
 trap 'rm -rf "$fx"' EXIT
 python3 "$root/tests/archive/make_fixtures.py" "$fx"
-for t in zip rar cab chm nsis; do mkdir -p "$corpus/fuzz_archive_$t"; done
+python3 "$root/tests/archive/make_fixtures.py" "$fx" --rar5-iso
+for t in zip rar cab chm nsis rar5 iso; do mkdir -p "$corpus/fuzz_archive_$t"; done
 cp "$fx"/*.zip "$corpus/fuzz_archive_zip/"
 cp "$fx"/*.rar "$corpus/fuzz_archive_rar/"
 cp "$fx"/*.cab "$corpus/fuzz_archive_cab/"
 cp "$fx"/*.chm "$corpus/fuzz_archive_chm/"
+cp "$fx"/*5.rar "$corpus/fuzz_archive_rar5/"
 mkdir -p "$corpus/fuzz_multidecoder"
 python3 - "$fx" "$corpus" <<'PY'
 import glob, lzma, os, sys, zlib
@@ -21,6 +23,10 @@ for exe in glob.glob(f"{fx}/*.exe"):
     data = open(exe, "rb").read()
     at = data.find(b"\xef\xbe\xad\xdeNullsoftInst") - 4
     open(f"{corpus}/fuzz_archive_nsis/{os.path.basename(exe)}", "wb").write(bytes(512) + data[at:])
+# ISO images from their volume descriptors on (the target puts the input at 0x8000), cut to 64 KiB.
+for iso in glob.glob(f"{fx}/*.iso"):
+    data = open(iso, "rb").read()[0x8000:0x8000 + 65536]
+    open(f"{corpus}/fuzz_archive_iso/{os.path.basename(iso)}", "wb").write(data)
 text = b"".join(b"line %d of the seed text\n" % i for i in range(400))
 raw = zlib.compressobj(9, zlib.DEFLATED, -15)
 deflated = raw.compress(text) + raw.flush()

@@ -65,7 +65,9 @@ void AddRows(TPageView& view, const TAnyArchive& any, const std::vector<TColumn>
     view.SetRowGroup(row, groupId);
   }
   std::string note;
-  if (archive.NamesEncrypted) {
+  if (archive.HeadersEncrypted) {
+    note = LoadResourceText(1605);
+  } else if (archive.NamesEncrypted) {
     note = LoadResourceText(1528);
   } else if (any.Recognised && !archive.Error.empty()) {
     note = LoadResourceText(1527);

@@ -6,6 +6,8 @@
 #include "archive/zoxFFChmWindows.h"
 #include "archive/zoxFFNSISSimple.h"
 #include "archive/zoxFFRarSimple.h"
+#include "archive/zoxFFRar5Simple.h"
+#include "archive/zoxFFIsoSimple.h"
 #include "archive/zoxFFZipSimple.h"
 #include "platform/bqFile.h"
 #include "platform/bqText.h"
@@ -50,6 +52,9 @@ std::vector<TSimpleArchiveEntry> BuildRegistry() {
   add(".chm", Make<TWindowsChm>, TWindowsChm::Recognise, "TWindowsChm");
   add(".exe", Make<TSimpleNSIS>, TSimpleNSIS::Recognise, "TSimpleNSIS");
   add(".rar", Make<TSimpleRar>, TSimpleRar::Recognise, "TSimpleRar");
+  // RAR 5 shares the extension: the signature's seventh byte (0 or 1) picks the reader.
+  add(".rar", Make<TSimpleRar5>, TSimpleRar5::Recognise, "TSimpleRar5");
+  add(".iso", Make<TSimpleIso>, TSimpleIso::Recognise, "TSimpleIso");
   return r;
 }
 }  // namespace

@@ -53,6 +53,7 @@ public:
   bool HasSizes = false;   // it records sizes (unpacked at least): the page shows both size columns
   std::string Error;       // why the listing ended early ("" when it did not)
   bool NamesEncrypted = false;  // the names are encrypted: nothing could be listed
+  bool HeadersEncrypted = false;  // every header after the signature is encrypted (RAR 5)
 
   // Opens the file (reading, others may read) and reads it through LoadFromStream.
   virtual bool LoadFromFile(const std::string& name);

@@ -78,4 +78,18 @@ TDateTimeParts TimestampToParts(double timestamp) {
 
 std::string TimestampText(double timestamp) { return ShortDateTimeText(TimestampToParts(timestamp)); }
 
+std::optional<double> FileTimeToLocalTimestamp(uint64_t fileTime) {
+  TDateTimeParts local;
+  if (!FileTimeToLocalParts(fileTime, local)) return std::nullopt;
+  return Compose(local.Year, local.Month, local.Day, local.Hour, local.Minute, local.Second);
+}
+
+std::optional<uint64_t> UtcPartsToFileTime(const TDateTimeParts& when, int64_t offsetSeconds) {
+  if (!Compose(when.Year, when.Month, when.Day, when.Hour, when.Minute, when.Second)) return std::nullopt;
+  const int64_t seconds = (DaysFromCivil(when.Year, static_cast<unsigned>(when.Month), static_cast<unsigned>(when.Day)) -
+                           DaysFromCivil(1601, 1, 1)) * 86400 + when.Hour * 3600 + when.Minute * 60 + when.Second - offsetSeconds;
+  if (seconds < 0) return std::nullopt;
+  return static_cast<uint64_t>(seconds) * 10000000ull;
+}
+
 }  // namespace bq

@@ -23,4 +23,13 @@ TDateTimeParts TimestampToParts(double timestamp);
 // A time stamp as the Archive page shows it: the user's short date and time.
 std::string TimestampText(double timestamp);
 
+// Exact to the second, for the formats whose times are not MS-DOS values (RAR 5, ISO 9660).
+// A FILETIME (UTC) in local time, any year the system converts; nothing when it cannot.
+std::optional<double> FileTimeToLocalTimestamp(uint64_t fileTime);
+// A calendar date and time in UTC, shifted by offsetSeconds (subtracted: a time recorded at
+// UTC+1 has offset 3600), as a FILETIME; nothing for an invalid date or one before 1601.
+std::optional<uint64_t> UtcPartsToFileTime(const TDateTimeParts& when, int64_t offsetSeconds = 0);
+// Seconds since 1970-01-01 UTC as a FILETIME.
+inline uint64_t UnixTimeToFileTime(uint32_t seconds) { return (seconds + 11644473600ull) * 10000000ull; }
+
 }  // namespace bq

@@ -15,14 +15,15 @@ def out(name, size="*", packed="*", when="*", crc="*"):
     print("\t".join(str(x) for x in (name, size, packed, when, crc)))
 
 
-def seven_zip(path, backslash, unknown_size="0"):
-    text = subprocess.run(["7z", "l", "-slt", path], capture_output=True, text=True, check=True).stdout
+def seven_zip(path, backslash, unknown_size="0", folder_slash=True, check=True):
+    text = subprocess.run(["7z", "l", "-slt", path], capture_output=True, text=True, check=check).stdout
     body = text.split("----------\n", 1)[1]
     for block in body.strip().split("\n\n"):
         f = dict(line.split(" = ", 1) for line in block.splitlines() if " = " in line)
         if "Path" not in f:
             continue
-        name = f["Path"].replace("/", "\\") if backslash else f["Path"] + ("/" if f.get("Folder") == "+" else "")
+        slash = "/" if folder_slash and f.get("Folder") == "+" else ""
+        name = f["Path"].replace("/", "\\") if backslash else f["Path"] + slash
         crc = f.get("CRC") or "*"
         out(name, f.get("Size") or unknown_size, f.get("Packed Size") or unknown_size, f.get("Modified", "*")[:16] or "*",
             crc.upper().zfill(8) if crc != "*" else "*")
@@ -52,6 +53,27 @@ def main():
         for e in doc["lsarContents"]:
             out(e["XADFileName"].replace("/", "\\"), e.get("XADFileSize", 0), e.get("XADCompressedSize", 0),
                 e["XADLastModificationDate"][:16], f'{e.get("RARCRC32", 0):08X}')
+    elif kind == "rar5-7z":  # names as stored ("/"), folders without a slash; a missing volume is no error here
+        seven_zip(path, backslash=False, folder_slash=False, check=False)
+    elif kind == "rar5-lsar":
+        doc = json.loads(subprocess.run(["lsar", "-j", path], capture_output=True, check=True).stdout)
+        for e in doc["lsarContents"]:
+            crc = f'{e["RAR5CRC32"]:08X}' if "RAR5CRC32" in e else ("*" if e.get("XADIsDirectory") else "")
+            out(e["XADFileName"], e.get("XADFileSize", "*"), e.get("XADCompressedSize", 0), e["XADLastModificationDate"][:16], crc)
+    elif kind == "iso-7z":  # folders with a slash, as ZIP stores them; no sizes for folders
+        seven_zip(path, backslash=False, unknown_size="")
+    elif kind == "iso-bsdtar":  # disk order: sorted lines; times only to the day, so none
+        text = subprocess.run(["bsdtar", "-tvf", path], capture_output=True, text=True, check=True).stdout
+        lines = []
+        for line in text.splitlines():
+            m = re.match(r"(\S+)\s+\d+\s+\S+\s+\S+\s+(\d+)\s+\w+\s+\d+\s+[\d:]+\s(.*)$", line)
+            if not m or m.group(3) == ".":
+                continue
+            folder = m.group(1).startswith("d")
+            size = "" if folder else m.group(2)
+            lines.append((m.group(3) + ("/" if folder else ""), size, size, "*", "*"))
+        for line in sorted(lines):
+            out(*line)
     elif kind == "cab":
         text = subprocess.run(["cabextract", "-l", path], capture_output=True, text=True, check=True).stdout
         for line in text.splitlines():

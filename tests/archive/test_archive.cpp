@@ -16,6 +16,8 @@
 #include "archive/zoxFFCabSimple.h"
 #include "archive/zoxFFChmWindows.h"
 #include "archive/zoxFFNSISSimple.h"
+#include "archive/zoxFFIsoSimple.h"
+#include "archive/zoxFFRar5Simple.h"
 #include "archive/zoxFFRarSimple.h"
 #include "archive/zoxFFZipSimple.h"
 #include "common/bqTestFiles.h"
@@ -277,7 +279,7 @@ TEST(RarReader, DamagedAndForeignArchives) {
   shortHeader[last + 6] = 0;
   EXPECT_FALSE(any.Open(bqtest::WriteFile("short.rar", shortHeader)));
   EXPECT_EQ(any.Archive->Files.Count(), 4u);
-  // RAR 5 is another format.
+  // A RAR 5 signature goes to the RAR 5 reader; here no valid header follows it.
   EXPECT_FALSE(any.Open(bqtest::WriteFile("five.rar", std::string("Rar!\x1A\x07\x01\x00", 8) + std::string(100, '\0'))));
   ASSERT_TRUE(any.Archive);
   EXPECT_EQ(any.Archive->Files.Count(), 0u);
