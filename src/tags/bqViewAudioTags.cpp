@@ -238,19 +238,24 @@ void TAudioPage::Comparison(const TSelection& selection) {
   }
   MergeIntoGroup("VorbisComments tags", lists);
 
+  // The newer groups only when a file has them.
+  bool any = false;
   for (size_t i = 0; i < files.size(); ++i) {
     lists[i].Clear();
     const auto& texts = files[i]->TagAIFF->Texts;
     for (size_t k = 0; k < texts.Count(); ++k) lists[i].Add(texts.Line(k));
+    any = any || !texts.Empty();
   }
-  MergeIntoGroup("AIFF tags", lists);
+  if (any) MergeIntoGroup("AIFF tags", lists);
 
+  any = false;
   for (size_t i = 0; i < files.size(); ++i) {
     lists[i].Clear();
     if (!files[i]->TagAPE->TagExists) continue;
     for (const auto& [label, value] : APERows(*files[i]->TagAPE)) lists[i].Add(label + "=" + value);
+    any = true;
   }
-  MergeIntoGroup("APE tags", lists);
+  if (any) MergeIntoGroup("APE tags", lists);
 }
 
 }  // namespace

@@ -630,6 +630,14 @@ TMPEGAudioInfo ScanMPEGAudio(TTagSource& source, uint64_t start) {
     TByteView t;
     if (source.Size() >= start + 128 && source.Fetch(source.Size() - 128, 3, storage, t) && t.Equals(0, "TAG"))
       info.AudioEnd -= 128;
+    // An APEv2 tag before it (or at the end) is not audio either: its footer gives its size,
+    // and a header flag 32 bytes more.
+    uint32_t apeSize = 0, apeFlags = 0;
+    if (info.AudioEnd >= start + 32 && source.Fetch(info.AudioEnd - 32, 32, storage, t) && t.Equals(0, "APETAGEX") &&
+        t.U32LE(12, apeSize) && t.U32LE(20, apeFlags)) {
+      const uint64_t whole = static_cast<uint64_t>(apeSize) + ((apeFlags & 0x80000000u) ? 32 : 0);
+      if (whole <= info.AudioEnd - start) info.AudioEnd -= whole;
+    }
   }
   // Only the search's 4096 bytes and what a header and a Xing header after them need are read.
   const uint64_t rest = source.Size() > start ? source.Size() - start : 0;
@@ -741,8 +749,10 @@ void TTagID3v2::AddStreamInformation(TNameValueList& list) const {
     if (m.BitratesDiffer && m.AudioEnd > m.FrameStart)
       duration = std::to_string(RoundHalfEven((m.AudioEnd - m.FrameStart) * 8, average)) + " (estimated)";
   }
-  if (duration.empty() && m.FileSize > 0 && m.Bitrate > 0 && m.FileSize >= static_cast<int64_t>(m.TagEnd))
-    duration = std::to_string(RoundHalfEven(static_cast<uint64_t>(m.FileSize - m.TagEnd) * 8, m.Bitrate));
+  // From the size at the header's bitrate: the bytes from the tag to the audio's end (the file
+  // less an ID3v1 record and an APEv2 tag at its end).
+  if (duration.empty() && m.FileSize > 0 && m.Bitrate > 0 && m.AudioEnd >= m.TagEnd)
+    duration = std::to_string(RoundHalfEven((m.AudioEnd - m.TagEnd) * 8, m.Bitrate));
 
   list.SetValue("Container", kContainers[m.LayerIndex]);
   list.SetValue("Samplerate", std::to_string(m.SampleRate) + " Hz");
