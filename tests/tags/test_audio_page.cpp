@@ -28,14 +28,14 @@ const char* const kOracleFiles[] = {"tagged.mp3", "v1only.mp3", "v2only.mp3", "p
                                     "mono.wav", "u8.wav", "s24.wav", "float.wav", "alaw.wav", "ulaw.wav", "info.wav",
                                     "v2.mp3", "abr.mp3", "v2t.mp3", "abrt.mp3", "year.mp3", "native.ogg", "utf8.wav",
                                     "song.opus", "ff.opus", "song.oga", "sox.aiff", "sox.aifc", "id3.aiff", "text.aiff",
-                                    "ape.mp3", "apev1.mp3", "ape.wv", "v22.mp3", "frames23.mp3", "frames24.mp3"};
+                                    "ape.mp3", "apev1.mp3", "ape.wv", "ape.mpc", "v22.mp3", "frames23.mp3", "frames24.mp3"};
 
 // Every fixture, made once for the whole binary.
 class AudioFiles : public ::testing::Test {
 protected:
   static void SetUpTestSuite() {
     for (const char* tool : {"lame", "sox", "oggenc", "flac", "metaflac", "ffmpeg", "ffprobe", "exiftool", "eyeD3", "id3v2",
-                             "opusenc", "wavpack"})
+                             "opusenc", "wavpack", "mpcenc"})
       if (!bqtest::HaveTool(tool)) GTEST_SKIP() << tool << " missing (scripts/install-deps.sh test)";
     const std::string dir = std::string(BQ_AUDIO_ORACLE).substr(0, std::string(BQ_AUDIO_ORACLE).rfind('/'));
     const std::string steps[] = {
@@ -96,6 +96,7 @@ protected:
         "cp bare.mp3 ape.mp3 && " + std::string(kPython) + " " + dir + "/make_ape_fixture.py ape.mp3",
         "cp bare.mp3 apev1.mp3 && " + std::string(kPython) + " " + dir + "/make_ape_fixture.py apev1.mp3 --id3v1",
         "wavpack -q mono.wav -o ape.wv && " + std::string(kPython) + " " + dir + "/make_ape_fixture.py ape.wv",
+        "mpcenc --silent tone.wav ape.mpc && " + std::string(kPython) + " " + dir + "/make_ape_fixture.py ape.mpc",
         // ID3v2.2 by hand; the frames users read in 2.3 and 2.4 by mutagen.
         std::string(kPython) + " " + dir + "/make_id3v22_fixture.py bare.mp3 v22.mp3",
         "cp bare.mp3 frames23.mp3 && " + std::string(kPython) + " " + dir + "/make_id3_frames_fixture.py frames23.mp3 3",
@@ -106,7 +107,7 @@ protected:
 
   static TPageRecord Fill(const std::vector<std::string>& names) {
     static const TExtensionLists lists = ParseExtensionLists(
-        "[Extensions]\nAudio=MP3,WAV,OGG,FLAC,OPUS,OGA,AIFF,AIFC,WV\nMP3=MP3\nWave=WAV\nFLAC=FLAC\nOGG=OGG,OGA,OPUS\n"
+        "[Extensions]\nAudio=MP3,WAV,OGG,FLAC,OPUS,OGA,AIFF,AIFC,WV,MPC\nMP3=MP3\nWave=WAV\nFLAC=FLAC\nOGG=OGG,OGA,OPUS\n"
         "AIFF=AIF,AIFF,AIFC\n");
     std::vector<std::string> paths;
     for (const auto& n : names) paths.push_back(Path(n));
@@ -409,10 +410,10 @@ TEST_F(AudioFiles, AiffAgreesWithMutagenAndExiftool) {
   EXPECT_EQ(Cell(r, "ID3v2 tags", "Lead artist/Lead performer/Soloist/Performing group"), "Id3Artist");
 }
 
-// APEv2 after the audio, before an ID3v1 record and on a WavPack file; the MP3's duration
+// APEv2 after the audio, before an ID3v1 record, on WavPack and Musepack files; the MP3's duration
 // leaves the tag out.
 TEST_F(AudioFiles, ApeTagsAgreeWithMutagen) {
-  for (const char* f : {"ape.mp3", "apev1.mp3", "ape.wv"}) AgreesWithOracle(f);
+  for (const char* f : {"ape.mp3", "apev1.mp3", "ape.wv", "ape.mpc"}) AgreesWithOracle(f);
   const TPageRecord r = Fill({"apev1.mp3"});
   EXPECT_EQ(Groups(r).back(), "APE tags");
   EXPECT_EQ(Cell(r, "APE tags", "Artist"), "One; Two");
