@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# The Audio page over 1000 small tagged MP3 files (lame: 1 s, mono, 32 kbit/s, ID3v2 + ID3v1)
-# against a python3-mutagen loop reading the same tags and stream values, timed in the same
-# run; and the page's peak memory on a 1 GiB file.
+# The Audio page over 1000 small tagged files (400 MP3 by lame: 1 s, mono, 32 kbit/s, ID3v2 +
+# ID3v1; 300 Opus by opusenc; 300 FLAC by flac) against a python3-mutagen loop reading the same
+# tags and stream values, timed in the same run; and the page's peak memory on a 1 GiB file.
 # Targets: bqlite / mutagen <= 0.25, peak RSS < 16 MiB.
 #
 #   bench/audio_bench.sh [BQLITE] [RUNS]
@@ -14,45 +14,62 @@ here=$(cd "$(dirname "$0")" && pwd)
 tool=${1:-$here/../build/linux/bqlite}
 runs=${2:-5}
 python=/usr/bin/python3  # Debian's, with python3-mutagen
-for cmd in "$tool" lame sox "$python"; do
+for cmd in "$tool" lame sox opusenc flac "$python"; do
   command -v "$cmd" >/dev/null || { echo "audio_bench: $cmd not found" >&2; exit 2; }
 done
 "$python" -c 'import mutagen' || { echo "audio_bench: python3-mutagen missing" >&2; exit 2; }
 
 cache=$here/../build/bench-audio
-files=$cache/mp3
-if [ ! -f "$cache/done" ]; then
+files=$cache/mixed
+if [ ! -f "$cache/done-mixed" ]; then
   rm -rf "$cache"; mkdir -p "$files"
   sox -n -b 16 -r 44100 -c 1 "$cache/tone.wav" synth 1 sine 440
-  # Ten different tags, each copied to 100 names.
+  # Ten different tags, each copied to 40 MP3, 30 Opus and 30 FLAC names.
   for i in $(seq 0 9); do
     lame --quiet -b 32 -m m --add-id3v2 --tt "Title $i" --ta "Artist $i" --tl "Album $i" --ty $((2000 + i)) \
       --tn "$i/10" --tg Rock --tc "Comment $i" "$cache/tone.wav" "$cache/t$i.mp3"
-    for j in $(seq -w 0 99); do cp "$cache/t$i.mp3" "$files/f$i$j.mp3"; done
+    opusenc --quiet --bitrate 32 --title "Title $i" --artist "Artist $i" --album "Album $i" --date $((2000 + i)) \
+      --tracknumber "$i" --genre Rock "$cache/tone.wav" "$cache/t$i.opus"
+    flac -s -f -T "TITLE=Title $i" -T "ARTIST=Artist $i" -T "ALBUM=Album $i" -T "DATE=$((2000 + i))" \
+      -T "TRACKNUMBER=$i" -T GENRE=Rock "$cache/tone.wav" -o "$cache/t$i.flac"
+    for j in $(seq -w 0 39); do cp "$cache/t$i.mp3" "$files/f$i$j.mp3"; done
+    for j in $(seq -w 0 29); do cp "$cache/t$i.opus" "$files/f$i$j.opus"; cp "$cache/t$i.flac" "$files/f$i$j.flac"; done
   done
   truncate -s 1G "$cache/big.mp3"
   dd if="$cache/t0.mp3" of="$cache/big.mp3" conv=notrunc status=none
-  touch "$cache/done"
+  truncate -s 1G "$cache/big.opus"
+  dd if="$cache/t0.opus" of="$cache/big.opus" conv=notrunc status=none
+  touch "$cache/done-mixed"
 fi
-cat "$files"/*.mp3 > /dev/null  # into the page cache
+cat "$files"/* > /dev/null  # into the page cache
 
 cat > "$cache/mutagen_loop.py" <<'PY'
 import sys
+from mutagen.flac import FLAC
 from mutagen.mp3 import MP3
+from mutagen.oggopus import OggOpus
 n = 0
 for path in sys.argv[1:]:
-    f = MP3(path)  # ID3v2 with the ID3v1 merged in, and the first frame with its Xing/Info header
-    i = f.info
-    values = [i.version, i.layer, i.bitrate, i.sample_rate, i.mode, i.length]
-    values += [str(frame) for frame in f.tags.values()]
+    if path.endswith(".mp3"):
+        f = MP3(path)  # ID3v2 with the ID3v1 merged in, and the first frame with its Xing/Info header
+        i = f.info
+        values = [i.version, i.layer, i.bitrate, i.sample_rate, i.mode, i.length]
+        values += [str(frame) for frame in f.tags.values()]
+    elif path.endswith(".opus"):
+        f = OggOpus(path)  # OpusHead, OpusTags and the last page's granule position
+        values = [f.info.channels, f.info.length] + list(f.tags)
+    else:
+        f = FLAC(path)  # STREAMINFO and VORBIS_COMMENT
+        i = f.info
+        values = [i.channels, i.sample_rate, i.bits_per_sample, i.total_samples, i.md5_signature] + list(f.tags)
     n += len(values)
 print(n)
 PY
 
-list=("$files"/*.mp3)
+list=("$files"/*)
 [ ${#list[@]} -eq 1000 ] || { echo "audio_bench: expected 1000 files, found ${#list[@]}" >&2; exit 2; }
-ours=$("$tool" --each --page Audio "${list[@]}" | grep -c 'Title/Songname/Content description')
-[ "$ours" = 1000 ] || { echo "audio_bench: bqlite showed $ours ID3v2 titles, not 1000" >&2; exit 1; }
+ours=$("$tool" --each --page Audio "${list[@]}" | grep -cE '^(ID3v2 tags|VorbisComments tags)$')
+[ "$ours" = 1000 ] || { echo "audio_bench: bqlite showed $ours tag groups, not 1000" >&2; exit 1; }
 
 time_once() {  # seconds of one run of "$@"
   local t0 t1
@@ -68,8 +85,8 @@ for _ in $(seq "$runs"); do
   if [ -z "$best_b" ] || [ "$(echo "$b < $best_b" | bc -l)" = 1 ]; then best_b=$b; fi
 done
 
-echo "1000 MP3 files (lame, 1 s mono 32 kbit/s, ID3v2 + ID3v1), cached; load average: $(cut -d' ' -f1-3 /proc/loadavg); best of $runs runs"
-printf '(a) %-52s %7.3f s\n' "python3-mutagen: MP3(path) tags + info per file" "$best_a"
+echo "1000 files (400 MP3 by lame, 1 s mono 32 kbit/s, ID3v2 + ID3v1; 300 Opus; 300 FLAC), cached; load average: $(cut -d' ' -f1-3 /proc/loadavg); best of $runs runs"
+printf '(a) %-52s %7.3f s\n' "python3-mutagen: MP3/OggOpus/FLAC tags + info" "$best_a"
 printf '(b) %-52s %7.3f s\n' "bqlite --each --page Audio" "$best_b"
 
 fail=0
@@ -79,8 +96,10 @@ check() {  # check NAME VALUE OP LIMIT
 }
 check "b/a" "$(printf '%.3f' "$(echo "$best_b / $best_a" | bc -l)")" "<=" 0.25
 if [ -x /usr/bin/time ]; then
-  /usr/bin/time -v "$tool" --page Audio "$cache/big.mp3" > /dev/null 2> "$cache/rss.txt"
-  rss_kib=$(awk -F: '/Maximum resident set size/ {gsub(/ /, "", $2); print $2}' "$cache/rss.txt")
-  check "peak RSS, 1 GiB file, MiB" "$(printf '%.1f' "$(echo "$rss_kib / 1024" | bc -l)")" "<" 16
+  for big in big.mp3 big.opus; do
+    /usr/bin/time -v "$tool" --page Audio "$cache/$big" > /dev/null 2> "$cache/rss.txt"
+    rss_kib=$(awk -F: '/Maximum resident set size/ {gsub(/ /, "", $2); print $2}' "$cache/rss.txt")
+    check "peak RSS, 1 GiB $big, MiB" "$(printf '%.1f' "$(echo "$rss_kib / 1024" | bc -l)")" "<" 16
+  done
 fi
 exit $fail

@@ -1,10 +1,27 @@
 // libFuzzer target for the audio readers: the bytes as a whole file through TTaggedFile (ID3v1,
 // ID3v2 with the MPEG scan and frame walk, Vorbis comments and the last granule position in
-// Ogg, FLAC, RIFF INFO) and every value the Audio page asks of them. Seeds: fuzz/seed_tags.sh.
+// Ogg, Opus and FLAC in Ogg, FLAC, RIFF INFO, AIFF/AIFC with its ID3 chunk, APEv2, ID3v2.2)
+// and every value the Audio page asks of them. Seeds: fuzz/seed_tags.sh.
 #include <cstddef>
 #include <cstdint>
 
+#include "tags/quTagAIFF.h"
+#include "tags/quTagAPE.h"
 #include "tags/quTags.h"
+
+namespace {
+size_t ID3v2Values(const bq::TTagID3v2& v2) {
+  size_t total = 0;
+  for (const auto& c : v2.Comments) total += c.Language.size() + c.ContentDescriptor.size() + c.Text.size();
+  for (const auto& l : v2.UnsyncLyrics) total += bq::TTagID3v2::LyricsDisplay(l.Text).size();
+  for (const auto& p : v2.Pictures) total += p.MimeType.size() + p.Description.size() + p.Data.size();
+  for (const auto& p : v2.Popularimeters) total += p.Email.size() + p.Rating + (p.Counter & 1);
+  for (const auto& o : v2.PrivateOwners) total += o.size();
+  for (size_t i = 0; i < v2.URLTags.Count(); ++i) total += bq::TTagID3v2::FrameLabel(v2.URLTags.Name(i)).size();
+  total += v2.UserStringTags.Count() + v2.UserURLTags.Count();
+  return total;
+}
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   bq::TTaggedFile file;
@@ -18,6 +35,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (size_t i = 0; i < file.TagWave.TagCount(); ++i) total += file.TagWave.TagName(i).size() + file.TagWave.TagValue(i).size();
   total += file.TagVorbis.TrackNo() + file.TagVorbis.Year() + file.TagVorbis.StringTags.Count();
   total += file.TagWave.Title().size() + file.TagID3v2.MPEG.WalkedFrames;
+  total += ID3v2Values(v2);
+  const bq::TTagAIFF& aiff = *file.TagAIFF;
+  total += ID3v2Values(aiff.ID3) + aiff.Texts.Count() + aiff.CompressionType.size();
+  const bq::TTagAPE& ape = *file.TagAPE;
+  for (size_t i = 0; i < ape.Items.size(); ++i) total += ape.DisplayValue(i).size() + ape.Items[i].Key.size();
+  total += file.TagVorbis.PictureComments.size() + file.TagVorbis.Opus.PreSkip;
+  // A few readers on their own, as if the same bytes were another file type's.
+  bq::TTagSource source;
+  source.OpenMemory(bq::TByteView(data, size));
+  bq::TTagAPE apeAtStart;
+  apeAtStart.LoadFrom(source);
+  total += apeAtStart.Items.size();
+  if (size >= 10) total += static_cast<size_t>(bq::TTagAIFF::Extended80(bq::TByteView(data, 10)) > 1);
   // Durations of any size (granule positions and data sizes reach it as well).
   if (size >= 16) {
     uint64_t units = 0, perSecond = 0;

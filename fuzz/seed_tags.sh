@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Seeds for fuzz_tags: short files made by lame, mutagen, oggenc, flac, sox and ffmpeg.
+# Seeds for fuzz_tags: short files made by lame, mutagen, oggenc, opusenc, flac, sox, wavpack
+# and ffmpeg, and an ID3v2.2 tag built by hand.
 #   fuzz/seed_tags.sh [CORPUS_DIR]   (default build/fuzz/corpus/fuzz_tags)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -21,4 +22,19 @@ flac -s -f -T TITLE=Song t.wav -o "$out/a.flac"
 ffmpeg -loglevel error -y -i t.wav -metadata title=Bänd -metadata artist=Odd "$out/info.wav"
 ffmpeg -loglevel error -y -i t.wav -ac 2 -c:a vorbis -strict -2 "$out/native.ogg"
 sox -n -e mu-law -r 8000 -c 1 "$out/ulaw.wav" synth 0.02 sine 300
+opusenc --quiet --title Song --artist Band t.wav "$out/a.opus"
+flac -s -f --ogg -T TITLE=Song t.wav -o "$out/a.oga"
+sox t.wav "$out/a.aiff"
+sox t.wav -e signed -t aifc "$out/a.aifc"
+ffmpeg -loglevel error -y -i t.wav -write_id3v2 1 -metadata title=Id3 "$out/id3.aiff"
+/usr/bin/python3 "$root/tests/tags/make_id3v22_fixture.py" "$out/v1.mp3" "$out/v22.mp3"
+cp "$out/v1.mp3" "$out/ape-v1.mp3" && /usr/bin/python3 "$root/tests/tags/make_ape_fixture.py" "$out/ape-v1.mp3" --id3v1
+wavpack -q t.wav -o w.wv && /usr/bin/python3 "$root/tests/tags/make_ape_fixture.py" w.wv && cp w.wv "$out/a.wv"
+/usr/bin/python3 - "$out/ape-header.mp3" <<'PY'
+import struct, sys
+# An APEv2 tag at the start, with a header, as some Monkey's Audio writers place it.
+item = struct.pack("<II", 4, 0) + b"Title\0" + b"Head"
+footer = lambda flags: b"APETAGEX" + struct.pack("<IIII", 2000, len(item) + 32, 1, flags) + bytes(8)
+open(sys.argv[1], "wb").write(footer(0xA0000000) + item + footer(0x80000000) + bytes(64))
+PY
 ls "$out" | wc -l

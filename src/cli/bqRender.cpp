@@ -267,6 +267,25 @@ std::string RenderPageText(const TRenderedPage& page) {
       break;
     case TPageKind::pkList:
     case TPageKind::pkListProgress: {
+      // Cells with line breaks are shown on one line, as the list view shows them.
+      bool breaks = false;
+      for (const auto row : r.Rows) {
+        for (size_t c = 0; c < row.size() && !breaks; ++c) breaks = HasLineBreak(row[c]);
+        if (breaks) break;
+      }
+      if (breaks) {
+        TRenderedPage shown;
+        shown.Info = page.Info;
+        shown.WithContent = page.WithContent;
+        shown.Record = r;
+        shown.Record.Rows.Clear();
+        for (const auto row : r.Rows) {
+          std::vector<std::string> cells;
+          for (size_t c = 0; c < row.size(); ++c) cells.push_back(ListCellText(row[c]));
+          shown.Record.Rows.Append(cells, row.Group());
+        }
+        return RenderPageText(shown);
+      }
       const TRowTable& rows = r.Rows;
       // Cells all in ASCII (the usual case) are as wide as they are long.
       const bool ascii = rows.IsAscii();

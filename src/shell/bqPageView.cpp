@@ -9,6 +9,22 @@
 
 namespace bq {
 
+bool HasLineBreak(std::string_view text) { return text.find_first_of("\r\n") != std::string_view::npos; }
+
+std::string ListCellText(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + 8);
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' || text[i] == '\n') {
+      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      out += " / ";
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
 void TPageView::AppendRow(std::initializer_list<std::string_view> cells, int groupId) {
   InsertRowCells(std::numeric_limits<int>::max(), cells, groupId);
 }

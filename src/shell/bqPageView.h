@@ -14,6 +14,11 @@ namespace bq {
 
 enum class TAlign { alLeft, alRight, alCenter };
 
+// A list cell as a one-line list shows it: each line break (CR LF, LF or CR) as " / ". The
+// cell itself keeps its line breaks (JSON shows them).
+std::string ListCellText(std::string_view text);
+bool HasLineBreak(std::string_view text);
+
 class TPageView {
 public:
   virtual ~TPageView() = default;

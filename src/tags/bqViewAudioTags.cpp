@@ -5,6 +5,8 @@
 #include <unordered_map>
 
 #include "platform/bqText.h"
+#include "tags/quTagAIFF.h"
+#include "tags/quTagAPE.h"
 #include "tags/quTags.h"
 
 namespace bq {
@@ -18,6 +20,47 @@ std::string Capitalize(const std::string& name) {
   return s;
 }
 
+using TRows = std::vector<std::pair<std::string, std::string>>;
+
+// The rows of an ID3v2 tag: the text frames, then the comments, user texts, URLs, user URLs,
+// lyrics (line breaks kept), ratings and private frames' owners.
+TRows ID3v2Rows(const TTagID3v2& tag) {
+  TRows rows;
+  const auto& tags = tag.StringTags;
+  for (size_t i = 0; i < tags.Count(); ++i) rows.emplace_back(TTagID3v2::FrameDescription(tags.Name(i)), tags.ValueAt(i));
+  const auto labelled = [](const char* what, const TID3v2Text& t) {
+    std::string label = what;
+    if (!t.Language.empty()) label += " [" + t.Language + "]";
+    if (!t.ContentDescriptor.empty()) label += ": " + t.ContentDescriptor;
+    return label;
+  };
+  for (const auto& c : tag.Comments) rows.emplace_back(labelled("Comment", c), c.Text);
+  for (size_t i = 0; i < tag.UserStringTags.Count(); ++i) {
+    const std::string name = tag.UserStringTags.Name(i);
+    rows.emplace_back(name.empty() ? "User defined text" : name, tag.UserStringTags.ValueAt(i));
+  }
+  for (size_t i = 0; i < tag.URLTags.Count(); ++i)
+    rows.emplace_back(TTagID3v2::FrameLabel(tag.URLTags.Name(i)), tag.URLTags.ValueAt(i));
+  for (size_t i = 0; i < tag.UserURLTags.Count(); ++i) {
+    const std::string name = tag.UserURLTags.Name(i);
+    rows.emplace_back(name.empty() ? "User defined URL" : name, tag.UserURLTags.ValueAt(i));
+  }
+  for (const auto& l : tag.UnsyncLyrics) rows.emplace_back(labelled("Lyrics", l), TTagID3v2::LyricsDisplay(l.Text));
+  for (const auto& p : tag.Popularimeters) {
+    const std::string who = p.Email.empty() ? "" : " (" + p.Email + ")";
+    rows.emplace_back("Rating" + who, std::to_string(p.Rating) + "/255");
+    if (p.CounterPresent) rows.emplace_back("Play counter" + who, std::to_string(p.Counter));
+  }
+  for (const auto& owner : tag.PrivateOwners) rows.emplace_back("Private data", owner);
+  return rows;
+}
+
+TRows APERows(const TTagAPE& tag) {
+  TRows rows;
+  for (size_t i = 0; i < tag.Items.size(); ++i) rows.emplace_back(tag.Items[i].Key, tag.DisplayValue(i));
+  return rows;
+}
+
 class TAudioPage {
 public:
   explicit TAudioPage(TPageView& view) : FView(view) {}
@@ -29,6 +72,11 @@ public:
     for (size_t c = 0; c < values.size(); ++c) FView.SetCell(row, static_cast<int>(c) + 1, values[c]);
     FView.SetRowGroup(row, FGroup);
     ++FRow;
+  }
+  void AddRows(const char* title, const TRows& rows) {
+    if (rows.empty()) return;
+    AddGroup(title);
+    for (const auto& [label, value] : rows) AddRow(label, {value});
   }
   void AddList(const char* title, const TNameValueList& list) {
     if (list.Empty()) return;
@@ -64,10 +112,11 @@ void TAudioPage::Single(const std::string& name) {
     AddGroup("ID3v1 tags");
     for (int i = 0; i < 7; ++i) AddRow(ID3v1FieldLabels[static_cast<size_t>(i)], {t->TagID3v1.FieldValue(i)});
   }
-  if (t->TagID3v2.TagExists) {
+  // An AIFF file's "ID3 " chunk is shown as a tag at the start of a file is.
+  const TTagID3v2& id3 = t->TagID3v2.TagExists ? t->TagID3v2 : t->TagAIFF->ID3;
+  if (id3.TagExists) {
     AddGroup("ID3v2 tags");
-    const auto& tags = t->TagID3v2.StringTags;
-    for (size_t i = 0; i < tags.Count(); ++i) AddRow(TTagID3v2::FrameDescription(tags.Name(i)), {tags.ValueAt(i)});
+    for (const auto& [label, value] : ID3v2Rows(id3)) AddRow(label, {value});
   }
   if (t->TagWave.TagExists) {
     AddGroup("Wave tags");
@@ -78,6 +127,11 @@ void TAudioPage::Single(const std::string& name) {
     const auto& tags = t->TagVorbis.StringTags;
     for (size_t i = 0; i < tags.Count(); ++i) AddRow(Capitalize(tags.Name(i)), {tags.ValueAt(i)});
   }
+  l.Clear();
+  t->TagAIFF->AddStreamInformation(l);
+  AddList("AIFF stream", l);
+  AddList("AIFF tags", t->TagAIFF->Texts);
+  if (t->TagAPE->TagExists) AddRows("APE tags", APERows(*t->TagAPE));
 }
 
 // Rows follow the order of the first file that has each name; a file without the name shows
@@ -135,6 +189,7 @@ void TAudioPage::Comparison(const TSelection& selection) {
       {"MPEG stream", [](const TTaggedFile& f, TNameValueList& l) { f.TagID3v2.AddStreamInformation(l); }},
       {"OGG/FLAC stream", [](const TTaggedFile& f, TNameValueList& l) { f.TagVorbis.AddStreamInformation(l); }},
       {"Wave stream", [](const TTaggedFile& f, TNameValueList& l) { f.TagWave.AddStreamInformation(l); }},
+      {"AIFF stream", [](const TTaggedFile& f, TNameValueList& l) { f.TagAIFF->AddStreamInformation(l); }},
   };
   for (const auto& [title, add] : streams) {
     bool any = false;
@@ -159,8 +214,10 @@ void TAudioPage::Comparison(const TSelection& selection) {
 
   for (size_t i = 0; i < files.size(); ++i) {
     lists[i].Clear();
-    const auto& tags = files[i]->TagID3v2.StringTags;
-    for (size_t k = 0; k < tags.Count(); ++k) lists[i].Add(TTagID3v2::FrameDescription(tags.Name(k)) + "=" + tags.ValueAt(k));
+    const TTaggedFile& f = *files[i];
+    const TTagID3v2& id3 = f.TagID3v2.TagExists ? f.TagID3v2 : f.TagAIFF->ID3;
+    if (!id3.TagExists) continue;
+    for (const auto& [label, value] : ID3v2Rows(id3)) lists[i].Add(label + "=" + value);
   }
   MergeIntoGroup("ID3v2 tags", lists);
 
@@ -180,6 +237,25 @@ void TAudioPage::Comparison(const TSelection& selection) {
       lists[i].Add(Capitalize(vorbis.StringTags.Name(k)) + "=" + vorbis.StringTags.ValueAt(k));
   }
   MergeIntoGroup("VorbisComments tags", lists);
+
+  // The newer groups only when a file has them.
+  bool any = false;
+  for (size_t i = 0; i < files.size(); ++i) {
+    lists[i].Clear();
+    const auto& texts = files[i]->TagAIFF->Texts;
+    for (size_t k = 0; k < texts.Count(); ++k) lists[i].Add(texts.Line(k));
+    any = any || !texts.Empty();
+  }
+  if (any) MergeIntoGroup("AIFF tags", lists);
+
+  any = false;
+  for (size_t i = 0; i < files.size(); ++i) {
+    lists[i].Clear();
+    if (!files[i]->TagAPE->TagExists) continue;
+    for (const auto& [label, value] : APERows(*files[i]->TagAPE)) lists[i].Add(label + "=" + value);
+    any = true;
+  }
+  if (any) MergeIntoGroup("APE tags", lists);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // ID3v2.3 and 2.4 tags (TTagID3v2) and the MPEG audio stream after them.
 #include <cstring>
 #include <iterator>
+#include <utility>
 #include <unordered_set>
 
 #include "platform/bqText.h"
@@ -75,6 +76,27 @@ constexpr TID3v2TagInfo ID3v2FrameTable[] = {
     {"WORS", fkURL, "Official internet radion station homepage"},
     {"WPAY", fkURL, "Payment"},
     {"WPUB", fkURL, "Publishers official webpage"},
+};
+
+// ID3v2.2 frame ids and the 2.3 ids they are read and shown as.
+constexpr std::pair<const char*, const char*> ID3v22FrameIds[] = {
+    {"BUF", "RBUF"}, {"CNT", "PCNT"}, {"COM", "COMM"}, {"CRA", "AENC"}, {"ETC", "ETCO"}, {"GEO", "GEOB"},
+    {"IPL", "IPLS"}, {"LNK", "LINK"}, {"MCI", "MCDI"}, {"MLL", "MLLT"}, {"PIC", "APIC"}, {"POP", "POPM"},
+    {"REV", "RVRB"}, {"RVA", "RVAD"}, {"SLT", "SYLT"}, {"STC", "SYTC"}, {"TAL", "TALB"}, {"TBP", "TBPM"},
+    {"TCM", "TCOM"}, {"TCO", "TCON"}, {"TCP", "TCMP"}, {"TCR", "TCOP"}, {"TDA", "TDAT"}, {"TDY", "TDLY"},
+    {"TEN", "TENC"}, {"TFT", "TFLT"}, {"TIM", "TIME"}, {"TKE", "TKEY"}, {"TLA", "TLAN"}, {"TLE", "TLEN"},
+    {"TMT", "TMED"}, {"TOA", "TOPE"}, {"TOF", "TOFN"}, {"TOL", "TOLY"}, {"TOR", "TORY"}, {"TOT", "TOAL"},
+    {"TP1", "TPE1"}, {"TP2", "TPE2"}, {"TP3", "TPE3"}, {"TP4", "TPE4"}, {"TPA", "TPOS"}, {"TPB", "TPUB"},
+    {"TRC", "TSRC"}, {"TRD", "TRDA"}, {"TRK", "TRCK"}, {"TS2", "TSO2"}, {"TSA", "TSOA"}, {"TSC", "TSOC"},
+    {"TSI", "TSIZ"}, {"TSP", "TSOP"}, {"TSS", "TSSE"}, {"TST", "TSOT"}, {"TT1", "TIT1"}, {"TT2", "TIT2"},
+    {"TT3", "TIT3"}, {"TXT", "TEXT"}, {"TXX", "TXXX"}, {"TYE", "TYER"}, {"UFI", "UFID"}, {"ULT", "USLT"},
+    {"WAF", "WOAF"}, {"WAR", "WOAR"}, {"WAS", "WOAS"}, {"WCM", "WCOM"}, {"WCP", "WCOP"}, {"WPB", "WPUB"},
+    {"WXX", "WXXX"},
+};
+
+// Labels of the frames other than text ones, as the page shows them.
+constexpr std::pair<const char*, const char*> ID3v2OtherLabels[] = {
+    {"TCMP", "Part of a compilation"}, {"TSO2", "Album artist sort order"}, {"TSOC", "Composer sort order"},
 };
 
 uint32_t NonNegative(std::string_view text) {
@@ -229,6 +251,40 @@ std::string TTagID3v2::FrameDescription(std::string_view id) {
   return std::string(id);
 }
 
+std::string TTagID3v2::FrameLabel(std::string_view id) {
+  for (const auto& row : ID3v2FrameTable)
+    if (id == row.Id) return row.Description;
+  for (const auto& [frame, label] : ID3v2OtherLabels)
+    if (id == frame) return label;
+  return std::string(id);
+}
+
+std::string TTagID3v2::MapFrameId22(std::string_view id) {
+  for (const auto& [old, now] : ID3v22FrameIds)
+    if (id == old) return now;
+  return std::string(id);
+}
+
+std::string TTagID3v2::LyricsDisplay(const std::string& text) {
+  std::string out;
+  out.reserve(text.size() < MaxLyricsShown ? text.size() : MaxLyricsShown);
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (out.size() >= MaxLyricsShown) {
+      // Cut on a character boundary.
+      while (!out.empty() && (static_cast<unsigned char>(out.back()) & 0xC0) == 0x80) out.pop_back();
+      if (!out.empty() && static_cast<unsigned char>(out.back()) >= 0xC0) out.pop_back();
+      break;
+    }
+    if (text[i] == '\r') {
+      out += '\n';
+      if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
 // ---- Accessors.
 
 uint32_t TTagID3v2::TrackNo() const {
@@ -278,6 +334,8 @@ void TTagID3v2::Reset() {
   Comments.clear();
   UnsyncLyrics.clear();
   UnknownData.clear();
+  Popularimeters.clear();
+  PrivateOwners.clear();
   FAlbum.clear(); FArtist.clear(); FTitle.clear(); Comment.clear();
   FGenre = 0;
   FTrackCount = FTrackNo = FYear = 0;
@@ -329,9 +387,39 @@ void TTagID3v2::ReadFrame(std::string_view id, TByteView payload) {
     const size_t at = next;
     const size_t descLength = StringEnd(payload, at, encoding, next);
     picture.Description = DecodeFrameText(payload.Clamp(at, descLength), encoding);
-    const TByteView data = payload.Tail(next);
+    const TByteView data = payload.Tail(next).Clamp(0, MaxPictureSize);
     picture.Data.assign(data.Data(), data.Data() + data.Size());
     Pictures.push_back(std::move(picture));
+  } else if (id == "PIC") {  // ID3v2.2: a 3-character image format in place of the MIME type
+    TID3v2Picture picture;
+    const std::string format = UpperAscii(AnsiToUtf8(payload.Clamp(1, 3).Chars()));
+    picture.MimeType = format == "JPG" ? "image/jpeg" : format == "PNG" ? "image/png" : "image/" + LowerAscii(format);
+    if (payload.Size() > 4) picture.PictureType = payload[4];
+    size_t next = 0;
+    const size_t descLength = StringEnd(payload, 5, encoding, next);
+    picture.Description = DecodeFrameText(payload.Clamp(5, descLength), encoding);
+    const TByteView data = payload.Tail(next).Clamp(0, MaxPictureSize);
+    picture.Data.assign(data.Data(), data.Data() + data.Size());
+    Pictures.push_back(std::move(picture));
+  } else if (id == "POPM") {  // e-mail, rating 0-255, an optional play counter of any length
+    TID3v2Popularimeter p;
+    size_t next = 0;
+    const size_t length = StringEnd(payload, 0, 0, next);
+    p.Email = AnsiToUtf8(payload.Clamp(0, length).Chars());
+    if (next < payload.Size()) p.Rating = payload[next++];
+    for (size_t i = next; i < payload.Size(); ++i) {
+      if (p.Counter >> 56) {  // more than 64 bits
+        p.Counter = UINT64_MAX;
+        break;
+      }
+      p.Counter = p.Counter << 8 | payload[i];
+      p.CounterPresent = true;
+    }
+    Popularimeters.push_back(std::move(p));
+  } else if (id == "PRIV") {
+    size_t next = 0;
+    const size_t length = StringEnd(payload, 0, 0, next);
+    PrivateOwners.push_back(AnsiToUtf8(payload.Clamp(0, length).Chars()));
   } else if (id == "USLT" || id == "COMM") {
     TID3v2Text item;
     if (payload.Size() >= 6) {
@@ -366,12 +454,14 @@ bool TTagID3v2::LoadFromStream(TTagSource& source) {
     MPEG = ScanMPEGAudio(source, 10 + tagSize);
     return false;
   };
-  if (h[3] == 3 && h[4] == 0) ID3v2Version = id3v23;
+  if (h[3] == 2 && h[4] == 0) ID3v2Version = id3v22;
+  else if (h[3] == 3 && h[4] == 0) ID3v2Version = id3v23;
   else if (h[3] == 4 && h[4] == 0) ID3v2Version = id3v24;
   else return unread();
-  const bool v24 = ID3v2Version == id3v24;
+  const bool v24 = ID3v2Version == id3v24, v22 = ID3v2Version == id3v22;
   const uint8_t flags = h[5];
-  if (flags & (v24 ? 0x0F : 0x1F)) return unread();
+  // ID3v2.2's bit 6 is compression, which has no defined method: such a tag is not read.
+  if (flags & (v24 ? 0x0F : v22 ? 0x7F : 0x1F)) return unread();
   Unsynchronisation = flags & 0x80;
   ExtendedHeader = flags & 0x40;
   Experimental = flags & 0x20;
@@ -403,11 +493,25 @@ bool TTagID3v2::LoadFromStream(TTagSource& source) {
 
   const size_t total = frames.Size();
   size_t pos = 0;
-  while (pos + 1 < total && total - pos >= 10) {
+  const size_t headerSize = v22 ? 6 : 10;
+  while (pos + 1 < total && total - pos >= headerSize) {
     if (frames[pos] == 0) break;  // padding
     std::string id;
-    frames.Bytes(pos, 4, id);
+    frames.Bytes(pos, v22 ? 3 : 4, id);
     uint64_t size = 0;
+    if (v22) {
+      uint32_t be = 0;
+      frames.U24BE(pos + 3, be);
+      size = be;
+      pos += 6;
+      const bool last = size > total - pos;
+      const std::string raw = AnsiToUtf8(id);
+      // Every frame is read as its 2.3 form, but for the picture frame's own layout.
+      ReadFrame(raw == "PIC" ? raw : MapFrameId22(raw), frames.Clamp(pos, size));
+      if (last) break;
+      pos += static_cast<size_t>(size);
+      continue;
+    }
     if (v24) {
       size = SyncSafe(frames, pos + 4);
     } else {
@@ -526,6 +630,14 @@ TMPEGAudioInfo ScanMPEGAudio(TTagSource& source, uint64_t start) {
     TByteView t;
     if (source.Size() >= start + 128 && source.Fetch(source.Size() - 128, 3, storage, t) && t.Equals(0, "TAG"))
       info.AudioEnd -= 128;
+    // An APEv2 tag before it (or at the end) is not audio either: its footer gives its size,
+    // and a header flag 32 bytes more.
+    uint32_t apeSize = 0, apeFlags = 0;
+    if (info.AudioEnd >= start + 32 && source.Fetch(info.AudioEnd - 32, 32, storage, t) && t.Equals(0, "APETAGEX") &&
+        t.U32LE(12, apeSize) && t.U32LE(20, apeFlags)) {
+      const uint64_t whole = static_cast<uint64_t>(apeSize) + ((apeFlags & 0x80000000u) ? 32 : 0);
+      if (whole <= info.AudioEnd - start) info.AudioEnd -= whole;
+    }
   }
   // Only the search's 4096 bytes and what a header and a Xing header after them need are read.
   const uint64_t rest = source.Size() > start ? source.Size() - start : 0;
@@ -637,8 +749,10 @@ void TTagID3v2::AddStreamInformation(TNameValueList& list) const {
     if (m.BitratesDiffer && m.AudioEnd > m.FrameStart)
       duration = std::to_string(RoundHalfEven((m.AudioEnd - m.FrameStart) * 8, average)) + " (estimated)";
   }
-  if (duration.empty() && m.FileSize > 0 && m.Bitrate > 0 && m.FileSize >= static_cast<int64_t>(m.TagEnd))
-    duration = std::to_string(RoundHalfEven(static_cast<uint64_t>(m.FileSize - m.TagEnd) * 8, m.Bitrate));
+  // From the size at the header's bitrate: the bytes from the tag to the audio's end (the file
+  // less an ID3v1 record and an APEv2 tag at its end).
+  if (duration.empty() && m.FileSize > 0 && m.Bitrate > 0 && m.AudioEnd >= m.TagEnd)
+    duration = std::to_string(RoundHalfEven((m.AudioEnd - m.TagEnd) * 8, m.Bitrate));
 
   list.SetValue("Container", kContainers[m.LayerIndex]);
   list.SetValue("Samplerate", std::to_string(m.SampleRate) + " Hz");

@@ -1,6 +1,8 @@
 #include "tags/quTags.h"
 
 #include "platform/bqText.h"
+#include "tags/quTagAIFF.h"
+#include "tags/quTagAPE.h"
 
 namespace bq {
 
@@ -193,6 +195,23 @@ uint32_t TTagVorbis::Year() const { return NonNegative(StringTags.Value("DATE"))
 
 namespace {
 std::string Utf8Clean(std::string_view bytes) { return Utf16ToUtf8(Utf8ToUtf16(bytes)); }
+// A Q7.8 gain in dB: "-3.5 dB", "0 dB".
+std::string GainText(int16_t q78) {
+  const int32_t v = q78;
+  const uint32_t magnitude = static_cast<uint32_t>(v < 0 ? -v : v);
+  std::string text = (v < 0 ? "-" : "") + std::to_string(magnitude >> 8);
+  uint32_t fraction = magnitude & 0xFF;
+  if (fraction != 0) {
+    text += '.';
+    // 1/256 steps have at most 8 decimals; trailing zeros are dropped.
+    uint64_t digits = static_cast<uint64_t>(fraction) * 390625;  // fraction / 256 * 10^8
+    std::string d = std::to_string(digits);
+    d.insert(0, 8 - d.size(), '0');
+    while (!d.empty() && d.back() == '0') d.pop_back();
+    text += d;
+  }
+  return text + " dB";
+}
 }  // namespace
 
 bool TTagVorbis::ReadCommentBlock(TByteView block) {
@@ -221,6 +240,14 @@ bool TTagVorbis::ReadCommentBlock(TByteView block) {
       tags.SetValue(UpperAscii(Utf8Clean(text.substr(0, eq))), Utf8Clean(text.substr(eq + 1)));
   }
   StringTags = tags.Take();
+  PictureComments.clear();
+  for (const TByteView& comment : comments) {
+    if (PictureComments.size() >= MaxPictureComments) break;
+    const std::string_view text = comment.Chars();
+    constexpr std::string_view kKey = "METADATA_BLOCK_PICTURE=";
+    if (text.size() >= kKey.size() && UpperAscii(std::string(text.substr(0, kKey.size()))) == kKey)
+      PictureComments.emplace_back(text.substr(kKey.size()));
+  }
   return true;
 }
 
@@ -229,6 +256,8 @@ bool TTagVorbis::LoadFromStream(TTagSource& source) {
   LastGranule = 0;
   FileSize = source.Size();
   FileFormat = vffUnknown;
+  Codec = ocUnknown;
+  FlacHeaders = 0;
   std::vector<uint8_t> storage;
   TByteView v;
   if (!source.Fetch(0, 4, storage, v)) return false;
@@ -243,53 +272,100 @@ bool TTagVorbis::LoadFromStream(TTagSource& source) {
   return TagExists;
 }
 
-// Packets are assembled across pages ("OggS" checked on each), each at most MaxPacketSize and
-// what the file holds. Packet 0 must be the Vorbis identification header and packet 1 the
-// comment header; other codecs in Ogg are not read.
+// Packets of the first page's stream are assembled across pages ("OggS" checked on each),
+// each at most MaxPacketSize and what the file holds; pages of other streams are passed over.
+// Packet 0 tells the codec: Vorbis (comment header in packet 1), Opus ("OpusTags" in packet
+// 1) or FLAC (STREAMINFO in the mapping header, then one metadata block per header packet).
 bool TTagVorbis::ReadOgg(TTagSource& source) {
   std::vector<uint8_t> storage, packet;
   TByteView v;
   uint64_t pos = 0;
   int packetNo = 0;
-  for (int pages = 0; packetNo < 2 && pages < 100000; ++pages) {
-    if (!source.Fetch(pos, 27, storage, v) || !v.Equals(0, "OggS")) return false;
-    if (pos == 0) v.U32LE(14, FSerial);
+  bool result = false;
+  for (int pages = 0; pages < 100000; ++pages) {
+    if (!source.Fetch(pos, 27, storage, v) || !v.Equals(0, "OggS")) return result;
+    uint32_t serial = 0;
+    v.U32LE(14, serial);
+    if (pos == 0) FSerial = serial;
     const uint8_t segments = v[26];
-    if (!source.Fetch(pos + 27, segments, storage, v)) return false;
+    if (!source.Fetch(pos + 27, segments, storage, v)) return result;
     const std::vector<uint8_t> lacing(v.Data(), v.Data() + v.Size());
     uint64_t dataSize = 0;
     for (uint8_t lace : lacing) dataSize += lace;
     const uint64_t data = pos + 27 + segments;
-    if (!source.Fetch(data, dataSize, storage, v)) return false;
+    pos = data + dataSize;
+    if (serial != FSerial) continue;
+    if (!source.Fetch(data, dataSize, storage, v)) return result;
     size_t at = 0;
     for (uint8_t lace : lacing) {
-      if (packet.size() + lace > MaxPacketSize) return false;
+      if (packet.size() + lace > MaxPacketSize) return result;
       packet.insert(packet.end(), v.Data() + at, v.Data() + at + lace);
       at += lace;
       if (lace == 255) continue;  // the packet goes on
-      const TByteView p(packet);
-      if (packetNo == 0) {
-        if (!p.Equals(0, "\x01vorbis") || p.Size() < 7 + 23) return false;
-        TByteCursor c(p, 7);
-        auto& id = Identification;
-        id.Version = c.U32LE();
-        id.Channels = c.U8();
-        id.SampleRate = c.U32LE();
-        id.BitrateMaximum = static_cast<int32_t>(c.U32LE());
-        id.BitrateNominal = static_cast<int32_t>(c.U32LE());
-        id.BitrateMinimum = static_cast<int32_t>(c.U32LE());
-        id.BlockSizes = c.U8();
-        id.Framing = c.U8();
-        StreamRead = true;
-      } else {
-        return p.Equals(0, "\x03vorbis") && ReadCommentBlock(p.Tail(7));
-      }
+      if (!OggPacket(packetNo++, TByteView(packet), result)) return result;
       packet.clear();
-      ++packetNo;
     }
-    pos = data + dataSize;
   }
-  return false;
+  return result;
+}
+
+bool TTagVorbis::OggPacket(int number, TByteView p, bool& result) {
+  if (number == 0) {
+    if (p.Equals(0, "\x01vorbis") && p.Size() >= 7 + 23) {
+      Codec = ocVorbis;
+      TByteCursor c(p, 7);
+      auto& id = Identification;
+      id.Version = c.U32LE();
+      id.Channels = c.U8();
+      id.SampleRate = c.U32LE();
+      id.BitrateMaximum = static_cast<int32_t>(c.U32LE());
+      id.BitrateNominal = static_cast<int32_t>(c.U32LE());
+      id.BitrateMinimum = static_cast<int32_t>(c.U32LE());
+      id.BlockSizes = c.U8();
+      id.Framing = c.U8();
+    } else if (p.Equals(0, "OpusHead") && p.Size() >= 19) {
+      Codec = ocOpus;
+      TByteCursor c(p, 8);
+      Opus.Version = c.U8();
+      Opus.Channels = c.U8();
+      Opus.PreSkip = c.U16LE();
+      Opus.InputSampleRate = c.U32LE();
+      Opus.OutputGain = static_cast<int16_t>(c.U16LE());
+      Opus.MappingFamily = c.U8();
+    } else if (p.Equals(0, "\x7F" "FLAC") && p.Size() >= 13 + 4 + 34 && p.Equals(9, "fLaC") && (p[13] & 0x7F) == 0) {
+      // Mapping header: version 1.x, the number of header packets after it, then "fLaC" and
+      // the STREAMINFO block.
+      Codec = ocFlac;
+      FlacHeaders = static_cast<uint32_t>((p[7] << 8) | p[8]);
+      if (!ReadStreamInfo(p.Tail(17))) return false;
+      return FlacHeaders != 0 || (p[13] & 0x80) == 0;  // 0: not known, read until the last block
+    } else {
+      return false;
+    }
+    StreamRead = true;
+    return true;
+  }
+  switch (Codec) {
+    case ocVorbis:
+      result = p.Equals(0, "\x03vorbis") && ReadCommentBlock(p.Tail(7));
+      return false;
+    case ocOpus:
+      result = p.Equals(0, "OpusTags") && ReadCommentBlock(p.Tail(8));
+      return false;
+    case ocFlac: {
+      if (p.Size() < 4) return false;
+      const bool last = (p[0] & 0x80) != 0;
+      if ((p[0] & 0x7F) == 4) {
+        uint32_t length = 0;
+        p.U24BE(1, length);
+        result = ReadCommentBlock(p.Clamp(4, length));
+        return false;
+      }
+      return !last && (FlacHeaders == 0 ? number < 64 : static_cast<uint32_t>(number) < FlacHeaders);
+    }
+    default:
+      return false;
+  }
 }
 
 // The last page header of the first page's stream in the file's last bytes whose granule
@@ -313,6 +389,19 @@ void TTagVorbis::FindLastGranule(TTagSource& source) {
   }
 }
 
+bool TTagVorbis::ReadStreamInfo(TByteView v) {
+  if (v.Size() < 34) return false;
+  auto& s = FlacStreamInformation;
+  s.SampleRate = (static_cast<uint32_t>(v[10]) << 12) | (static_cast<uint32_t>(v[11]) << 4) | (v[12] >> 4);
+  s.Channels = static_cast<uint8_t>(((v[12] >> 1) & 7) + 1);
+  s.BitsPerSample = static_cast<uint8_t>((((v[12] & 1) << 4) | (v[13] >> 4)) + 1);
+  s.TotalSamples = (static_cast<uint64_t>(v[13] & 0x0F) << 32) | (static_cast<uint64_t>(v[14]) << 24) |
+                   (static_cast<uint64_t>(v[15]) << 16) | (static_cast<uint64_t>(v[16]) << 8) | v[17];
+  s.MD5 = HexBytes(v.Data() + 18, 16, true);
+  StreamRead = true;
+  return true;
+}
+
 // Blocks are reached by their declared lengths; a block that runs past the file ends the walk.
 bool TTagVorbis::ReadFlac(TTagSource& source) {
   const uint64_t size = source.Size();
@@ -330,16 +419,7 @@ bool TTagVorbis::ReadFlac(TTagSource& source) {
     if (!FitsIn(pos, length, size)) break;
     if (type == 0 && !streamInfoSeen) {
       streamInfoSeen = true;
-      if (source.Fetch(pos, 34, storage, v) && length >= 34) {
-        auto& s = FlacStreamInformation;
-        s.SampleRate = (static_cast<uint32_t>(v[10]) << 12) | (static_cast<uint32_t>(v[11]) << 4) | (v[12] >> 4);
-        s.Channels = static_cast<uint8_t>(((v[12] >> 1) & 7) + 1);
-        s.BitsPerSample = static_cast<uint8_t>((((v[12] & 1) << 4) | (v[13] >> 4)) + 1);
-        s.TotalSamples = (static_cast<uint64_t>(v[13] & 0x0F) << 32) | (static_cast<uint64_t>(v[14]) << 24) |
-                         (static_cast<uint64_t>(v[15]) << 16) | (static_cast<uint64_t>(v[16]) << 8) | v[17];
-        s.MD5 = HexBytes(v.Data() + 18, 16, true);
-        StreamRead = true;
-      }
+      if (source.Fetch(pos, 34, storage, v) && length >= 34) ReadStreamInfo(v);
     } else if (type == 4) {
       if (!source.Fetch(pos, length, storage, v)) break;
       result = ReadCommentBlock(v);
@@ -354,7 +434,32 @@ void TTagVorbis::AddStreamInformation(TNameValueList& list) const {
   if (!StreamRead) return;
   static const char* const kContainers[] = {"Unknown", "Ogg container", "Native flac"};
   list.SetValue("Container", kContainers[FileFormat]);
-  if (FileFormat == vffOgg) {
+  const auto flac = [&] {
+    const auto& s = FlacStreamInformation;
+    list.SetValue("Channels", std::to_string(s.Channels));
+    list.SetValue("Samplerate", std::to_string(s.SampleRate) + " Hz");
+    list.SetValue("Bits/sample", std::to_string(s.BitsPerSample));
+    if (s.SampleRate != 0) list.SetValue("Length", std::to_string(s.TotalSamples / s.SampleRate) + " seconds");
+    list.SetValue("MD5", s.MD5);
+  };
+  if (FileFormat == vffOgg && Codec == ocOpus) {
+    // Opus always decodes at 48 kHz; the first PreSkip samples of the granule count are not
+    // played.
+    list.SetValue("Codec", "Opus");
+    list.SetValue("Channels", std::to_string(Opus.Channels));
+    list.SetValue("Input samplerate", std::to_string(Opus.InputSampleRate) + " Hz");
+    list.SetValue("Pre-skip", std::to_string(Opus.PreSkip));
+    list.SetValue("Output gain", GainText(Opus.OutputGain));
+    if (GranuleFound && LastGranule >= Opus.PreSkip) {
+      const std::string duration = DurationText(LastGranule - Opus.PreSkip, 48000);
+      if (!duration.empty()) list.SetValue("Duration", duration);
+    }
+  } else if (FileFormat == vffOgg && Codec == ocFlac) {
+    list.SetValue("Codec", "FLAC");
+    flac();
+    const std::string duration = GranuleFound ? DurationText(LastGranule, FlacStreamInformation.SampleRate) : std::string();
+    if (!duration.empty()) list.SetValue("Duration", duration);
+  } else if (FileFormat == vffOgg) {
     list.SetValue("Channels", std::to_string(Identification.Channels));
     list.SetValue("Samplerate", std::to_string(Identification.SampleRate) + " Hz");
     // An unset nominal bitrate (0, or negative from some writers) gives way to the average
@@ -369,12 +474,7 @@ void TTagVorbis::AddStreamInformation(TNameValueList& list) const {
     const std::string duration = GranuleFound ? DurationText(LastGranule, rate) : std::string();
     if (!duration.empty()) list.SetValue("Duration", duration);
   } else if (FileFormat == vffNativeFlac) {
-    const auto& s = FlacStreamInformation;
-    list.SetValue("Channels", std::to_string(s.Channels));
-    list.SetValue("Samplerate", std::to_string(s.SampleRate) + " Hz");
-    list.SetValue("Bits/sample", std::to_string(s.BitsPerSample));
-    if (s.SampleRate != 0) list.SetValue("Length", std::to_string(s.TotalSamples / s.SampleRate) + " seconds");
-    list.SetValue("MD5", s.MD5);
+    flac();
   }
 }
 
@@ -424,13 +524,18 @@ void TTagWave::AddStreamInformation(TNameValueList& list) const {
 
 // ---- TTaggedFile.
 
+TTaggedFile::TTaggedFile() : TagAIFF(std::make_unique<TTagAIFF>()), TagAPE(std::make_unique<TTagAPE>()) {}
+TTaggedFile::~TTaggedFile() = default;
+
 uint16_t TTaggedFile::TagCount() const {
-  return static_cast<uint16_t>(TagID3v1.TagExists + TagID3v2.TagExists + TagVorbis.TagExists);
+  return static_cast<uint16_t>(TagID3v1.TagExists + TagID3v2.TagExists + TagVorbis.TagExists + TagAIFF->TagExists +
+                               TagAPE->TagExists);
 }
 
 void TTaggedFile::LoadAll(TTagSource& source) {
   for (TTagBase* tag : {static_cast<TTagBase*>(&TagID3v1), static_cast<TTagBase*>(&TagID3v2),
-                        static_cast<TTagBase*>(&TagVorbis), static_cast<TTagBase*>(&TagWave)}) {
+                        static_cast<TTagBase*>(&TagVorbis), static_cast<TTagBase*>(&TagWave),
+                        static_cast<TTagBase*>(TagAIFF.get()), static_cast<TTagBase*>(TagAPE.get())}) {
     tag->FFilename = Filename;
     tag->LoadFrom(source);
   }
@@ -438,6 +543,7 @@ void TTaggedFile::LoadAll(TTagSource& source) {
     TagID3v2.AddStreamInformation(StreamInformation);
     TagVorbis.AddStreamInformation(StreamInformation);
     TagWave.AddStreamInformation(StreamInformation);
+    TagAIFF->AddStreamInformation(StreamInformation);
   } catch (...) {
   }
 }

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -148,6 +149,12 @@ struct TID3v2Picture {
   std::string MimeType;
   std::vector<uint8_t> Data;
 };
+struct TID3v2Popularimeter {
+  std::string Email;
+  uint8_t Rating = 0;
+  bool CounterPresent = false;
+  uint64_t Counter = 0;  // UINT64_MAX when it does not fit
+};
 struct TID3v2UnknownData {
   std::string FrameId;
   std::vector<uint8_t> Data;
@@ -164,6 +171,8 @@ public:
   TNameValueList UserStringTags;  // TXXX: description = value
   TNameValueList UserURLTags;     // WXXX: description = URL
   std::vector<TID3v2UnknownData> UnknownData;
+  std::vector<TID3v2Popularimeter> Popularimeters;  // POPM
+  std::vector<std::string> PrivateOwners;           // PRIV: the owner identifiers
 
   bool Unsynchronisation = false, ExtendedHeader = false, Experimental = false, Footer = false;
   // An ID3v2 header whose tag was not read (another revision, an unknown flag, a damaged
@@ -188,6 +197,14 @@ public:
   void AddStreamInformation(TNameValueList& list) const;
 
   static std::string FrameDescription(std::string_view id);
+  // The label the page shows for a frame id of any kind (its description, else the id).
+  static std::string FrameLabel(std::string_view id);
+  // The ID3v2.3 id of an ID3v2.2 one (the id itself when it has none).
+  static std::string MapFrameId22(std::string_view id);
+  // Lyrics as the page shows them: the first MaxLyricsShown bytes, CR LF and CR as LF.
+  static std::string LyricsDisplay(const std::string& text);
+  static constexpr size_t MaxLyricsShown = 4096;
+  static constexpr size_t MaxPictureSize = 16 * 1024 * 1024;
   static std::string NormalizeGenreText(std::string_view text);
   static std::string DecodeFrameText(TByteView bytes, uint8_t encoding);
   // Drops the 00 of FF 00 before 00 or E0..FF. Whole-tag mode also drops a final FF 00.
@@ -210,6 +227,17 @@ struct TNaticeFlacStreamInformation {
   std::string MD5;
 };
 
+// The codec of an Ogg stream's first packet.
+enum TOggCodec { ocUnknown, ocVorbis, ocOpus, ocFlac };
+
+// "OpusHead": the Opus identification header.
+struct TOpusHead {
+  uint8_t Version = 0, Channels = 0, MappingFamily = 0;
+  uint16_t PreSkip = 0;        // samples at 48 kHz
+  uint32_t InputSampleRate = 0;
+  int16_t OutputGain = 0;      // dB in Q7.8
+};
+
 struct TVorbisIdentification {
   uint32_t Version = 0;
   uint8_t Channels = 0;
@@ -225,6 +253,11 @@ public:
   std::string Vendor;
   TNameValueList StringTags;  // NAME in upper case = value
   TVorbisIdentification Identification;
+  TOggCodec Codec = ocUnknown;  // Ogg only
+  TOpusHead Opus;
+  // The values of every METADATA_BLOCK_PICTURE comment (base64), at most MaxPictureComments.
+  std::vector<std::string> PictureComments;
+  static constexpr size_t MaxPictureComments = 16;
   // The identification header or STREAMINFO was read: the stream lines can be shown even
   // without a comment block.
   bool StreamRead = false;
@@ -246,14 +279,20 @@ public:
   bool LoadFromStream(TTagSource& source) override;
   void AddStreamInformation(TNameValueList& list) const;
 
-  // A comment block (Ogg comment packet after "\3vorbis", FLAC VORBIS_COMMENT block).
+  // A comment block (Ogg comment packet after "\3vorbis" or "OpusTags", FLAC VORBIS_COMMENT
+  // block).
   bool ReadCommentBlock(TByteView block);
+  // FLAC's STREAMINFO block body (34 bytes), native or in Ogg.
+  bool ReadStreamInfo(TByteView body);
 
   static constexpr uint64_t MaxPacketSize = 16 * 1024 * 1024;
   static constexpr uint64_t OggTailSearch = 64 * 1024;
 
 private:
   bool ReadOgg(TTagSource& source);
+  // One complete Ogg packet of the first stream; false ends the walk.
+  bool OggPacket(int number, TByteView p, bool& result);
+  uint32_t FlacHeaders = 0;  // Ogg FLAC: the header packets the mapping announces
   void FindLastGranule(TTagSource& source);
   uint32_t FSerial = 0;  // the first page's stream serial number
   bool ReadFlac(TTagSource& source);
@@ -284,9 +323,17 @@ private:
   std::string Info(std::string_view id) const;
 };
 
+class TTagAIFF;
+class TTagAPE;
+
 // ---- One audio file with one reader of each kind.
 class TTaggedFile {
 public:
+  TTaggedFile();
+  ~TTaggedFile();
+  TTaggedFile(const TTaggedFile&) = delete;
+  TTaggedFile& operator=(const TTaggedFile&) = delete;
+
   std::string Filename;
   std::string Extension;
   TNameValueList StreamInformation;
@@ -294,6 +341,8 @@ public:
   TTagID3v2 TagID3v2;
   TTagVorbis TagVorbis;
   TTagWave TagWave;
+  std::unique_ptr<TTagAIFF> TagAIFF;  // AIFF/AIFC: COMM, text chunks, "ID3 " chunk
+  std::unique_ptr<TTagAPE> TagAPE;    // APEv2 at the end or start
 
   uint16_t TagCount() const;
   // Opens the file once and loads every reader from the same bytes; reports nothing.

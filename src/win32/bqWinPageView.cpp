@@ -75,7 +75,9 @@ void TWinPageView::AddGroup(int id, std::string_view header) {
 // An item for a model row: its text, group and cells in as few messages as the control takes.
 void TWinPageView::InsertItem(int index, size_t row) {
   const auto r = FModel.Current().Rows[row];
-  std::wstring text = Wide(r[0]);
+  // A line break shows as " / " in the list.
+  const auto shown = [](std::string_view cell) { return HasLineBreak(cell) ? Wide(ListCellText(cell)) : Wide(cell); };
+  std::wstring text = shown(r[0]);
   LVITEMW item{};
   item.mask = LVIF_TEXT | LVIF_GROUPID;
   item.iItem = index < 0 ? INT_MAX : index;
@@ -84,7 +86,7 @@ void TWinPageView::InsertItem(int index, size_t row) {
   const int at = static_cast<int>(SendMessageW(FList, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
   if (at < 0) return;
   for (size_t c = 1; c < r.size(); ++c)
-    if (!r[c].empty()) LvSetSubItemText(FList, at, static_cast<int>(c), Wide(r[c]));
+    if (!r[c].empty()) LvSetSubItemText(FList, at, static_cast<int>(c), shown(r[c]));
   if (static_cast<size_t>(at) <= FItemRows.size())
     FItemRows.insert(FItemRows.begin() + at, static_cast<uint32_t>(row));
 }
@@ -694,7 +696,7 @@ bool TWinPageView::OnNotify(const NMHDR& header, LRESULT& result) {
           std::string_view text;
           if (at.Header) text = item.iSubItem == 0 && at.Index < r.Groups.size() ? std::string_view(r.Groups[at.Index].Header) : std::string_view();
           else if (at.Index < r.Rows.size()) text = r.Rows[at.Index][static_cast<size_t>(std::max(item.iSubItem, 0))];
-          const std::wstring wide = Wide(text);
+          const std::wstring wide = HasLineBreak(text) ? Wide(ListCellText(text)) : Wide(text);
           lstrcpynW(item.pszText, wide.c_str(), item.cchTextMax);
         }
         return true;

@@ -3,10 +3,15 @@
 Audio pages must show: mutagen for ID3v1/ID3v2, Vorbis comments, Ogg durations, FLAC
 STREAMINFO and the MPEG header with its Xing frame count and bitrate mode; ffprobe for the
 frames of MP3 files without a Xing header, the wave format and its duration; exiftool for RIFF
-INFO (UTF-8 text as such).
-An ID3v2 label "#TIT2" stands for the frame's description ("~TCON": the ";"-separated parts
+INFO (UTF-8 text as such), the Opus input rate and gain and the AIFF-C compression and text
+chunks; mutagen for Opus, Ogg FLAC and AIFF streams, APEv2 items and the ID3v2 frames users
+read (comments, user texts, URLs, lyrics, ratings, private frames; ID3v2.2 ids through
+mutagen's own 2.2 frame classes).
+A label "=Comment [eng]" compares a value written with Python escapes (line breaks); "@WOAR"
+stands for the URL frame's label. An ID3v2 label "#TIT2" stands for the frame's description ("~TCON": the ";"-separated parts
 compared as a set); a wave tag label "*" for any; a label "%Bitrate" for a number within 3 %."""
 import json
+import math
 import os
 import subprocess
 import sys
@@ -16,6 +21,10 @@ from mutagen.flac import FLAC
 from mutagen.id3 import ID3, ParseID3v1, ID3NoHeaderError
 from mutagen.mp3 import MP3, BitrateMode, XingHeader, XingHeaderError
 from mutagen.oggvorbis import OggVorbis
+from mutagen.oggopus import OggOpus
+from mutagen.oggflac import OggFLAC
+from mutagen.aiff import AIFF
+from mutagen.apev2 import APEv2, APENoHeaderError
 
 MODES = ["Stereo", "Joint Stereo", "Dual channel", "Mono"]
 
@@ -24,6 +33,10 @@ current = ""
 
 
 def out(group, label, value):
+    value = str(value)
+    if "\n" in value:  # a line break is written as \n under a "=" label
+        label = label if label.startswith("=") else "=" + label
+        value = value.replace("\n", "\\n")
     print(f"{current}\t{group}\t{label}\t{value}")
 
 
@@ -57,6 +70,10 @@ def mpeg(path):
         f.seek(-128, 2)
         if f.read(3) == b"TAG":
             size -= 128
+        f.seek(size - 32)
+        footer = f.read(32)  # an APEv2 tag before it is not audio either
+        if footer[:8] == b"APETAGEX":
+            size -= int.from_bytes(footer[12:16], "little") + (32 if footer[23] & 0x80 else 0)
     audio = size - info.frame_offset
     if xing is not None and xing.frames > 0:
         frames, audio = xing.frames, xing.bytes if xing.bytes > 0 else audio
@@ -87,14 +104,44 @@ def id3(path):
         tag = ID3(path, translate=False, load_v1=False)
     except ID3NoHeaderError:
         return
+    id3_frames(tag, "ID3v2 tags")
+
+
+def id3_frames(tag, group):
     for frame in tag.values():
         fid = frame.FrameID
+        if len(fid) == 3:  # an ID3v2.2 frame: mutagen's class derives from its 2.3 form
+            fid = type(frame).__base__.__name__
+        if fid in ("COMM", "USLT"):
+            what = "Comment" if fid == "COMM" else "Lyrics"
+            label = what + (f" [{frame.lang}]" if frame.lang else "") + (f": {frame.desc}" if frame.desc else "")
+            text = str(frame.text if fid == "USLT" else "\0".join(frame.text)).strip()
+            if fid == "USLT":
+                text = text.replace("\r\n", "\n").replace("\r", "\n")[:4096]
+            out(group, label, text)
+        elif fid == "TXXX":
+            out(group, label_or(frame.desc, "User defined text"), "\0".join(frame.text))
+        elif fid == "WXXX":
+            out(group, label_or(frame.desc, "User defined URL"), frame.url)
+        elif fid.startswith("W"):
+            out(group, "@" + fid, frame.url)
+        elif fid == "POPM":
+            who = f" ({frame.email})" if frame.email else ""
+            out(group, "Rating" + who, f"{frame.rating}/255")
+            if getattr(frame, "count", None) is not None:
+                out(group, "Play counter" + who, frame.count)
+        elif fid == "PRIV":
+            out(group, "Private data", frame.owner)
         if fid.startswith("T") and fid != "TXXX":
             if fid == "TCON":
                 # mutagen lists referenced genres before the refinement text: compare as a set.
                 out("ID3v2 tags", "~" + fid, ";".join(sorted(frame.genres)))
             else:
                 out("ID3v2 tags", "#" + fid, "\0".join(str(t) for t in frame.text))
+
+
+def label_or(text, other):
+    return text if text else other
 
 
 def vorbis(path):
@@ -116,6 +163,24 @@ def vorbis(path):
         else:
             out("OGG/FLAC stream", "%Bitrate (average)", os.path.getsize(path) * 8 / f.info.length)
         out("OGG/FLAC stream", "%Duration", f.info.length * 1000)
+    elif isinstance(f, OggOpus):
+        out("OGG/FLAC stream", "Container", "Ogg container")
+        out("OGG/FLAC stream", "Codec", "Opus")
+        out("OGG/FLAC stream", "Channels", f.info.channels)
+        out("OGG/FLAC stream", "Pre-skip", f.info._OggOpusInfo__pre_skip)
+        out("OGG/FLAC stream", "%Duration", f.info.length * 1000)
+        exif = exif_of(path)
+        out("OGG/FLAC stream", "Input samplerate", f"{exif['SampleRate']} Hz")
+        out("OGG/FLAC stream", "%Output gain", 20 * math.log10(float(exif["OutputGain"])))
+    elif isinstance(f, OggFLAC):
+        i = f.info
+        out("OGG/FLAC stream", "Container", "Ogg container")
+        out("OGG/FLAC stream", "Codec", "FLAC")
+        out("OGG/FLAC stream", "Channels", i.channels)
+        out("OGG/FLAC stream", "Samplerate", f"{i.sample_rate} Hz")
+        out("OGG/FLAC stream", "Bits/sample", i.bits_per_sample)
+        out("OGG/FLAC stream", "Length", f"{i.total_samples // i.sample_rate} seconds")
+        out("OGG/FLAC stream", "%Duration", i.length * 1000)
     elif isinstance(f, FLAC):
         i = f.info
         out("OGG/FLAC stream", "Container", "Native flac")
@@ -134,6 +199,45 @@ def vorbis(path):
     for key, value in last.items():
         if value:
             out("VorbisComments tags", key.capitalize(), value)
+
+
+def exif_of(path):
+    return json.loads(subprocess.run(["exiftool", "-j", path], capture_output=True, text=True).stdout)[0]
+
+
+def aiff(path):
+    f = AIFF(path)
+    i = f.info
+    exif = exif_of(path)
+    group = "AIFF stream"
+    out(group, "Channels", i.channels)
+    out(group, "Sample frames", exif["NumSampleFrames"])
+    out(group, "Sample size", f"{i.sample_size} bits")
+    out(group, "Samplerate", f"{i.sample_rate} Hz")
+    out(group, "%Duration", i.length * 1000)
+    if "CompressionType" in exif:
+        with open(path, "rb") as raw:
+            at = raw.read(4096).find(b"COMM")
+            raw.seek(at + 8 + 18)
+            fourcc = raw.read(4).decode("latin-1")
+        out(group, "Compression type", f"{fourcc} ({exif['CompressorName']})" if exif.get("CompressorName") else fourcc)
+    for key, caption in (("Name", "Name"), ("Author", "Author"), ("Annotation", "Annotation"), ("Copyright", "Copyright")):
+        if key in exif:
+            out("AIFF tags", caption, exif[key])
+    if f.tags is not None:
+        id3_frames(f.tags, "ID3v2 tags")
+
+
+def ape(path):
+    try:
+        tag = APEv2(path)
+    except APENoHeaderError:
+        return
+    for key, value in tag.items():
+        if value.kind == 1:  # binary
+            out("APE tags", key, f"<binary, {len(value.value)} bytes>")
+        else:
+            out("APE tags", key, "; ".join(list(value)))
 
 
 def wave(path):
@@ -165,7 +269,11 @@ for path in paths:
     if path.lower().endswith(".mp3"):
         mpeg(path)
         id3(path)
-    elif path.lower().endswith((".ogg", ".flac")):
+    elif path.lower().endswith((".ogg", ".flac", ".opus", ".oga")):
         vorbis(path)
+    elif path.lower().endswith((".aif", ".aiff", ".aifc")):
+        aiff(path)
     elif path.lower().endswith(".wav"):
         wave(path)
+    if path.lower().endswith((".mp3", ".wv", ".ape", ".mpc")):
+        ape(path)

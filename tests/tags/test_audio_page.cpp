@@ -26,13 +26,16 @@ const char* const kOracleFiles[] = {"tagged.mp3", "v1only.mp3", "v2only.mp3", "p
                                     "second.mp3", "mutagen23.mp3", "mutagen24.mp3", "eyed3.mp3", "id3v2tool.mp3",
                                     "plain.ogg", "long.ogg", "tagged.flac", "untagged.flac", "noblock.flac", "tone.wav",
                                     "mono.wav", "u8.wav", "s24.wav", "float.wav", "alaw.wav", "ulaw.wav", "info.wav",
-                                    "v2.mp3", "abr.mp3", "v2t.mp3", "abrt.mp3", "year.mp3", "native.ogg", "utf8.wav"};
+                                    "v2.mp3", "abr.mp3", "v2t.mp3", "abrt.mp3", "year.mp3", "native.ogg", "utf8.wav",
+                                    "song.opus", "ff.opus", "song.oga", "sox.aiff", "sox.aifc", "id3.aiff", "text.aiff",
+                                    "ape.mp3", "apev1.mp3", "ape.wv", "ape.mpc", "v22.mp3", "frames23.mp3", "frames24.mp3"};
 
 // Every fixture, made once for the whole binary.
 class AudioFiles : public ::testing::Test {
 protected:
   static void SetUpTestSuite() {
-    for (const char* tool : {"lame", "sox", "oggenc", "flac", "metaflac", "ffmpeg", "ffprobe", "exiftool", "eyeD3", "id3v2"})
+    for (const char* tool : {"lame", "sox", "oggenc", "flac", "metaflac", "ffmpeg", "ffprobe", "exiftool", "eyeD3", "id3v2",
+                             "opusenc", "wavpack", "mpcenc"})
       if (!bqtest::HaveTool(tool)) GTEST_SKIP() << tool << " missing (scripts/install-deps.sh test)";
     const std::string dir = std::string(BQ_AUDIO_ORACLE).substr(0, std::string(BQ_AUDIO_ORACLE).rfind('/'));
     const std::string steps[] = {
@@ -79,12 +82,33 @@ protected:
         // Its INFO list's size without the pad byte after "Xy", and the file cut inside the list.
         "cp utf8.wav nopad.wav && printf '\\077' | dd of=nopad.wav bs=1 seek=40 conv=notrunc",
         "cp utf8.wav cut.wav && truncate -s 100 cut.wav",
+        // Opus (opusenc, ffmpeg), FLAC in Ogg, AIFF and AIFF-C (sox), AIFF with an ID3 chunk
+        // (ffmpeg) and with text chunks (mutagen has no writer for them: ffmpeg's NAME comes
+        // from the title; AUTH/ANNO/(c) are added by the maker below).
+        "opusenc --quiet --title Song --artist Band --comment \"LYRICS=$(printf 'one\\ntwo')\" tone.wav song.opus",
+        "ffmpeg -loglevel error -y -i mono.wav -c:a libopus -metadata title=FF ff.opus",
+        "flac -s -f --ogg -T TITLE=OggSong -T ARTIST=Band tone.wav -o song.oga",
+        "sox tone.wav sox.aiff && sox mono.wav -e signed -t aifc sox.aifc",
+        "ffmpeg -loglevel error -y -i mono.wav -write_id3v2 1 -metadata title=Id3Title -metadata artist=Id3Artist id3.aiff",
+        "ffmpeg -loglevel error -y -i mono.wav -metadata title=Named -metadata author=Writer -metadata comment=Note "
+        "-metadata copyright=Owner text.aiff",
+        // APEv2 by mutagen: on an MP3, before an ID3v1 record, on a WavPack file.
+        "cp bare.mp3 ape.mp3 && " + std::string(kPython) + " " + dir + "/make_ape_fixture.py ape.mp3",
+        "cp bare.mp3 apev1.mp3 && " + std::string(kPython) + " " + dir + "/make_ape_fixture.py apev1.mp3 --id3v1",
+        "wavpack -q mono.wav -o ape.wv && " + std::string(kPython) + " " + dir + "/make_ape_fixture.py ape.wv",
+        "mpcenc --silent tone.wav ape.mpc && " + std::string(kPython) + " " + dir + "/make_ape_fixture.py ape.mpc",
+        // ID3v2.2 by hand; the frames users read in 2.3 and 2.4 by mutagen.
+        std::string(kPython) + " " + dir + "/make_id3v22_fixture.py bare.mp3 v22.mp3",
+        "cp bare.mp3 frames23.mp3 && " + std::string(kPython) + " " + dir + "/make_id3_frames_fixture.py frames23.mp3 3",
+        "cp bare.mp3 frames24.mp3 && " + std::string(kPython) + " " + dir + "/make_id3_frames_fixture.py frames24.mp3 4",
     };
     for (const std::string& step : steps) ASSERT_TRUE(bqtest::Shell(step)) << step;
   }
 
   static TPageRecord Fill(const std::vector<std::string>& names) {
-    static const TExtensionLists lists = ParseExtensionLists("[Extensions]\nAudio=MP3,WAV,OGG,FLAC\nMP3=MP3\nWave=WAV\nFLAC=FLAC\nOGG=OGG\n");
+    static const TExtensionLists lists = ParseExtensionLists(
+        "[Extensions]\nAudio=MP3,WAV,OGG,FLAC,OPUS,OGA,AIFF,AIFC,WV,MPC\nMP3=MP3\nWave=WAV\nFLAC=FLAC\nOGG=OGG,OGA,OPUS\n"
+        "AIFF=AIF,AIFF,AIFC\n");
     std::vector<std::string> paths;
     for (const auto& n : names) paths.push_back(Path(n));
     TPageRecorder view;
@@ -171,6 +195,15 @@ protected:
         bool found = false;
         for (const auto& [l, cells] : Rows(r, group)) found = found || cells[0] == value;
         EXPECT_TRUE(found) << group << ": no row with the value " << value;
+      } else if (label[0] == '=') {  // a value with Python escapes: \n for a line break
+        std::string want;
+        for (size_t i = 0; i < value.size(); ++i) {
+          if (value[i] == '\\' && i + 1 < value.size() && value[i + 1] == 'n') want += '\n', ++i;
+          else want += value[i];
+        }
+        EXPECT_EQ(Cell(r, group, label.substr(1)), want) << group << ": " << label;
+      } else if (label[0] == '@') {
+        EXPECT_EQ(Cell(r, group, TTagID3v2::FrameLabel(label.substr(1))), value) << group << ": " << label;
       } else if (label[0] == '#' || label[0] == '~') {
         const std::string desc = TTagID3v2::FrameDescription(label.substr(1));
         const auto rows = Rows(r, group);
@@ -354,3 +387,59 @@ TEST_F(AudioFiles, Comparison) {
 }
 
 }  // namespace
+
+// Opus from opusenc and ffmpeg, FLAC in Ogg: the stream lines and comments agree with mutagen
+// and exiftool; the Opus duration leaves out the pre-skip.
+TEST_F(AudioFiles, OpusAndOggFlacAgreeWithMutagen) {
+  for (const char* f : {"song.opus", "ff.opus", "song.oga"}) AgreesWithOracle(f);
+  const TPageRecord r = Fill({"song.opus"});
+  EXPECT_EQ(Groups(r), (std::vector<std::string>{"OGG/FLAC stream", "VorbisComments tags"}));
+  EXPECT_EQ(Cell(r, "OGG/FLAC stream", "Duration"), "1000");
+  EXPECT_EQ(Cell(r, "VorbisComments tags", "Lyrics"), "one\ntwo");  // the JSON keeps the line break
+  EXPECT_EQ(Cell(Fill({"song.oga"}), "VorbisComments tags", "Title"), "OggSong");
+}
+
+// AIFF and AIFF-C from sox, the ID3 chunk and the text chunks from ffmpeg.
+TEST_F(AudioFiles, AiffAgreesWithMutagenAndExiftool) {
+  for (const char* f : {"sox.aiff", "sox.aifc", "id3.aiff", "text.aiff"}) AgreesWithOracle(f);
+  TPageRecord r = Fill({"sox.aifc"});
+  EXPECT_EQ(Cell(r, "AIFF stream", "Container"), "AIFF-C");
+  EXPECT_EQ(Cell(r, "AIFF stream", "Samplerate"), "22050 Hz");
+  r = Fill({"id3.aiff"});
+  EXPECT_EQ(Groups(r), (std::vector<std::string>{"ID3v2 tags", "AIFF stream", "AIFF tags"}));
+  EXPECT_EQ(Cell(r, "ID3v2 tags", "Lead artist/Lead performer/Soloist/Performing group"), "Id3Artist");
+}
+
+// APEv2 after the audio, before an ID3v1 record, on WavPack and Musepack files; the MP3's duration
+// leaves the tag out.
+TEST_F(AudioFiles, ApeTagsAgreeWithMutagen) {
+  for (const char* f : {"ape.mp3", "apev1.mp3", "ape.wv", "ape.mpc"}) AgreesWithOracle(f);
+  const TPageRecord r = Fill({"apev1.mp3"});
+  EXPECT_EQ(Groups(r).back(), "APE tags");
+  EXPECT_EQ(Cell(r, "APE tags", "Artist"), "One; Two");
+  EXPECT_EQ(Cell(r, "APE tags", "Cover Art (Front)"), "<binary, 114 bytes>");
+  EXPECT_EQ(Cell(r, "ID3v1 tags", "Title"), "V1 title");
+}
+
+// ID3v2.2 read as 2.3 (ids mapped for display), and the comment, user text, URL, lyrics,
+// rating and private frames of 2.3 and 2.4 tags, against mutagen.
+TEST_F(AudioFiles, Id3FramesAgreeWithMutagen) {
+  for (const char* f : {"v22.mp3", "frames23.mp3", "frames24.mp3"}) AgreesWithOracle(f);
+  TPageRecord r = Fill({"v22.mp3"});
+  EXPECT_EQ(Cell(r, "ID3v2 tags", "Title/Songname/Content description"), "Café v22");
+  EXPECT_EQ(Cell(r, "ID3v2 tags", "Year"), "1998");
+  r = Fill({"frames24.mp3"});
+  EXPECT_EQ(Cell(r, "ID3v2 tags", "Private data"), "owner.example");
+  // Lyrics are cut at 4 KiB with their line breaks kept.
+  const std::string lyrics = Cell(r, "ID3v2 tags", "Lyrics [eng]: words");
+  EXPECT_LE(lyrics.size(), 4096u);
+  EXPECT_EQ(lyrics.substr(0, 13), "line one\nline");
+  // The ID3v2.2 picture is kept for the pictures group: MIME from its image format.
+  TTaggedFile file;
+  file.LoadFromFile(Path("v22.mp3"));
+  ASSERT_EQ(file.TagID3v2.Pictures.size(), 1u);
+  EXPECT_EQ(file.TagID3v2.Pictures[0].MimeType, "image/jpeg");
+  EXPECT_EQ(file.TagID3v2.Pictures[0].PictureType, 3);
+  EXPECT_EQ(file.TagID3v2.Pictures[0].Description, "front");
+  EXPECT_EQ(file.TagID3v2.Pictures[0].Data.size(), 64u);
+}

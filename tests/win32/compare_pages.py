@@ -3,6 +3,7 @@
 bqdialoghost) and what bqlite printed for the same files. Trailing empty cells of a row are
 ignored, since a list view has a cell in every column whether a page set it or not."""
 import json
+import re
 import sys
 
 
@@ -16,6 +17,8 @@ def normalise(pages):
     the listed groups and no empty group (a virtual list draws only what is shown)."""
     for page in pages:
         for row in page.get("rows", []):
+            # A list view shows a cell's line breaks as " / ".
+            row["cells"] = [re.sub(r"\r\n|\r|\n", " / ", c) if isinstance(c, str) else c for c in row["cells"]]
             cells = row["cells"]
             while len(cells) > 1 and cells[-1] == "":
                 cells.pop()
