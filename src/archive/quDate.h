@@ -23,4 +23,8 @@ TDateTimeParts TimestampToParts(double timestamp);
 // A time stamp as the Archive page shows it: the user's short date and time.
 std::string TimestampText(double timestamp);
 
+// Seconds since 1970-01-01 UTC in local time, to the second; nothing outside the years the
+// system can convert (FILETIME: 1601 on).
+std::optional<double> UnixTimeToTimestamp(int64_t seconds);
+
 }  // namespace bq
