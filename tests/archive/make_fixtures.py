@@ -87,6 +87,19 @@ def make_many(path):
     os.replace(path + ".tmp", path)
 
 
+def make_many_tar(path):  # 100,000 small members in a .tar.gz, for the benchmark
+    if os.path.exists(path):
+        return
+    import io
+    import tarfile
+    with tarfile.open(path + ".tmp", "w:gz", format=tarfile.GNU_FORMAT) as t:
+        for i in range(100000):
+            info = tarfile.TarInfo("d%03d/f%06d.txt" % (i // 1000, i))
+            info.size, info.mtime = 10, 1577934246
+            t.addfile(info, io.BytesIO(b"%09d\n" % i))
+    os.replace(path + ".tmp", path)
+
+
 def cabs(d):
     src = os.path.join(d, "src")
     run("gcab", "-c", "../plain.cab", "a.txt", "sub/b.txt", "sub/deeper/c.txt", cwd=src)
