@@ -32,7 +32,7 @@ alone = lzma.compress(text, format=lzma.FORMAT_ALONE)
 open(f"{corpus}/fuzz_multidecoder/deflate", "wb").write(bytes([2 + 5 * 14]) + bytes(5) + deflated)
 open(f"{corpus}/fuzz_multidecoder/lzma", "wb").write(bytes([3 + 5 * 14]) + alone[:5] + alone[13:])
 open(f"{corpus}/fuzz_multidecoder/copy", "wb").write(bytes([1 + 5 * 6]) + bytes(5) + text[:200])
-# bzip2: streams of text and of runs (mode byte 0x10: standard, reads of 256 bytes), and the
+# bzip2: streams of text and of runs (mode byte 0x10: standard, reads of 64 bytes), and the
 # bare blocks of a solid bzip2 installer (mode byte 0x11).
 import bz2
 for name, data in (("text", text), ("runs", b"".join(bytes([65 + n % 3]) * n for n in range(1, 300)))):

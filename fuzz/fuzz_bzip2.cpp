@@ -1,6 +1,6 @@
 // Any bytes through the bzip2 stream: the first byte picks the mode (its low bit: NSIS's bare
-// blocks) and the size of the reads, the rest is the compressed input. Output is read up to
-// 64 MiB, as a reader would read a member's worth.
+// blocks) and the size of the reads (64 bytes to 8 KiB), the rest is the compressed input.
+// Output is read up to 4 MiB, a few blocks' worth.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -12,9 +12,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const auto mode = (data[0] & 1) ? bq::TBZip2Mode::bzNSIS : bq::TBZip2Mode::bzStandard;
   bq::TArchiveMemorySource source(bq::TByteView(data + 1, size - 1));
   bq::TBZip2Stream stream(source, 0, mode);
-  std::vector<uint8_t> buffer(size_t{1} << (data[0] >> 1 & 15));
+  std::vector<uint8_t> buffer(size_t{64} << (data[0] >> 1 & 7));
   uint64_t total = 0;
-  while (total < (uint64_t{64} << 20)) {
+  while (total < (uint64_t{4} << 20)) {
     const size_t n = stream.Read(buffer.data(), buffer.size());
     if (n == 0) break;
     if (n > buffer.size()) __builtin_trap();

@@ -104,7 +104,8 @@ struct TBZip2Stream::TState {
   uint32_t StreamCRC = 0, StoredStreamCRC = 0;
 
   // The current block: TT holds each byte in its low 8 bits and the inverse BWT links above.
-  std::vector<uint32_t> TT;
+  std::unique_ptr<uint32_t[]> TT;  // BlockMax entries, written before they are read
+  uint32_t TTSize = 0;
   uint32_t Length = 0, Taken = 0, Position = 0, OrigPtr = 0;
   uint32_t StoredCRC = 0, CRC = 0;
   // Run-length state of the output: the last byte, how many times in a row, copies still due.
@@ -267,8 +268,11 @@ bool TBZip2Stream::ReadBlock() {
 
   // Symbols: RUNA/RUNB give runs of the front byte in bijective base 2, others move a byte to
   // the front; the last symbol ends the block.
-  if (s.TT.size() < s.BlockMax) s.TT.resize(s.BlockMax);
-  uint32_t* tt = s.TT.data();
+  if (s.TTSize < s.BlockMax) {
+    s.TT.reset(new uint32_t[s.BlockMax]);
+    s.TTSize = s.BlockMax;
+  }
+  uint32_t* tt = s.TT.get();
   uint32_t counts[256] = {};
   uint8_t mtf[256];
   for (int i = 0; i < 256; ++i) mtf[i] = static_cast<uint8_t>(i);
@@ -352,7 +356,7 @@ size_t TBZip2Stream::Read(uint8_t* buffer, size_t count) {
     }
     if (s.Phase != TState::phOutput) break;
     // Bytes of the block: runs of four equal bytes are followed by a count of more copies.
-    const uint32_t* tt = s.TT.data();
+    const uint32_t* tt = s.TT.get();
     uint32_t crc = s.CRC, position = s.Position, taken = s.Taken, repeat = s.Repeat;
     int last = s.Last, run = s.Run;
     const uint32_t length = s.Length;

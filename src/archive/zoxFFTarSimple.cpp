@@ -157,17 +157,22 @@ public:
   // Offset in the decoded stream of the next block.
   uint64_t Offset() const { return FOffset; }
 
-  // count bytes and the padding to the next block, of which the first cap are kept in out.
+  // count bytes and the padding to the next block, of which the first cap are kept in out;
+  // the rest is passed over.
   bool Read(uint64_t count, std::string& out, size_t cap) {
     out.clear();
     const uint64_t padded = Padded(count);
+    if (count > cap) {
+      const uint64_t kept = Padded(cap);
+      return Read(cap, out, cap) && Skip(padded - kept);
+    }
     uint64_t left = padded;
     while (left > 0) {
       if (FPos == FEnd && !Fill(1)) return false;
       const size_t n = static_cast<size_t>(std::min<uint64_t>(left, FEnd - FPos));
       const uint64_t done = padded - left;
-      if (done < std::min<uint64_t>(count, cap)) {
-        const size_t keep = static_cast<size_t>(std::min<uint64_t>(n, std::min<uint64_t>(count, cap) - done));
+      if (done < count) {
+        const size_t keep = static_cast<size_t>(std::min<uint64_t>(n, count - done));
         out.append(reinterpret_cast<const char*>(FBuffer.data() + FPos), keep);
       }
       FPos += n;

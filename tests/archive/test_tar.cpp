@@ -130,7 +130,7 @@ std::string Random(size_t n, uint32_t seed) {
 std::string Runs() {
   std::string s;
   for (int n = 1; n <= 600; ++n) s.append(static_cast<size_t>(n), static_cast<char>('a' + n % 3));
-  return s + std::string(2000000, 'z');
+  return s + std::string(1000000, 'z');
 }
 
 // MSB-first bits, for blocks no tool writes.
@@ -191,11 +191,11 @@ std::string CraftedBlock(const TBlockFaults& f) {
 TEST(BZip2Stream, MatchesBzip2ByteForByte) {
   const std::string text = [] {
     std::string s;
-    for (int i = 0; s.size() < 3000000; ++i) s += "line " + std::to_string(i * 7919 % 100003) + " of the text\n";
+    for (int i = 0; s.size() < 1500000; ++i) s += "line " + std::to_string(i * 7919 % 100003) + " of the text\n";
     return s;
   }();
   const std::vector<std::pair<std::string, std::string>> cases{
-      {"random", Random(2500000, 1)}, {"text", text}, {"runs", Runs()}, {"empty", ""}, {"one byte", "x"}};
+      {"random", Random(1200000, 1)}, {"text", text}, {"runs", Runs()}, {"empty", ""}, {"one byte", "x"}};
   for (const auto& [name, data] : cases)
     for (const char* level : {"-1", "-9"}) {
       SCOPED_TRACE(name + " " + level);
@@ -204,7 +204,7 @@ TEST(BZip2Stream, MatchesBzip2ByteForByte) {
       ASSERT_EQ(theirs.size(), data.size());
       const std::string ours = BZip2Decode(compressed);
       EXPECT_TRUE(ours == theirs) << ours.size() << " bytes";
-      EXPECT_TRUE(BZip2Decode(compressed, nullptr, 1) == theirs);  // a byte at a time
+      EXPECT_TRUE(BZip2Decode(compressed, nullptr, data.size() < 100000 ? 1 : 13) == theirs);  // in small pieces
     }
   // Streams in a row are one output, as bzip2 -d reads them; what follows the last is ignored.
   const std::string a = Pipe("bzip2 -c", "first stream\n"), b = Pipe("bzip2 -c -1", text.substr(0, 200000));
