@@ -14,7 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   reader.LoadFromStream(source);
   size_t total = 0;
   for (const auto& e : reader.Files)
-    total += e.Filename.size() + e.SizePackedAsString().size() + e.SizeUnpackedAsString().size() + e.TimestampAsString().size();
+    total += e.Filename.size() + e.SizePackedAsString().size() + e.SizeUnpackedAsString().size() +
+             e.TimestampAsString().size();
   if (total == static_cast<size_t>(-1)) __builtin_trap();
   return 0;
 }

@@ -149,7 +149,8 @@ TBZip2Stream::~TBZip2Stream() = default;
 
 bool TBZip2Stream::HasSignature(const uint8_t* data, size_t size) {
   if (size < 10 || data[0] != 'B' || data[1] != 'Z' || data[2] != 'h' || data[3] < '1' || data[3] > '9') return false;
-  return std::memcmp(data + 4, "\x31\x41\x59\x26\x53\x59", 6) == 0 || std::memcmp(data + 4, "\x17\x72\x45\x38\x50\x90", 6) == 0;
+  return std::memcmp(data + 4, "\x31\x41\x59\x26\x53\x59", 6) == 0 ||  // a block
+         std::memcmp(data + 4, "\x17\x72\x45\x38\x50\x90", 6) == 0;    // an empty stream's end
 }
 
 uint64_t TBZip2Stream::InputPosition() const {

@@ -51,7 +51,8 @@ std::vector<TSimpleArchiveEntry> BuildRegistry() {
   add(".chm", Make<TWindowsChm>, TWindowsChm::Recognise, "TWindowsChm");
   add(".exe", Make<TSimpleNSIS>, TSimpleNSIS::Recognise, "TSimpleNSIS");
   add(".rar", Make<TSimpleRar>, TSimpleRar::Recognise, "TSimpleRar");
-  for (const char* ext : {".tar", ".tgz", ".gz", ".tbz2", ".tbz", ".bz2"}) add(ext, Make<TSimpleTar>, TSimpleTar::Recognise, "TSimpleTar");
+  for (const char* ext : {".tar", ".tgz", ".gz", ".tbz2", ".tbz", ".bz2"})
+    add(ext, Make<TSimpleTar>, TSimpleTar::Recognise, "TSimpleTar");
   return r;
 }
 }  // namespace

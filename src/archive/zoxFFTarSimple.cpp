@@ -193,7 +193,9 @@ public:
     FOffset += moved;
     return moved == left;
   }
-  static uint64_t Padded(uint64_t count) { return count > UINT64_MAX - (kBlock - 1) ? UINT64_MAX : (count + kBlock - 1) & ~uint64_t{kBlock - 1}; }
+  static uint64_t Padded(uint64_t count) {
+    return count > UINT64_MAX - (kBlock - 1) ? UINT64_MAX : (count + kBlock - 1) & ~uint64_t{kBlock - 1};
+  }
 
 private:
   // At least want bytes unread in the buffer, if the stream has them.
