@@ -8,13 +8,15 @@ corpus=${1:-$root/build/fuzz/corpus}
 fx=$(mktemp -d)
 trap 'rm -rf "$fx"' EXIT
 python3 "$root/tests/archive/make_fixtures.py" "$fx"
-python3 "$root/tests/archive/make_fixtures.py" "$fx" --rar5-iso
-for t in zip rar cab chm nsis rar5 iso; do mkdir -p "$corpus/fuzz_archive_$t"; done
+for t in zip rar cab chm nsis rar5 iso tar; do mkdir -p "$corpus/fuzz_archive_$t"; done
 cp "$fx"/*.zip "$corpus/fuzz_archive_zip/"
 cp "$fx"/*.rar "$corpus/fuzz_archive_rar/"
 cp "$fx"/*.cab "$corpus/fuzz_archive_cab/"
 cp "$fx"/*.chm "$corpus/fuzz_archive_chm/"
 cp "$fx"/*5.rar "$corpus/fuzz_archive_rar5/"
+# tar: the small trees in every format, plain, gzip and bzip2; lone compressed files.
+cp "$fx"/ustar.tar* "$fx"/v7.tar* "$fx"/gnu.tar* "$fx"/pax.tar* "$fx"/notes.txt.* "$corpus/fuzz_archive_tar/"
+mkdir -p "$corpus/fuzz_bzip2"
 mkdir -p "$corpus/fuzz_multidecoder"
 python3 - "$fx" "$corpus" <<'PY'
 import glob, lzma, os, sys, zlib
@@ -35,5 +37,14 @@ alone = lzma.compress(text, format=lzma.FORMAT_ALONE)
 open(f"{corpus}/fuzz_multidecoder/deflate", "wb").write(bytes([2 + 5 * 14]) + bytes(5) + deflated)
 open(f"{corpus}/fuzz_multidecoder/lzma", "wb").write(bytes([3 + 5 * 14]) + alone[:5] + alone[13:])
 open(f"{corpus}/fuzz_multidecoder/copy", "wb").write(bytes([1 + 5 * 6]) + bytes(5) + text[:200])
+# bzip2: streams of text and of runs (mode byte 0x10: standard, reads of 64 bytes), and the
+# bare blocks of a solid bzip2 installer (mode byte 0x11).
+import bz2
+for name, data in (("text", text), ("runs", b"".join(bytes([65 + n % 3]) * n for n in range(1, 300)))):
+    open(f"{corpus}/fuzz_bzip2/{name}", "wb").write(bytes([0x10]) + bz2.compress(data, 1))
+for exe in glob.glob(f"{fx}/nsis-solid-bzip2.exe"):
+    data = open(exe, "rb").read()
+    at = data.find(b"\xef\xbe\xad\xdeNullsoftInst") - 4
+    open(f"{corpus}/fuzz_bzip2/nsis", "wb").write(bytes([0x11]) + data[at + 28:])
 PY
 echo "seeds in $corpus"

@@ -8,6 +8,7 @@
 #include "archive/zoxFFRarSimple.h"
 #include "archive/zoxFFRar5Simple.h"
 #include "archive/zoxFFIsoSimple.h"
+#include "archive/zoxFFTarSimple.h"
 #include "archive/zoxFFZipSimple.h"
 #include "platform/bqFile.h"
 #include "platform/bqText.h"
@@ -55,6 +56,8 @@ std::vector<TSimpleArchiveEntry> BuildRegistry() {
   // RAR 5 shares the extension: the signature's seventh byte (0 or 1) picks the reader.
   add(".rar", Make<TSimpleRar5>, TSimpleRar5::Recognise, "TSimpleRar5");
   add(".iso", Make<TSimpleIso>, TSimpleIso::Recognise, "TSimpleIso");
+  for (const char* ext : {".tar", ".tgz", ".gz", ".tbz2", ".tbz", ".bz2"})
+    add(ext, Make<TSimpleTar>, TSimpleTar::Recognise, "TSimpleTar");
   return r;
 }
 }  // namespace
@@ -88,8 +91,15 @@ bool TAnyArchive::Open(const std::string& fileName, TArchiveSource& source) {
     }
   const TSimpleArchiveEntry* chosen = nullptr;
   if (byExtension && byExtension->Recognise(source)) chosen = byExtension;
+  // A reader registered for several extensions is tested once.
+  auto tested = [&](size_t i) {
+    if (byExtension && rows[i].Recognise == byExtension->Recognise) return true;
+    for (size_t k = 0; k < i; ++k)
+      if (rows[k].Recognise == rows[i].Recognise) return true;
+    return false;
+  };
   for (size_t i = 0; !chosen && i < rows.size(); ++i)
-    if (&rows[i] != byExtension && rows[i].Recognise(source)) chosen = &rows[i];
+    if (!tested(i) && rows[i].Recognise(source)) chosen = &rows[i];
   Recognised = chosen != nullptr;
   if (!chosen) chosen = byExtension;
   if (!chosen) return false;

@@ -79,7 +79,8 @@ struct TSimpleArchiveEntry {
   const char* ClassName = "";
 };
 
-// The readers in registration order: ".cab", ".zip", ".chm", ".exe", ".rar".
+// The readers in registration order: ".cab", ".zip", ".chm", ".exe", ".rar", then one row per
+// extension of the tar reader (".tar", ".tgz", ".gz", ".tbz2", ".tbz", ".bz2").
 const std::vector<TSimpleArchiveEntry>& ArchiveClasses();
 
 class TAnyArchive {

@@ -92,4 +92,12 @@ std::optional<uint64_t> UtcPartsToFileTime(const TDateTimeParts& when, int64_t o
   return static_cast<uint64_t>(seconds) * 10000000ull;
 }
 
+std::optional<double> UnixTimeToTimestamp(int64_t seconds) {
+  constexpr int64_t kFrom1601 = 11644473600, kLast = 910670515199;  // 30827-12-31 23:59:59
+  if (seconds < -kFrom1601 || seconds > kLast) return std::nullopt;
+  TDateTimeParts local;
+  if (!FileTimeToLocalParts(static_cast<uint64_t>(seconds + kFrom1601) * 10000000u, local)) return std::nullopt;
+  return Compose(local.Year, local.Month, local.Day, local.Hour, local.Minute, local.Second);
+}
+
 }  // namespace bq

@@ -31,5 +31,8 @@ std::optional<double> FileTimeToLocalTimestamp(uint64_t fileTime);
 std::optional<uint64_t> UtcPartsToFileTime(const TDateTimeParts& when, int64_t offsetSeconds = 0);
 // Seconds since 1970-01-01 UTC as a FILETIME.
 inline uint64_t UnixTimeToFileTime(uint32_t seconds) { return (seconds + 11644473600ull) * 10000000ull; }
+// Seconds since 1970-01-01 UTC in local time, to the second; nothing outside the years the
+// system can convert (FILETIME: 1601 on).
+std::optional<double> UnixTimeToTimestamp(int64_t seconds);
 
 }  // namespace bq

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "archive/bqBZip2.h"
 #include "archive/bqLzma.h"
 
 namespace bq {
@@ -59,7 +60,8 @@ void TMultiDecoder::Decode() {
     case TCompressionMethod::cmCopy: DecodeCopy(); break;
     case TCompressionMethod::cmDeflate: DecodeDeflate(); break;
     case TCompressionMethod::cmLZMA: DecodeLZMA(); break;
-    default: break;  // Unknown and BZip2 leave the output as it was
+    case TCompressionMethod::cmBZip2: DecodeBZip2(); break;
+    default: break;  // Unknown leaves the output as it was
   }
 }
 
@@ -135,6 +137,23 @@ void TMultiDecoder::DecodeLZMA() {
   else Output->insert(Output->end(), decoded.begin(), decoded.end());
   InputPosition += inPos;
   if (rc != 0) throw EDecompressionError("Error in data stream");
+}
+
+void TMultiDecoder::DecodeBZip2() {
+  TArchiveMemorySource source(Input->Tail(InputPosition));
+  TBZip2Stream stream(source, 0, TBZip2Mode::bzNSIS);
+  std::vector<uint8_t>& out = *Output;
+  const size_t start = out.size();
+  const size_t limit = start + std::min<size_t>(SizeBound(Size), SIZE_MAX - start);
+  size_t used = start;
+  while (Grow(out, used, limit)) {
+    const size_t n = stream.Read(out.data() + used, out.size() - used);
+    if (n == 0) break;
+    used += n;
+  }
+  out.resize(used);
+  InputPosition += stream.InputPosition();
+  if (!stream.Error().empty()) throw EDecompressionError(stream.Error());
 }
 
 }  // namespace bq

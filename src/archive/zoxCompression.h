@@ -25,7 +25,8 @@ public:
   const TByteView* Input = nullptr;  // not owned; read from InputPosition on
   uint64_t InputPosition = 0;        // after Decode: just after the last input byte used
   std::vector<uint8_t>* Output = nullptr;  // not owned; decoded bytes are appended
-  // Copy: the bytes to copy. Deflate and LZMA: the most bytes to produce; decoding stops there.
+  // Copy: the bytes to copy. Deflate, LZMA and BZip2 (NSIS's bare blocks): the most bytes to
+  // produce; decoding stops there.
   uint64_t Size = 0;
   uint32_t DictionarySize = 0;
   uint8_t PropertiesByte = 0;
@@ -40,6 +41,7 @@ private:
   void DecodeCopy();
   void DecodeDeflate();
   void DecodeLZMA();
+  void DecodeBZip2();
 };
 
 }  // namespace bq

@@ -150,6 +150,13 @@ bool TSimpleNSIS::ReadHeader(TArchiveSource& source, uint64_t h, std::vector<uin
     Method = TCompressionMethod::cmLZMA;
     propsAt = lzmaAt(4) ? 4 : 5;
     dataAt = propsAt + 5;
+  } else if (first[3] == 0x80 && first[4] == 0x31 && first[5] < 14) {
+    // bzip2's bare blocks: the block byte 0x31, then the origin pointer (below 900k).
+    Solid = false;
+    Method = TCompressionMethod::cmBZip2;
+    dataAt = 4;
+  } else if (first[0] == 0x31 && first[1] < 14) {
+    Method = TCompressionMethod::cmBZip2;
   } else if (first[3] == 0x80) {
     Solid = false;
     Method = TCompressionMethod::cmDeflate;

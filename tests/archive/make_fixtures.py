@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
-"""Makes the archive fixtures with real tools: make_fixtures.py DIR [--heavy]
+"""Makes the archive fixtures with real tools: make_fixtures.py DIR [--heavy | --many | --tar]
 
 Light fixtures are made afresh; the heavy ones (--heavy: a ZIP64 archive with a 5 GiB member and
-a ZIP of 100,000 entries) only when they are not in DIR already, so a build folder keeps them."""
+a ZIP of 100,000 entries) only when they are not in DIR already, so a build folder keeps them.
+--tar makes only the tar, gzip and bzip2 fixtures."""
 import os
 import shutil
 import struct
@@ -86,6 +87,19 @@ def make_many(path):
     os.replace(path + ".tmp", path)
 
 
+def make_many_tar(path):  # 100,000 small members in a .tar.gz, for the benchmark
+    if os.path.exists(path):
+        return
+    import io
+    import tarfile
+    with tarfile.open(path + ".tmp", "w:gz", format=tarfile.GNU_FORMAT) as t:
+        for i in range(100000):
+            info = tarfile.TarInfo("d%03d/f%06d.txt" % (i // 1000, i))
+            info.size, info.mtime = 10, 1577934246
+            t.addfile(info, io.BytesIO(b"%09d\n" % i))
+    os.replace(path + ".tmp", path)
+
+
 def cabs(d):
     src = os.path.join(d, "src")
     run("gcab", "-c", "../plain.cab", "a.txt", "sub/b.txt", "sub/deeper/c.txt", cwd=src)
@@ -123,6 +137,7 @@ SectionEnd
 def nsis(d):
     src = os.path.join(d, "src")
     variants = {"nsis-zlib": "SetCompressor zlib", "nsis-lzma": "SetCompressor lzma",
+                "nsis-bzip2": "SetCompressor bzip2", "nsis-solid-bzip2": "SetCompressor /SOLID bzip2",
                 "nsis-solid-lzma": "SetCompressor /SOLID lzma", "nsis-solid-zlib": "SetCompressor /SOLID zlib",
                 "nsis-off": "SetCompress off", "nsis-ansi": "Unicode false\nSetCompressor lzma"}
     for name, head in variants.items():
@@ -184,6 +199,59 @@ def isos(d):
     # Seventy nested directories: deeper than a reader should follow.
     write(f"{base}/nested/" + "/".join(f"n{i}" for i in range(70)) + "/bottom.txt", "bottom\n")
     subprocess.run(["xorriso", "-as", "mkisofs", "-quiet", "-R", "-o", f"{d}/nested.iso", f"{base}/nested"], **quiet)
+# Tar trees: what every format can hold, and what only GNU and pax can (names and link targets
+# beyond 100 bytes in one piece, a time before 1970).
+TAR_COMMON = {"dir/a.txt": ("alpha\n" * 40, "2021-03-04 05:06:08"), "empty.txt": ("", "1971-02-03 04:05:06"),
+              "caf\u00e9/\u65e5\u672c\u8a9e.txt": ("unicode\n", "2010-10-10 10:10:10"),
+              "future.txt": ("later\n", "2200-01-01 12:34:56"),
+              "deep/" + "n" * 60 + "/" + "m" * 70 + ".txt": ("long path\n", "2015-05-05 05:05:05")}
+TAR_EXTRA = {"x" * 120 + ".txt": ("one long name\n", "2016-06-06 06:06:06"), "old.txt": ("old\n", "1965-05-05 10:10:10")}
+
+
+def tar_tree(d, name, extra):
+    root = os.path.join(d, "tarsrc", name)
+    shutil.rmtree(root, ignore_errors=True)
+    files = dict(TAR_COMMON, **(TAR_EXTRA if extra else {}))
+    if name == "v7":  # names of 99 bytes at most
+        files = {k: v for k, v in files.items() if len(k) < 99}
+    for path, (text, _) in files.items():
+        write(f"{root}/{path}", text)
+    os.makedirs(f"{root}/dir/sub", exist_ok=True)
+    os.link(f"{root}/dir/a.txt", f"{root}/hard.txt")
+    os.symlink("t" * 150 if extra else "dir/a.txt", f"{root}/link")
+    for path, (_, when) in files.items():
+        stamp(f"{root}/{path}", when)
+    for folder in ("dir/sub", "dir"):
+        stamp(f"{root}/{folder}", "2020-02-02 02:02:02")
+    return root
+
+
+def tars(d):
+    made = []
+    for name, tool, fmt, extra in (("ustar", "tar", "ustar", False), ("gnu", "tar", "gnu", True), ("pax", "tar", "pax", True),
+                                   ("oldgnu", "tar", "oldgnu", True), ("v7", "tar", "v7", False),
+                                   ("bsd-pax", "bsdtar", "pax", True), ("bsd-ustar", "bsdtar", "ustar", False)):
+        root = tar_tree(d, name, extra)
+        out = f"{d}/{name}.tar"
+        args = [tool, "--format", fmt, "-cf", out, "."] if tool == "bsdtar" else \
+            [tool, f"--format={fmt}", "--sort=name", "-cf", out, "."]
+        subprocess.run(args, cwd=root, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        made.append(out)
+    for out in made:
+        data = open(out, "rb").read()
+        write(out + ".gz", subprocess.run(["gzip", "-c"], input=data, capture_output=True, check=True).stdout)
+        write(out + ".bz2", subprocess.run(["bzip2", "-c"], input=data, capture_output=True, check=True).stdout)
+    shutil.copy(f"{d}/pax.tar.gz", f"{d}/pax.tgz")
+    shutil.copy(f"{d}/gnu.tar.bz2", f"{d}/gnu.tbz2")
+    # Lone compressed files: gzip with and without the stored name, bzip2.
+    text = "".join(f"line {i}\n" for i in range(5000))
+    write(f"{d}/lone/notes.txt", text)
+    stamp(f"{d}/lone/notes.txt", "2018-08-08 08:08:08")
+    run("gzip", "-k", "-f", "notes.txt", cwd=f"{d}/lone")
+    run("bzip2", "-k", "-f", "notes.txt", cwd=f"{d}/lone")
+    write(f"{d}/nameless.gz", subprocess.run(["gzip", "-n", "-c"], input=text.encode(), capture_output=True, check=True).stdout)
+    shutil.copy(f"{d}/lone/notes.txt.gz", f"{d}/notes.txt.gz")
+    shutil.copy(f"{d}/lone/notes.txt.bz2", f"{d}/notes.txt.bz2")
 
 
 if __name__ == "__main__":
@@ -193,6 +261,9 @@ if __name__ == "__main__":
         rar5s(out)
         isos(out)
         sys.exit(0)
+    if "--tar" in sys.argv:  # the tar fixtures alone
+        tars(out)
+        sys.exit(0)
     zips(out)
     cabs(out)
     chms(out)
@@ -200,6 +271,7 @@ if __name__ == "__main__":
     rars(out)
     rar5s(out)
     isos(out)
+    tars(out)
     if "--heavy" in sys.argv:
         heavy(out)
     elif "--many" in sys.argv:

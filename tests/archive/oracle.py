@@ -5,9 +5,11 @@ Prints one line per entry: name, unpacked size, packed size, "YYYY-MM-DD HH:MM",
 upper-case hex digits), separated by tabs; "*" where the lister does not tell. Path separators
 are turned into "\\" where the archive stores "\\" (RAR, CAB, CHM, NSIS), as the readers show them."""
 import json
+import os
 import re
 import subprocess
 import sys
+import tempfile
 import zipfile
 
 
@@ -86,6 +88,33 @@ def main():
             m = re.match(r"\s*\d+\s+\d+\s+(\d+)\s+.*?\t+(/.*)$", line)
             if m and not m.group(2).endswith("/"):
                 out(m.group(2).replace("/", "\\"), m.group(1))
+    elif kind == "tar-bsdtar":  # names, sizes and order; the date only where it shows the minute
+        env = dict(os.environ, LC_ALL="C.UTF-8")
+        text = subprocess.run(["bsdtar", "-tvf", path], capture_output=True, check=True, env=env).stdout.decode()
+        for line in text.splitlines():
+            mode, _, _, _, size, _, _, when, name = line.split(None, 8)
+            if mode[0] == "l":
+                name = name.rsplit(" -> ", 1)[0]
+            elif mode[0] == "h":
+                name = name.rsplit(" link to ", 1)[0]
+            out(name, size)
+    elif kind == "tar-7z":  # 7z tells a link's size as its target's length: not compared
+        unpack = {".gz": "gzip", ".tgz": "gzip", ".bz2": "bzip2", ".tbz2": "bzip2"}.get(os.path.splitext(path)[1])
+        if unpack:  # 7z lists the compressed layer: it lists the tar unpacked by gzip or bzip2
+            with tempfile.NamedTemporaryFile(suffix=".tar") as t:
+                subprocess.run([unpack, "-dc", path], stdout=t, check=True)
+                text = subprocess.run(["7z", "l", "-slt", t.name], capture_output=True, text=True, check=True).stdout
+        else:
+            text = subprocess.run(["7z", "l", "-slt", path], capture_output=True, text=True, check=True).stdout
+        for block in text.split("----------\n", 1)[1].strip().split("\n\n"):
+            f = dict(line.split(" = ", 1) for line in block.splitlines() if " = " in line)
+            link = f.get("Symbolic Link") or f.get("Hard Link")
+            out(f["Path"] + ("/" if f.get("Folder") == "+" else ""), "*" if link else f["Size"], "*",
+                f["Modified"][:16] or "*")
+    elif kind == "gz-7z":  # a lone compressed file: 7z's name and size, its packed size the file's
+        text = subprocess.run(["7z", "l", "-slt", path], capture_output=True, text=True, check=True).stdout
+        f = dict(line.split(" = ", 1) for line in text.split("----------\n", 1)[1].splitlines() if " = " in line)
+        out(f.get("Path", "*"), f.get("Size") or "", f.get("Packed Size") or "*", f.get("Modified", "")[:16] or "")
     else:
         sys.exit(f"unknown kind {kind}")
 

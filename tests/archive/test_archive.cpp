@@ -370,7 +370,7 @@ TEST(NsisReader, EveryLayoutListsTheFileInstructions) {
   const std::vector<std::string> expected{"$INSTDIR\\a.txt", "$INSTDIR\\b.txt", "$PLUGINSDIR\\plugin.dat", "$DESKTOP\\desk.txt",
                                           "$INSTDIR\\a.txt"};
   for (const char* name : {"nsis-zlib.exe", "nsis-lzma.exe", "nsis-solid-lzma.exe", "nsis-solid-zlib.exe",
-                           "nsis-off.exe", "nsis-ansi.exe"}) {
+                           "nsis-off.exe", "nsis-ansi.exe", "nsis-bzip2.exe", "nsis-solid-bzip2.exe"}) {
     SCOPED_TRACE(name);
     TAnyArchive any;
     EXPECT_TRUE(any.Open(Fixture(name)));
