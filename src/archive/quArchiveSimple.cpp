@@ -7,6 +7,8 @@
 #include "archive/zoxFFNSISSimple.h"
 #include "archive/zoxFFRarSimple.h"
 #include "archive/zoxFFZipSimple.h"
+#include "archive/zoxFF7zSimple.h"
+#include "archive/bqXz.h"
 #include "platform/bqFile.h"
 #include "platform/bqText.h"
 #include "shell/zoxFFIdentifier.h"
@@ -50,6 +52,8 @@ std::vector<TSimpleArchiveEntry> BuildRegistry() {
   add(".chm", Make<TWindowsChm>, TWindowsChm::Recognise, "TWindowsChm");
   add(".exe", Make<TSimpleNSIS>, TSimpleNSIS::Recognise, "TSimpleNSIS");
   add(".rar", Make<TSimpleRar>, TSimpleRar::Recognise, "TSimpleRar");
+  add(".7z", Make<TSimple7z>, TSimple7z::Recognise, "TSimple7z");
+  add(".xz", Make<TSimpleXz>, TSimpleXz::Recognise, "TSimpleXz");
   return r;
 }
 }  // namespace
