@@ -15,17 +15,17 @@ def out(name, size="*", packed="*", when="*", crc="*"):
     print("\t".join(str(x) for x in (name, size, packed, when, crc)))
 
 
-def seven_zip(path, backslash, unknown_size="0"):
+def seven_zip(path, backslash, unknown_size="0", folder_slash=True, no_crc="*"):
     text = subprocess.run(["7z", "l", "-slt", path], capture_output=True, text=True, check=True).stdout
     body = text.split("----------\n", 1)[1]
     for block in body.strip().split("\n\n"):
         f = dict(line.split(" = ", 1) for line in block.splitlines() if " = " in line)
         if "Path" not in f:
             continue
-        name = f["Path"].replace("/", "\\") if backslash else f["Path"] + ("/" if f.get("Folder") == "+" else "")
-        crc = f.get("CRC") or "*"
+        name = f["Path"].replace("/", "\\") if backslash else f["Path"] + ("/" if folder_slash and f.get("Folder") == "+" else "")
+        crc = f.get("CRC") or no_crc
         out(name, f.get("Size") or unknown_size, f.get("Packed Size") or unknown_size, f.get("Modified", "*")[:16] or "*",
-            crc.upper().zfill(8) if crc != "*" else "*")
+            crc.upper().zfill(8) if crc not in ("*", "") else crc)
 
 
 def main():
@@ -52,6 +52,18 @@ def main():
         for e in doc["lsarContents"]:
             out(e["XADFileName"].replace("/", "\\"), e.get("XADFileSize", 0), e.get("XADCompressedSize", 0),
                 e["XADLastModificationDate"][:16], f'{e.get("RARCRC32", 0):08X}')
+    elif kind == "7z-7z":  # names as stored, folders without a slash; no CRC and no packed size are empty
+        seven_zip(path, backslash=False, unknown_size="", folder_slash=False, no_crc="")
+    elif kind == "7z-lsar":
+        doc = json.loads(subprocess.run(["lsar", "-j", path], capture_output=True, check=True).stdout)
+        for e in doc["lsarContents"]:
+            crc = f'{e["7zCRC32"]:08X}' if "7zCRC32" in e else ""
+            out(e["XADFileName"], e.get("XADFileSize", 0), "*", e["XADLastModificationDate"][:16], crc)
+    elif kind == "xz-xz":  # one row: the name without .xz, the unpacked size, the file's size
+        import os
+        text = subprocess.run(["xz", "--robot", "-l", path], capture_output=True, text=True, check=True).stdout
+        totals = [line.split("\t") for line in text.splitlines() if line.startswith("totals")][0]
+        out(os.path.basename(path)[:-3], totals[4], totals[3])
     elif kind == "cab":
         text = subprocess.run(["cabextract", "-l", path], capture_output=True, text=True, check=True).stdout
         for line in text.splitlines():
