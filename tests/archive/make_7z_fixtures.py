@@ -29,7 +29,7 @@ def tree(src):
     write(f"{src}/sub/deeper/c.txt", "charlie\n")
     write(f"{src}/caf\u00e9 \u65e5\u672c.txt", "unicode name\n")
     write(f"{src}/empty.txt", b"")
-    write(f"{src}/random.bin", random.Random(7).randbytes(70000))
+    write(f"{src}/random.bin", random.Random(7).randbytes(20000))
     os.makedirs(f"{src}/emptydir/inner")
     for p, t in (("a.txt", "2021-03-04 05:06:08"), ("sub/b.txt", "2019-12-31 23:59:58"), ("sub/deeper/c.txt", "2000-02-29 12:00:00"),
                  ("caf\u00e9 \u65e5\u672c.txt", "2011-11-11 11:11:12"), ("empty.txt", "2015-05-05 05:05:06"),
@@ -97,7 +97,8 @@ def make_many(path):
         folder = f"{work}/d{i // 1000:03}"
         if i % 1000 == 0:
             os.makedirs(folder)
-        open(f"{folder}/f{i:06}.txt", "wb").close()
+        with open(f"{folder}/f{i:06}.txt", "wb") as f:
+            f.write(b"%d\n" % i)
     run("7z", "a", "-bd", path + ".tmp.7z", ".", cwd=work)
     shutil.rmtree(work)
     os.replace(path + ".tmp.7z", path)
