@@ -9,7 +9,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;
   const bq::TByteView input(data + 2, size - 2);
-  const size_t limit = size_t{1} << (data[1] % 24);  // up to 8 MiB
+  const size_t limit = size_t{1} << (data[1] % 19);  // up to 256 KiB
   std::vector<uint8_t> whole;
   std::string error;
   const bool ok = bq::Lzma2DecodeAll(input, data[0] % 48, limit, whole, error);
@@ -19,10 +19,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<uint8_t> pieces;
   if (d.Init(data[0] % 48, limit)) {
     size_t at = 0;
-    uint8_t buffer[97];
+    uint8_t buffer[1009];
     while (!d.Finished() && d.Error().empty() && pieces.size() <= limit) {
       size_t used = 0;
-      const size_t give = std::min<size_t>(11, input.Size() - at);
+      const size_t give = std::min<size_t>(1 + (at * 7 + 3) % 200, input.Size() - at);  // pieces of 1 to 200 bytes
       const size_t n = d.Decode(input.Data() + at, give, used, buffer, sizeof buffer);
       pieces.insert(pieces.end(), buffer, buffer + n);
       at += used;

@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   bq::TXzStream xz(source);
   uint8_t buffer[4096];
   uint64_t total = 0;
-  for (size_t n; total < (uint64_t{64} << 20) && (n = xz.Read(buffer, sizeof buffer)) > 0;) total += n;
+  for (size_t n; total < (uint64_t{16} << 20) && (n = xz.Read(buffer, sizeof buffer)) > 0;) total += n;
   if (xz.Position() != total) __builtin_trap();
   return FuzzArchive<bq::TSimpleXz>(data, size, "fuzz.xz");
 }

@@ -351,7 +351,10 @@ bool XzUnpackedSize(TArchiveSource& source, uint64_t& size, std::string& error) 
   size = 0;
   uint64_t end = source.Size();
   std::vector<uint8_t> bytes;
-  while (end > 0) {
+  // A stream takes 32 bytes at least; a file of a great many of them is not walked to the end.
+  constexpr int kStreamLimit = 100000;
+  for (int streams = 0; end > 0; ++streams) {
+    if (streams == kStreamLimit) return error = "xz: more than 100,000 streams", false;
     // Stream padding: zero bytes, four at a time, read backwards in pieces.
     for (;;) {
       const uint64_t piece = std::min<uint64_t>(end, 64 * 1024) & ~uint64_t{3};

@@ -184,7 +184,7 @@ public:
 
   void UnpackInfo(TStreams& s) {
     Expect(kFolder, "folders");
-    const uint64_t n = Count("folders");
+    const uint64_t n = Count("folders", 3);  // a coder count, a coder and an unpack size at least
     if (Byte() != 0) Bad("external folders are not supported");
     s.Folders.resize(static_cast<size_t>(n));
     uint64_t pack = 0;
