@@ -347,6 +347,14 @@ size_t TXzStream::Read(uint8_t* buffer, size_t count) {
 
 std::unique_ptr<TDecodedStream> OpenXzStream(TArchiveSource& source) { return std::make_unique<TXzStream>(source); }
 
+bool XzHoldsTar(TArchiveSource& source) {
+  TXzStream xz(source);
+  uint8_t head[512];
+  size_t have = 0;
+  for (size_t n; have < sizeof head && (n = xz.Read(head + have, sizeof head - have)) > 0;) have += n;
+  return have == sizeof head && std::memcmp(head + 257, "ustar", 5) == 0;
+}
+
 bool XzUnpackedSize(TArchiveSource& source, uint64_t& size, std::string& error) {
   size = 0;
   uint64_t end = source.Size();

@@ -59,6 +59,10 @@ private:
 // A decoded stream of an xz file, for the readers of what it holds (tar).
 std::unique_ptr<TDecodedStream> OpenXzStream(TArchiveSource& source);
 
+// True when the decoded bytes begin with a POSIX tar header ("ustar" at 257): the file is a
+// .tar.xz whatever its name, for the tar reader over OpenXzStream.
+bool XzHoldsTar(TArchiveSource& source);
+
 // The total unpacked size of every stream in an xz file, read from their indexes backwards
 // from the end of the file. False with error when a footer or an index is damaged.
 bool XzUnpackedSize(TArchiveSource& source, uint64_t& size, std::string& error);

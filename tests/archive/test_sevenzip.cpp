@@ -200,6 +200,10 @@ TEST(XzStream, DecodesAsXzDoes) {
   std::string tar(1024, '\0');
   ASSERT_EQ(stream->Read(reinterpret_cast<uint8_t*>(tar.data()), tar.size()), tar.size());
   EXPECT_EQ(tar.substr(257, 5), "ustar");
+  EXPECT_TRUE(XzHoldsTar(source));
+  const std::string six = ReadAll(Fixture("preset6.xz"));
+  TArchiveMemorySource notTar(TByteView(six.data(), six.size()));
+  EXPECT_FALSE(XzHoldsTar(notTar));
 }
 
 TEST(XzStream, FiltersDamageAndHostileSizes) {
