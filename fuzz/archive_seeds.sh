@@ -47,4 +47,23 @@ for exe in glob.glob(f"{fx}/nsis-solid-bzip2.exe"):
     at = data.find(b"\xef\xbe\xad\xdeNullsoftInst") - 4
     open(f"{corpus}/fuzz_bzip2/nsis", "wb").write(bytes([0x11]) + data[at + 28:])
 PY
+# 7z archives made by 7z; xz files and raw LZMA2 streams made by Python's lzma.
+python3 "$root/tests/archive/make_7z_fixtures.py" "$fx/7z" >/dev/null
+mkdir -p "$corpus/fuzz_archive_7z" "$corpus/fuzz_xz" "$corpus/fuzz_lzma2"
+cp "$fx"/7z/*.7z "$corpus/fuzz_archive_7z/"
+for o in "-mhc=off" "-ms=off" "-mhe=on -pSecret" "-m0=lzma2 -mhc=on"; do  # small ones: the header is most of them
+  (cd "$fx/7z/src7z" && 7z a -bd $o "$corpus/fuzz_archive_7z/small$(echo "$o" | tr -dc a-z0-9).7z" a.txt sub empty.txt emptydir >/dev/null)
+done
+python3 - "$corpus" <<'PY'
+import lzma, sys
+corpus = sys.argv[1]
+text = b"".join(b"line %d of the seed text\n" % i for i in range(400)) + bytes(range(256)) * 8
+for check in (lzma.CHECK_NONE, lzma.CHECK_CRC32, lzma.CHECK_CRC64, lzma.CHECK_SHA256):
+    open(f"{corpus}/fuzz_xz/check{check}.xz", "wb").write(lzma.compress(text, format=lzma.FORMAT_XZ, check=check))
+two = lzma.compress(text[:300], format=lzma.FORMAT_XZ) + bytes(4) + lzma.compress(text[300:900], format=lzma.FORMAT_XZ)
+open(f"{corpus}/fuzz_xz/concat.xz", "wb").write(two)
+raw = lzma.compress(text, format=lzma.FORMAT_RAW, filters=[{"id": lzma.FILTER_LZMA2, "dict_size": 1 << 16}])
+# dictionary byte 10 (64 KiB), output bound 2 ** 14
+open(f"{corpus}/fuzz_lzma2/text", "wb").write(bytes([10, 14]) + raw)
+PY
 echo "seeds in $corpus"

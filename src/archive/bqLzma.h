@@ -21,6 +21,25 @@ int BqLzmaDecode(TBqLzma* decoder, unsigned char* out, size_t outLimit, size_t* 
                  const unsigned char* in, size_t inSize, size_t* inPos, int* finished);
 void BqLzmaFree(TBqLzma* decoder);
 
+/* The pieces LZMA2 drives chunk by chunk, over a window (dictionary buffer) the caller owns and
+   wraps. A decoder made by BqLzmaCreateChunked has probability tables for lc + lp <= 4. */
+int BqLzmaCreateChunked(TBqLzma** decoder);
+/* lc, lp, pb from an LZMA properties byte (refused, 1, when lc + lp > 4 or the byte is out of
+   range) and the distance limit, which must not exceed the window's size. */
+int BqLzmaSetProperties(TBqLzma* decoder, unsigned char propertiesByte, unsigned dictionarySize);
+/* Starts a chunk: a new range coder always, the state and the dictionary when asked. */
+void BqLzmaStartChunk(TBqLzma* decoder, int resetDictionary, int resetState);
+/* Decodes into window[*windowPos, windowLimit) (window holds windowSize bytes; the caller wraps
+   *windowPos to 0 once it reaches windowSize) from in[0, inSize); *inUsed says how many input
+   bytes were taken. atChunkEnd: windowLimit is where the chunk's output ends. 0 on success,
+   1 for corrupt data. */
+int BqLzmaDecodeWindow(TBqLzma* decoder, unsigned char* window, size_t windowSize, size_t* windowPos,
+                       size_t windowLimit, const unsigned char* in, size_t inSize, size_t* inUsed, int atChunkEnd);
+/* An uncompressed chunk's bytes into window[*windowPos, *windowPos + size) (the caller makes
+   room), counted as decoded output so that later matches may refer to them. */
+void BqLzmaAppendUncompressed(TBqLzma* decoder, unsigned char* window, size_t windowSize, size_t* windowPos,
+                              const unsigned char* bytes, size_t size);
+
 #ifdef __cplusplus
 }
 #endif

@@ -10,6 +10,8 @@
 #include "archive/zoxFFIsoSimple.h"
 #include "archive/zoxFFTarSimple.h"
 #include "archive/zoxFFZipSimple.h"
+#include "archive/zoxFF7zSimple.h"
+#include "archive/bqXz.h"
 #include "platform/bqFile.h"
 #include "platform/bqText.h"
 #include "shell/zoxFFIdentifier.h"
@@ -58,6 +60,8 @@ std::vector<TSimpleArchiveEntry> BuildRegistry() {
   add(".iso", Make<TSimpleIso>, TSimpleIso::Recognise, "TSimpleIso");
   for (const char* ext : {".tar", ".tgz", ".gz", ".tbz2", ".tbz", ".bz2"})
     add(ext, Make<TSimpleTar>, TSimpleTar::Recognise, "TSimpleTar");
+  add(".7z", Make<TSimple7z>, TSimple7z::Recognise, "TSimple7z");
+  add(".xz", Make<TSimpleXz>, TSimpleXz::Recognise, "TSimpleXz");
   return r;
 }
 }  // namespace

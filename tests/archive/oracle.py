@@ -17,7 +17,7 @@ def out(name, size="*", packed="*", when="*", crc="*"):
     print("\t".join(str(x) for x in (name, size, packed, when, crc)))
 
 
-def seven_zip(path, backslash, unknown_size="0", folder_slash=True, check=True):
+def seven_zip(path, backslash, unknown_size="0", folder_slash=True, check=True, no_crc="*"):
     text = subprocess.run(["7z", "l", "-slt", path], capture_output=True, text=True, check=check).stdout
     body = text.split("----------\n", 1)[1]
     for block in body.strip().split("\n\n"):
@@ -26,9 +26,9 @@ def seven_zip(path, backslash, unknown_size="0", folder_slash=True, check=True):
             continue
         slash = "/" if folder_slash and f.get("Folder") == "+" else ""
         name = f["Path"].replace("/", "\\") if backslash else f["Path"] + slash
-        crc = f.get("CRC") or "*"
+        crc = f.get("CRC") or no_crc
         out(name, f.get("Size") or unknown_size, f.get("Packed Size") or unknown_size, f.get("Modified", "*")[:16] or "*",
-            crc.upper().zfill(8) if crc != "*" else "*")
+            crc.upper().zfill(8) if crc not in ("*", "") else crc)
 
 
 def main():
@@ -76,6 +76,18 @@ def main():
             lines.append((m.group(3) + ("/" if folder else ""), size, size, "*", "*"))
         for line in sorted(lines):
             out(*line)
+    elif kind == "7z-7z":  # names as stored, folders without a slash; no CRC and no packed size are empty
+        seven_zip(path, backslash=False, unknown_size="", folder_slash=False, no_crc="")
+    elif kind == "7z-lsar":
+        doc = json.loads(subprocess.run(["lsar", "-j", path], capture_output=True, check=True).stdout)
+        for e in doc["lsarContents"]:
+            crc = f'{e["7zCRC32"]:08X}' if "7zCRC32" in e else ""
+            out(e["XADFileName"], e.get("XADFileSize", 0), "*", e["XADLastModificationDate"][:16], crc)
+    elif kind == "xz-xz":  # one row: the name without .xz, the unpacked size, the file's size
+        import os
+        text = subprocess.run(["xz", "--robot", "-l", path], capture_output=True, text=True, check=True).stdout
+        totals = [line.split("\t") for line in text.splitlines() if line.startswith("totals")][0]
+        out(os.path.basename(path)[:-3], totals[4], totals[3])
     elif kind == "cab":
         text = subprocess.run(["cabextract", "-l", path], capture_output=True, text=True, check=True).stdout
         for line in text.splitlines():

@@ -1,0 +1,80 @@
+// The xz container: streams of blocks (LZMA2 only) with their checks, index and footer.
+// TXzStream decodes one file front to back for a reader of the contents (tar); TSimpleXz
+// lists a lone .xz as one entry, sized from the index at the end of the file.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "archive/bqDecodedStream.h"
+#include "archive/bqLzma2.h"
+#include "archive/quArchiveSimple.h"
+
+namespace bq {
+
+// CRC-64 of ECMA-182 as xz uses it (reflected, all ones in and out), continued from crc.
+uint64_t XzCrc64(const uint8_t* data, size_t size, uint64_t crc = 0);
+
+// The decoded bytes of every stream in the source, one after the other. The source is read in
+// bounded pieces; each block's check (CRC-32, CRC-64, SHA-256) is verified, and its sizes against
+// its header and the index.
+class TXzStream : public TDecodedStream {
+public:
+  explicit TXzStream(TArchiveSource& source);
+  ~TXzStream() override;
+  size_t Read(uint8_t* buffer, size_t count) override;
+
+private:
+  enum TState { sStreamHeader, sBlockOrIndex, sBlockData, sBlockEnd, sIndex, sFooter, sPadding, sEnd, sFailed };
+  struct TCheck;
+  bool Fail(std::string message);
+  // At least n bytes in FIn from FInAt on; false at the end of the source.
+  bool Need(size_t n);
+  bool ReadStreamHeader();
+  bool ReadBlockHeader();
+  bool EndBlock();
+  bool ReadIndex();
+  bool ReadFooter();
+  bool SkipPadding();
+
+  TArchiveSource& FSource;
+  uint64_t FSourcePos = 0;  // of the byte after those in FIn
+  std::vector<uint8_t> FIn;
+  size_t FInAt = 0;
+  uint64_t FConsumed = 0;   // source bytes taken so far
+  TState FState = sStreamHeader;
+  uint8_t FStreamFlags[2] = {};
+  unsigned FCheckType = 0;
+  std::unique_ptr<TLzma2Decoder> FDecoder;
+  std::unique_ptr<TCheck> FCheck;
+  // The block being decoded.
+  uint64_t FBlockStart = 0, FBlockHeaderSize = 0, FBlockPacked = 0, FBlockUnpacked = 0;
+  uint64_t FDeclaredPacked = UINT64_MAX, FDeclaredUnpacked = UINT64_MAX;
+  // Records of the stream so far, to compare with its index.
+  std::vector<std::pair<uint64_t, uint64_t>> FRecords;  // unpadded size, unpacked size
+  uint64_t FStreamStart = 0, FIndexStart = 0;
+};
+
+// A decoded stream of an xz file, for the readers of what it holds (tar).
+std::unique_ptr<TDecodedStream> OpenXzStream(TArchiveSource& source);
+
+// True when the decoded bytes begin with a POSIX tar header ("ustar" at 257): the file is a
+// .tar.xz whatever its name, for the tar reader over OpenXzStream.
+bool XzHoldsTar(TArchiveSource& source);
+
+// The total unpacked size of every stream in an xz file, read from their indexes backwards
+// from the end of the file. False with error when a footer or an index is damaged.
+bool XzUnpackedSize(TArchiveSource& source, uint64_t& size, std::string& error);
+
+// A lone .xz: one row, the file's name without ".xz" (".txz" becomes ".tar"), the unpacked
+// size from the index and the file's size as packed size.
+class TSimpleXz : public TSimpleArchive {
+public:
+  TSimpleXz() { HasSizes = true; }
+  bool LoadFromStream(TArchiveSource& source) override;
+  // The stream header magic FD "7zXZ" 00 at the start.
+  static bool Recognise(TArchiveSource& source);
+};
+
+}  // namespace bq
