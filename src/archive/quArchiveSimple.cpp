@@ -58,10 +58,11 @@ std::vector<TSimpleArchiveEntry> BuildRegistry() {
   // RAR 5 shares the extension: the signature's seventh byte (0 or 1) picks the reader.
   add(".rar", Make<TSimpleRar5>, TSimpleRar5::Recognise, "TSimpleRar5");
   add(".iso", Make<TSimpleIso>, TSimpleIso::Recognise, "TSimpleIso");
-  for (const char* ext : {".tar", ".tgz", ".gz", ".tbz2", ".tbz", ".bz2"})
+  // A compressed file lists as the tar it holds, else as one row: xz too goes through the tar
+  // reader, so that .tar.xz needs no name of its own.
+  for (const char* ext : {".tar", ".tgz", ".gz", ".tbz2", ".tbz", ".bz2", ".txz", ".xz"})
     add(ext, Make<TSimpleTar>, TSimpleTar::Recognise, "TSimpleTar");
   add(".7z", Make<TSimple7z>, TSimple7z::Recognise, "TSimple7z");
-  add(".xz", Make<TSimpleXz>, TSimpleXz::Recognise, "TSimpleXz");
   return r;
 }
 }  // namespace

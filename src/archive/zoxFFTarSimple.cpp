@@ -1,5 +1,7 @@
 #include "archive/zoxFFTarSimple.h"
 
+#include "archive/bqXz.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -9,6 +11,7 @@
 #include "archive/bqBZip2.h"
 #include "archive/bqGZip.h"
 #include "archive/bqSourceStream.h"
+#include "archive/bqXz.h"
 #include "archive/quDate.h"
 #include "platform/bqText.h"
 
@@ -32,9 +35,14 @@ std::unique_ptr<TDecodedStream> OpenStream(TArchiveSource& source) {
   return std::make_unique<T>(source);
 }
 
+bool HasXzSignature(const uint8_t* data, size_t size) {
+  return size >= 6 && std::memcmp(data, "\xFD" "7zXZ\0", 6) == 0;
+}
+
 const TTarContainer kContainers[] = {
     {"gzip", TGZipStream::HasSignature, OpenStream<TGZipStream>},
     {"bzip2", TBZip2Stream::HasSignature, OpenStream<TBZip2Stream>},
+    {"xz", HasXzSignature, OpenXzStream},
 };
 
 bool IsZeroBlock(const uint8_t* block) {
@@ -434,6 +442,14 @@ void TSimpleTar::ListLoneFile(TArchiveSource& source, const TTarContainer& conta
   TArchivedFile& entry = Files.Add();
   entry.Filename = UnpackedName(FileName);
   entry.SizePacked = static_cast<int64_t>(std::min<uint64_t>(source.Size(), INT64_MAX));
+  if (std::strcmp(container.Name, "xz") == 0) {
+    // The indexes at the end record every block's unpacked size.
+    uint64_t size = 0;
+    std::string error;
+    if (!XzUnpackedSize(source, size, error)) Fail(error);
+    else entry.SizeUnpacked = static_cast<int64_t>(std::min<uint64_t>(size, INT64_MAX));
+    return;
+  }
   TGZipHeader gz;
   if (std::strcmp(container.Name, "gzip") != 0 || !ReadGZipHeader(source, gz)) return;
   if (!gz.Name.empty()) entry.Filename = NameText(gz.Name);
