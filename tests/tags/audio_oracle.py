@@ -3,7 +3,8 @@
 Audio pages must show: mutagen for ID3v1/ID3v2, Vorbis comments, Ogg durations, FLAC
 STREAMINFO and the MPEG header with its Xing frame count and bitrate mode; ffprobe for the
 frames of MP3 files without a Xing header, the wave format and its duration; exiftool for RIFF
-INFO (UTF-8 text as such), the Opus input rate and gain and the AIFF-C compression and text
+INFO (UTF-8 text as such), the Opus channels and the AIFF channels, rates, sample sizes and durations (again);
+exiftool for the Opus input rate and gain and the AIFF-C compression and text
 chunks; mutagen for Opus, Ogg FLAC and AIFF streams, APEv2 items and the ID3v2 frames users
 read (comments, user texts, URLs, lyrics, ratings, private frames; ID3v2.2 ids through
 mutagen's own 2.2 frame classes).
@@ -172,6 +173,9 @@ def vorbis(path):
         exif = exif_of(path)
         out("OGG/FLAC stream", "Input samplerate", f"{exif['SampleRate']} Hz")
         out("OGG/FLAC stream", "%Output gain", 20 * math.log10(float(exif["OutputGain"])))
+        # ffprobe's duration counts the pre-skip samples too: only its channel count is taken.
+        stream, _ = probe(path)
+        out("OGG/FLAC stream", "Channels", stream["channels"])
     elif isinstance(f, OggFLAC):
         i = f.info
         out("OGG/FLAC stream", "Container", "Ogg container")
@@ -201,6 +205,16 @@ def vorbis(path):
             out("VorbisComments tags", key.capitalize(), value)
 
 
+def probe(path):
+    """ffprobe's first stream and the format's duration in seconds."""
+    result = subprocess.run(["ffprobe", "-v", "error", "-show_entries",
+                             "stream=channels,sample_rate,bits_per_sample:format=duration",
+                             "-of", "json", path], capture_output=True, text=True)
+    doc = json.loads(result.stdout or "{}")
+    streams = doc.get("streams") or [{}]
+    return streams[0], float(doc.get("format", {}).get("duration", 0))
+
+
 def exif_of(path):
     return json.loads(subprocess.run(["exiftool", "-j", path], capture_output=True, text=True).stdout)[0]
 
@@ -215,6 +229,11 @@ def aiff(path):
     out(group, "Sample size", f"{i.sample_size} bits")
     out(group, "Samplerate", f"{i.sample_rate} Hz")
     out(group, "%Duration", i.length * 1000)
+    stream, seconds = probe(path)
+    out(group, "Channels", stream["channels"])
+    out(group, "Samplerate", f"{stream['sample_rate']} Hz")
+    out(group, "Sample size", f"{stream['bits_per_sample']} bits")
+    out(group, "%Duration", seconds * 1000)
     if "CompressionType" in exif:
         with open(path, "rb") as raw:
             at = raw.read(4096).find(b"COMM")
