@@ -53,6 +53,11 @@ public:
   // takes it here. The file is the selection's name of it.
   virtual void AddProblem(std::string_view file, std::string_view message) { (void)file, (void)message; }
 
+  // A picture the page lists, numbered from 1 in the order of its rows, with its bytes (empty
+  // when it was too large to read); shown marks the one a dialog puts beside the list. The
+  // bytes are only valid during the call. Front ends that show no pictures ignore it.
+  virtual void AddPicture(int number, std::string_view bytes, bool shown) { (void)number, (void)bytes, (void)shown; }
+
   // Worker pages.
   virtual void SetProgress(int percent) = 0;
   virtual bool StopRequested() const = 0;

@@ -1,6 +1,7 @@
 #include "tags/quTags.h"
 
 #include "platform/bqText.h"
+#include "tags/quTagMP4.h"
 
 namespace bq {
 
@@ -215,6 +216,10 @@ bool TTagVorbis::ReadCommentBlock(TByteView block) {
   for (const TByteView& comment : comments) {
     const std::string_view text = comment.Chars();
     const size_t eq = text.find('=');
+    if (eq != std::string_view::npos && SameTextI(text.substr(0, eq), "METADATA_BLOCK_PICTURE")) {
+      TTagPicture picture;
+      if (ReadVorbisPicture(text.substr(eq + 1), picture)) Pictures.push_back(std::move(picture));
+    }
     if (eq == std::string_view::npos)
       tags.SetValue("", Utf8Clean(text));
     else
@@ -227,6 +232,7 @@ bool TTagVorbis::ReadCommentBlock(TByteView block) {
 bool TTagVorbis::LoadFromStream(TTagSource& source) {
   TagExists = StreamRead = GranuleFound = false;
   LastGranule = 0;
+  Pictures.clear();
   FileSize = source.Size();
   FileFormat = vffUnknown;
   std::vector<uint8_t> storage;
@@ -343,6 +349,9 @@ bool TTagVorbis::ReadFlac(TTagSource& source) {
     } else if (type == 4) {
       if (!source.Fetch(pos, length, storage, v)) break;
       result = ReadCommentBlock(v);
+    } else if (type == 6) {  // PICTURE
+      TTagPicture picture;
+      if (source.Fetch(pos, length, storage, v) && ReadFlacPicture(v, picture)) Pictures.push_back(std::move(picture));
     }
     pos += length;
     if (last) break;
@@ -424,6 +433,9 @@ void TTagWave::AddStreamInformation(TNameValueList& list) const {
 
 // ---- TTaggedFile.
 
+TTaggedFile::TTaggedFile() : FMP4(std::make_unique<TTagMP4>()) {}
+TTaggedFile::~TTaggedFile() = default;
+
 uint16_t TTaggedFile::TagCount() const {
   return static_cast<uint16_t>(TagID3v1.TagExists + TagID3v2.TagExists + TagVorbis.TagExists);
 }
@@ -434,10 +446,13 @@ void TTaggedFile::LoadAll(TTagSource& source) {
     tag->FFilename = Filename;
     tag->LoadFrom(source);
   }
+  FMP4->FFilename = Filename;
+  FMP4->LoadFrom(source);
   try {
     TagID3v2.AddStreamInformation(StreamInformation);
     TagVorbis.AddStreamInformation(StreamInformation);
     TagWave.AddStreamInformation(StreamInformation);
+    FMP4->AddStreamInformation(StreamInformation);
   } catch (...) {
   }
 }

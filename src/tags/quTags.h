@@ -5,12 +5,14 @@
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/bqBytes.h"
 #include "tags/quTagList.h"
+#include "tags/quTagPictures.h"
 #include "tags/quTagSource.h"
 #include "tags/zoxFFWAVSimple.h"
 
@@ -246,6 +248,9 @@ public:
   bool LoadFromStream(TTagSource& source) override;
   void AddStreamInformation(TNameValueList& list) const;
 
+  // METADATA_BLOCK_PICTURE comments and FLAC PICTURE blocks, in file order.
+  std::vector<TTagPicture> Pictures;
+
   // A comment block (Ogg comment packet after "\3vorbis", FLAC VORBIS_COMMENT block).
   bool ReadCommentBlock(TByteView block);
 
@@ -285,8 +290,13 @@ private:
 };
 
 // ---- One audio file with one reader of each kind.
+class TTagMP4;
+
 class TTaggedFile {
 public:
+  TTaggedFile();
+  ~TTaggedFile();
+
   std::string Filename;
   std::string Extension;
   TNameValueList StreamInformation;
@@ -294,6 +304,10 @@ public:
   TTagID3v2 TagID3v2;
   TTagVorbis TagVorbis;
   TTagWave TagWave;
+
+  // MP4/M4A (quTagMP4.h).
+  TTagMP4& TagMP4() { return *FMP4; }
+  const TTagMP4& TagMP4() const { return *FMP4; }
 
   uint16_t TagCount() const;
   // Opens the file once and loads every reader from the same bytes; reports nothing.
@@ -303,6 +317,7 @@ public:
 
 private:
   void LoadAll(TTagSource& source);
+  std::unique_ptr<TTagMP4> FMP4;
 };
 
 }  // namespace bq
