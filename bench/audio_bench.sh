@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The Audio page over 1000 small tagged MP3 files (lame: 1 s, mono, 32 kbit/s, ID3v2 + ID3v1)
-# against a python3-mutagen loop reading the same tags and stream values, timed in the same
-# run; and the page's peak memory on a 1 GiB file.
+# The Audio page over 1000 small tagged files (800 MP3 by lame: 1 s, mono, 32 kbit/s, ID3v2 +
+# ID3v1; 200 M4A by ffmpeg, AAC with iTunes items and a cover set by mutagen) against a
+# python3-mutagen loop reading the same tags and stream values, timed in the same run; and the
+# page's peak memory on a 1 GiB MP3 and a 1 GiB M4A.
 # Targets: bqlite / mutagen <= 0.25, peak RSS < 16 MiB.
 #
 #   bench/audio_bench.sh [BQLITE] [RUNS]
@@ -14,45 +15,63 @@ here=$(cd "$(dirname "$0")" && pwd)
 tool=${1:-$here/../build/linux/bqlite}
 runs=${2:-5}
 python=/usr/bin/python3  # Debian's, with python3-mutagen
-for cmd in "$tool" lame sox "$python"; do
+for cmd in "$tool" lame sox ffmpeg "$python"; do
   command -v "$cmd" >/dev/null || { echo "audio_bench: $cmd not found" >&2; exit 2; }
 done
 "$python" -c 'import mutagen' || { echo "audio_bench: python3-mutagen missing" >&2; exit 2; }
 
 cache=$here/../build/bench-audio
-files=$cache/mp3
-if [ ! -f "$cache/done" ]; then
+files=$cache/files
+if [ ! -f "$cache/done-m4a" ]; then
   rm -rf "$cache"; mkdir -p "$files"
   sox -n -b 16 -r 44100 -c 1 "$cache/tone.wav" synth 1 sine 440
-  # Ten different tags, each copied to 100 names.
-  for i in $(seq 0 9); do
+  # Ten different tags, each copied to 100 names: eight MP3 ones and two M4A ones.
+  for i in $(seq 0 7); do
     lame --quiet -b 32 -m m --add-id3v2 --tt "Title $i" --ta "Artist $i" --tl "Album $i" --ty $((2000 + i)) \
       --tn "$i/10" --tg Rock --tc "Comment $i" "$cache/tone.wav" "$cache/t$i.mp3"
     for j in $(seq -w 0 99); do cp "$cache/t$i.mp3" "$files/f$i$j.mp3"; done
   done
+  ffmpeg -loglevel error -y -f lavfi -i testsrc=size=64x64 -frames:v 1 "$cache/cover.png"
+  for i in 8 9; do
+    ffmpeg -loglevel error -y -i "$cache/tone.wav" -c:a aac -b:a 32k -movflags faststart "$cache/t$i.m4a"
+    "$python" "$here/../tests/tags/make_picture_fixtures.py" m4a "$cache/t$i.m4a" "$cache/cover.png" "$cache/cover.png"
+    for j in $(seq -w 0 99); do cp "$cache/t$i.m4a" "$files/f$i$j.m4a"; done
+  done
   truncate -s 1G "$cache/big.mp3"
   dd if="$cache/t0.mp3" of="$cache/big.mp3" conv=notrunc status=none
-  touch "$cache/done"
+  # The M4A's atoms first, then zeros: an atom of size 0 that runs to the end.
+  truncate -s 1G "$cache/big.m4a"
+  dd if="$cache/t8.m4a" of="$cache/big.m4a" conv=notrunc status=none
+  touch "$cache/done-m4a"
 fi
-cat "$files"/*.mp3 > /dev/null  # into the page cache
+cat "$files"/* > /dev/null  # into the page cache
 
 cat > "$cache/mutagen_loop.py" <<'PY'
 import sys
 from mutagen.mp3 import MP3
+from mutagen.mp4 import MP4
 n = 0
 for path in sys.argv[1:]:
-    f = MP3(path)  # ID3v2 with the ID3v1 merged in, and the first frame with its Xing/Info header
-    i = f.info
-    values = [i.version, i.layer, i.bitrate, i.sample_rate, i.mode, i.length]
-    values += [str(frame) for frame in f.tags.values()]
+    if path.endswith(".m4a"):
+        f = MP4(path)  # the first audio track's esds and mdhd, the ilst items with the covers
+        i = f.info
+        values = [i.codec, i.channels, i.sample_rate, i.bitrate, i.length]
+        values += [str(v) if k != "covr" else [len(c) for c in v] for k, v in f.tags.items()]
+    else:
+        f = MP3(path)  # ID3v2 with the ID3v1 merged in, and the first frame with its Xing/Info header
+        i = f.info
+        values = [i.version, i.layer, i.bitrate, i.sample_rate, i.mode, i.length]
+        values += [str(frame) for frame in f.tags.values()]
     n += len(values)
 print(n)
 PY
 
-list=("$files"/*.mp3)
+list=("$files"/*)
 [ ${#list[@]} -eq 1000 ] || { echo "audio_bench: expected 1000 files, found ${#list[@]}" >&2; exit 2; }
-ours=$("$tool" --each --page Audio "${list[@]}" | grep -c 'Title/Songname/Content description')
-[ "$ours" = 1000 ] || { echo "audio_bench: bqlite showed $ours ID3v2 titles, not 1000" >&2; exit 1; }
+ours=$("$tool" --each --page Audio "${list[@]}" | grep -c -E 'Title/Songname/Content description|^  Title ')
+[ "$ours" = 1000 ] || { echo "audio_bench: bqlite showed $ours titles, not 1000" >&2; exit 1; }
+covers=$("$tool" --each --page Audio "${list[@]}" | grep -c '^  Front cover ')
+[ "$covers" = 400 ] || { echo "audio_bench: bqlite showed $covers covers, not 400" >&2; exit 1; }
 
 time_once() {  # seconds of one run of "$@"
   local t0 t1
@@ -68,8 +87,8 @@ for _ in $(seq "$runs"); do
   if [ -z "$best_b" ] || [ "$(echo "$b < $best_b" | bc -l)" = 1 ]; then best_b=$b; fi
 done
 
-echo "1000 MP3 files (lame, 1 s mono 32 kbit/s, ID3v2 + ID3v1), cached; load average: $(cut -d' ' -f1-3 /proc/loadavg); best of $runs runs"
-printf '(a) %-52s %7.3f s\n' "python3-mutagen: MP3(path) tags + info per file" "$best_a"
+echo "800 MP3 files (lame, 1 s mono 32 kbit/s, ID3v2 + ID3v1) and 200 M4A (AAC, iTunes items, 2 covers), cached; load average: $(cut -d' ' -f1-3 /proc/loadavg); best of $runs runs"
+printf '(a) %-52s %7.3f s\n' "python3-mutagen: MP3/MP4(path) tags + info per file" "$best_a"
 printf '(b) %-52s %7.3f s\n' "bqlite --each --page Audio" "$best_b"
 
 fail=0
@@ -82,5 +101,8 @@ if [ -x /usr/bin/time ]; then
   /usr/bin/time -v "$tool" --page Audio "$cache/big.mp3" > /dev/null 2> "$cache/rss.txt"
   rss_kib=$(awk -F: '/Maximum resident set size/ {gsub(/ /, "", $2); print $2}' "$cache/rss.txt")
   check "peak RSS, 1 GiB file, MiB" "$(printf '%.1f' "$(echo "$rss_kib / 1024" | bc -l)")" "<" 16
+  /usr/bin/time -v "$tool" --page Audio "$cache/big.m4a" > /dev/null 2> "$cache/rss.txt"
+  rss_kib=$(awk -F: '/Maximum resident set size/ {gsub(/ /, "", $2); print $2}' "$cache/rss.txt")
+  check "peak RSS, 1 GiB M4A, MiB" "$(printf '%.1f' "$(echo "$rss_kib / 1024" | bc -l)")" "<" 16
 fi
 exit $fail

@@ -172,6 +172,7 @@ struct TPageRecord {
   std::vector<TField> Fields;
   int Progress = -1;
   std::vector<TProblem> Problems;
+  std::string Picture;  // the bytes of the picture a dialog shows beside the list
 };
 
 // A page view that records into a TPageRecord, with the list view's insertion rules. It is
@@ -191,6 +192,8 @@ public:
   void AddField(int id, std::string_view label) override;
   void SetField(int id, std::string_view text) override;
   void AddProblem(std::string_view file, std::string_view message) override;
+  // Keeps the shown picture's bytes only.
+  void AddPicture(int number, std::string_view bytes, bool shown) override;
   void SetProgress(int percent) override;
   bool StopRequested() const override;
 
