@@ -68,7 +68,7 @@ PY
 
 list=("$files"/*)
 [ ${#list[@]} -eq 1000 ] || { echo "audio_bench: expected 1000 files, found ${#list[@]}" >&2; exit 2; }
-ours=$("$tool" --each --page Audio "${list[@]}" | grep -c -E 'Title/Songname/Content description|^  Title ')
+ours=$("$tool" --each --page Audio "${list[@]}" | grep -c -E 'Title/Songname/Content description|^  Title +Song')
 [ "$ours" = 1000 ] || { echo "audio_bench: bqlite showed $ours titles, not 1000" >&2; exit 1; }
 covers=$("$tool" --each --page Audio "${list[@]}" | grep -c '^  Front cover ')
 [ "$covers" = 400 ] || { echo "audio_bench: bqlite showed $covers covers, not 400" >&2; exit 1; }

@@ -389,8 +389,10 @@ void TTagMP4::ReadItem(const TAtom& item, int depth) {
       TTagPicture picture;
       picture.PictureType = 3;  // covr holds cover art
       picture.Size = valueSize;
-      if (valueSize <= MaxPictureBytes && Fetch(a.Body + 8, valueSize, v))
+      if (valueSize <= MaxPictureBytes && FPictureBytes + valueSize <= MaxPictureTotal && Fetch(a.Body + 8, valueSize, v)) {
         picture.Data.assign(v.Data(), v.Data() + v.Size());
+        FPictureBytes += valueSize;
+      }
       picture.MimeType = type == 13 ? "image/jpeg" : type == 14 ? "image/png" : type == 27 ? "image/bmp"
                                                                              : SniffPictureMime(TByteView(picture.Data));
       Pictures.push_back(std::move(picture));
@@ -440,6 +442,7 @@ bool TTagMP4::LoadFromStream(TTagSource& source) {
   Pictures.clear();
   Error.clear();
   FAtoms = FItems = 0;
+  FPictureBytes = 0;
   FSource = &source;
   TByteView v;
   if (source.Fetch(4, 4, FStorage, v) && (v.Equals(0, "ftyp") || v.Equals(0, "moov")))

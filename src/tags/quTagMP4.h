@@ -69,6 +69,7 @@ private:
   TTagSource* FSource = nullptr;
   std::vector<uint8_t> FStorage;
   int FAtoms = 0, FItems = 0;
+  uint64_t FPictureBytes = 0;  // covr bytes kept so far
   bool FTrackTaken = false;
 };
 

@@ -13,6 +13,8 @@ namespace bq {
 
 // Pictures larger than this are listed but neither kept in memory nor measured.
 constexpr uint64_t MaxPictureBytes = 16 * 1024 * 1024;
+// What one reader keeps of all its pictures' bytes; the pictures past it are listed unread.
+constexpr uint64_t MaxPictureTotal = 64 * 1024 * 1024;
 
 struct TTagPicture {
   uint8_t PictureType = 0;  // the ID3v2 APIC picture type

@@ -326,6 +326,7 @@ bool TTagVorbis::ReadFlac(TTagSource& source) {
   TByteView v;
   uint64_t pos = 4;
   bool result = false, streamInfoSeen = false;
+  uint64_t pictureBytes = 0;
   for (int n = 0; n < 4096 && pos + 8 < size; ++n) {
     if (!source.Fetch(pos, 4, storage, v)) break;
     const bool last = (v[0] & 0x80) != 0;
@@ -349,8 +350,9 @@ bool TTagVorbis::ReadFlac(TTagSource& source) {
     } else if (type == 4) {
       if (!source.Fetch(pos, length, storage, v)) break;
       result = ReadCommentBlock(v);
-    } else if (type == 6) {  // PICTURE
+    } else if (type == 6 && pictureBytes + length <= MaxPictureTotal) {  // PICTURE
       TTagPicture picture;
+      pictureBytes += length;
       if (source.Fetch(pos, length, storage, v) && ReadFlacPicture(v, picture)) Pictures.push_back(std::move(picture));
     }
     pos += length;

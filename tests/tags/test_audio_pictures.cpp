@@ -186,6 +186,36 @@ TEST_F(PictureFiles, ImageSizesAgreeWithExiftool) {
   EXPECT_FALSE(PictureDimensions(TByteView(markers), w, h));
 }
 
+TEST_F(PictureFiles, ApeCoverItemsAndDamagedPictureBlocks) {
+  const std::string jpeg = ReadAll(Path("cover.jpg"));
+  TTagPicture p;
+  const std::string value = std::string("cover.jpg") + '\0' + jpeg;
+  ASSERT_TRUE(ReadApePicture("Cover Art (Front)", TByteView(value), p));
+  EXPECT_EQ(p.PictureType, 3);
+  EXPECT_EQ(p.MimeType, "image/jpeg");
+  EXPECT_EQ(p.Description, "cover.jpg");
+  EXPECT_EQ(std::string(p.Data.begin(), p.Data.end()), jpeg);
+  EXPECT_TRUE(ReadApePicture("cover art (back)", TByteView(value), p));
+  EXPECT_EQ(p.PictureType, 4);
+  EXPECT_FALSE(ReadApePicture("Cover Art (Elsewhere)", TByteView(value), p));
+  EXPECT_FALSE(ReadApePicture("Cover Art (Front)", TByteView(std::string_view("no description end")), p));
+
+  // The FLAC picture block metaflac wrote, whole and cut at every length: a cut one is refused.
+  const std::string flac = ReadAll(Path("pic.flac"));
+  const size_t at = flac.find("image/png") - 8;  // type and MIME length come first
+  const std::string block = flac.substr(at, 32 + 9 + 4 + 469);
+  ASSERT_TRUE(ReadFlacPicture(TByteView(block), p));
+  EXPECT_EQ(p.PictureType, 4);
+  EXPECT_EQ(p.Size, 469u);
+  for (size_t n = 0; n < block.size(); ++n) EXPECT_FALSE(ReadFlacPicture(TByteView(block.data(), n), p)) << n;
+  std::vector<uint8_t> bytes;
+  EXPECT_FALSE(DecodeBase64("QUJD*", bytes, 100));
+  EXPECT_FALSE(DecodeBase64("QUJDRA==QQ", bytes, 100));
+  ASSERT_TRUE(DecodeBase64("QUJD\r\nRA==", bytes, 100));
+  EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "ABCD");
+  EXPECT_FALSE(DecodeBase64("QUJDRA==", bytes, 3));
+}
+
 // ---- Hostile atom trees.
 
 std::string Be32(uint32_t v) {
