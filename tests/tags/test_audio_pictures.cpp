@@ -285,3 +285,48 @@ TEST(HostileMp4, MetaWithAndWithoutVersionAndFreeformNames) {
 }
 
 }  // namespace
+
+namespace {
+
+// One audio track whose mp4a entry carries an esds with this AudioSpecificConfig.
+std::string AacTrack(const std::string& config, uint32_t entryRate) {
+  std::string descriptor = std::string("\x05", 1) + static_cast<char>(config.size()) + config;
+  std::string decoder = std::string("\x40\x15\0\0\0", 5) + Be32(64000) + Be32(48000) + descriptor;
+  decoder = std::string("\x04", 1) + static_cast<char>(decoder.size()) + decoder;
+  std::string es = std::string("\0\x01\0", 3) + decoder;
+  es = std::string("\x03", 1) + static_cast<char>(es.size()) + es;
+  const std::string esds = Atom("esds", Be32(0) + es);
+  const std::string entry = Atom("mp4a", std::string(6, '\0') + std::string("\0\x01", 2) + std::string(8, '\0') +
+                                             std::string("\0\x02\0\x10", 4) + Be32(0) + Be32(entryRate << 16) + esds);
+  const std::string stsd = Atom("stsd", Be32(0) + Be32(1) + entry);
+  const std::string hdlr = Atom("hdlr", Be32(0) + Be32(0) + "soun" + std::string(12, '\0') + "Sound");
+  const std::string mdhd = Atom("mdhd", Be32(0) + Be32(0) + Be32(0) + Be32(48000) + Be32(96000) + Be32(0));
+  return Atom("trak", Atom("mdia", mdhd + hdlr + Atom("minf", Atom("stbl", stsd))));
+}
+
+TEST(HandMadeMp4, AacObjectTypesFromTheAudioSpecificConfig) {
+  // HE-AAC: object type 5, core at 24 kHz, stereo, the SBR output rate 48 kHz, AAC LC inside.
+  TTagMP4 tag = Load(Ftyp() + Atom("moov", AacTrack("\x2B\x11\x88", 24000)));
+  TNameValueList lines;
+  tag.AddStreamInformation(lines);
+  EXPECT_EQ(lines.Value("Codec"), "HE-AAC");
+  EXPECT_EQ(lines.Value("Samplerate"), "48000 Hz");
+  EXPECT_EQ(lines.Value("Channels"), "2");
+  EXPECT_EQ(lines.Value("Bitrate"), "48");
+  EXPECT_EQ(lines.Value("Duration"), "2000");
+  // AAC LC at 44.1 kHz, mono.
+  tag = Load(Ftyp() + Atom("moov", AacTrack("\x12\x08", 44100)));
+  lines.Clear();
+  tag.AddStreamInformation(lines);
+  EXPECT_EQ(lines.Value("Codec"), "AAC LC");
+  EXPECT_EQ(lines.Value("Channels"), "1");
+  EXPECT_EQ(lines.Value("Samplerate"), "44100 Hz");
+  // A config cut short keeps the sample entry's values and the plain codec name.
+  tag = Load(Ftyp() + Atom("moov", AacTrack("\x12", 22050)));
+  lines.Clear();
+  tag.AddStreamInformation(lines);
+  EXPECT_EQ(lines.Value("Codec"), "AAC");
+  EXPECT_EQ(lines.Value("Samplerate"), "22050 Hz");
+}
+
+}  // namespace
