@@ -216,9 +216,13 @@ bool TTagVorbis::ReadCommentBlock(TByteView block) {
   for (const TByteView& comment : comments) {
     const std::string_view text = comment.Chars();
     const size_t eq = text.find('=');
+    // A picture goes to the Pictures group rather than a row of base64 text.
     if (eq != std::string_view::npos && SameTextI(text.substr(0, eq), "METADATA_BLOCK_PICTURE")) {
       TTagPicture picture;
-      if (ReadVorbisPicture(text.substr(eq + 1), picture)) Pictures.push_back(std::move(picture));
+      if (ReadVorbisPicture(text.substr(eq + 1), picture)) {
+        Pictures.push_back(std::move(picture));
+        continue;
+      }
     }
     if (eq == std::string_view::npos)
       tags.SetValue("", Utf8Clean(text));

@@ -166,6 +166,8 @@ TEST_F(PictureFiles, PicturesOfEveryTagKindAgreeWithMutagenAndExiftool) {
     }
     EXPECT_EQ(shown, 1) << f;
   }
+  // The comment pictures are not shown again as base64 text.
+  EXPECT_EQ(Rows(Fill("pic.ogg"), "VorbisComments tags"), (std::vector<std::pair<std::string, std::string>>{{"Title", "Song"}}));
 }
 
 TEST_F(PictureFiles, ImageSizesAgreeWithExiftool) {
