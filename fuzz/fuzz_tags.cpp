@@ -1,12 +1,16 @@
 // libFuzzer target for the audio readers: the bytes as a whole file through TTaggedFile (ID3v1,
 // ID3v2 with the MPEG scan and frame walk, Vorbis comments and the last granule position in
-// Ogg, Opus and FLAC in Ogg, FLAC, RIFF INFO, AIFF/AIFC with its ID3 chunk, APEv2, ID3v2.2)
-// and every value the Audio page asks of them. Seeds: fuzz/seed_tags.sh.
+// Ogg, Opus and FLAC in Ogg, FLAC with its PICTURE blocks, RIFF INFO, AIFF/AIFC with its ID3
+// chunk, APEv2, ID3v2.2, MP4 atoms with ilst and covr) and every value the Audio page asks of
+// them, the Pictures rows among them; the picture readers (FLAC picture block, its base64 form,
+// an APEv2 cover item, image header sizes) on the raw bytes too. Seeds: fuzz/seed_tags.sh.
 #include <cstddef>
 #include <cstdint>
 
 #include "tags/quTagAIFF.h"
 #include "tags/quTagAPE.h"
+#include "tags/bqViewAudioExtras.h"
+#include "tags/quTagMP4.h"
 #include "tags/quTags.h"
 
 namespace {
@@ -40,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   total += ID3v2Values(aiff.ID3) + aiff.Texts.Count() + aiff.CompressionType.size();
   const bq::TTagAPE& ape = *file.TagAPE;
   for (size_t i = 0; i < ape.Items.size(); ++i) total += ape.DisplayValue(i).size() + ape.Items[i].Key.size();
-  total += file.TagVorbis.PictureComments.size() + file.TagVorbis.Opus.PreSkip;
+  total += file.TagVorbis.Pictures.size() + file.TagVorbis.Opus.PreSkip;
   // A few readers on their own, as if the same bytes were another file type's.
   bq::TTagSource source;
   source.OpenMemory(bq::TByteView(data, size));
@@ -58,5 +62,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const size_t head = size < 256 ? size : 256;
   total += bq::TTagID3v2::NormalizeGenreText(std::string_view(reinterpret_cast<const char*>(data), head)).size();
   total += bq::TTagID3v2::DecodeFrameText(bq::TByteView(data, head), size ? data[0] & 3 : 0).size();
+  // MP4 lines and every picture as the page lists it.
+  bq::TNameValueList lines;
+  bq::MP4StreamLines(file, lines);
+  bq::MP4TagLines(file, lines);
+  const auto pictures = bq::AudioPictures(file);
+  bq::PictureLines(pictures, lines);
+  for (size_t i = 0; i < lines.Count(); ++i) total += lines.Line(i).size();
+  total += static_cast<size_t>(bq::ShownPicture(pictures) + 1) + file.TagMP4().Error.size();
+  // The picture readers on the bytes themselves.
+  const bq::TByteView all(data, size);
+  bq::TTagPicture picture;
+  total += bq::ReadFlacPicture(all, picture) + picture.Data.size();
+  total += bq::ReadVorbisPicture(std::string_view(reinterpret_cast<const char*>(data), size), picture);
+  total += bq::ReadApePicture("Cover Art (Front)", all, picture);
+  uint32_t w = 0, h = 0;
+  total += bq::PictureDimensions(all, w, h) + w + h + bq::SniffPictureMime(all).size();
   return total == static_cast<size_t>(-1);
 }

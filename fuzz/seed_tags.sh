@@ -37,4 +37,14 @@ item = struct.pack("<II", 4, 0) + b"Title\0" + b"Head"
 footer = lambda flags: b"APETAGEX" + struct.pack("<IIII", 2000, len(item) + 32, 1, flags) + bytes(8)
 open(sys.argv[1], "wb").write(footer(0xA0000000) + item + footer(0x80000000) + bytes(64))
 PY
+# MP4 with iTunes items and covers, pictures in FLAC, Ogg and ID3v2; small covers keep them short.
+ffmpeg -loglevel error -y -f lavfi -i testsrc=size=8x8 -frames:v 1 c.png
+ffmpeg -loglevel error -y -f lavfi -i testsrc=size=8x8 -frames:v 1 c.jpg
+ffmpeg -loglevel error -y -i t.wav -c:a aac -b:a 16k "$out/aac.m4a"
+ffmpeg -loglevel error -y -i t.wav -c:a alac "$out/alac.m4a"
+for f in aac alac; do /usr/bin/python3 "$root/tests/tags/make_picture_fixtures.py" m4a "$out/$f.m4a" c.jpg c.png; done
+flac -s -f t.wav -o "$out/pic.flac" && metaflac --import-picture-from='3|image/png|||c.png' "$out/pic.flac"
+cp "$out/a.ogg" "$out/pic.ogg" && /usr/bin/python3 "$root/tests/tags/make_picture_fixtures.py" ogg "$out/pic.ogg" c.jpg c.png
+cp "$out/v1.mp3" "$out/apic.mp3" && /usr/bin/python3 "$root/tests/tags/make_picture_fixtures.py" mp3 "$out/apic.mp3" c.jpg c.png
+cp c.png c.jpg "$out/"
 ls "$out" | wc -l

@@ -226,6 +226,56 @@ int PrintSums(const std::string& algorithm, const std::vector<std::string>& file
   return status;
 }
 
+// Takes picture number Wanted from the pages it fills.
+class TPictureView : public TPageRecorder {
+public:
+  explicit TPictureView(int wanted) : FWanted(wanted) {}
+  void AddPicture(int number, std::string_view bytes, bool) override {
+    if (number != FWanted) return;
+    Found = true;
+    Bytes.assign(bytes);
+  }
+  bool Found = false;
+  std::string Bytes;
+
+private:
+  int FWanted;
+};
+
+// --extract-picture N FILE OUT: picture N of the Audio page's "Pictures" rows, as its bytes.
+int ExtractPicture(const std::string& number, const std::string& file, const std::string& out,
+                   const TExtensionLists& lists) {
+  int n = 0;
+  for (char c : number) n = c >= '0' && c <= '9' && n < 100000 ? n * 10 + (c - '0') : -1;
+  if (number.empty() || n <= 0) {
+    std::fprintf(stderr, "bqlite: --extract-picture needs a picture number from 1, not %s\n", number.c_str());
+    return 2;
+  }
+  const TSelectionRef selection = BuildSelection({file}, lists, true);
+  if (!selection->Errors[0].empty()) {
+    std::fprintf(stderr, "bqlite: %s: %s\n", file.c_str(), selection->Errors[0].c_str());
+    return 1;
+  }
+  TPictureView view(n);
+  for (const auto& info : ModulePages().Pages())
+    if (info.SettingName == "Audio" && info.Fill) info.Fill(TPageContext{selection, &Registry()}, view);
+  if (!view.Found) {
+    std::fprintf(stderr, "bqlite: %s: no picture %d\n", file.c_str(), n);
+    return 1;
+  }
+  if (view.Bytes.empty()) {
+    std::fprintf(stderr, "bqlite: %s: picture %d was too large to be read\n", file.c_str(), n);
+    return 1;
+  }
+  std::FILE* f = std::fopen(out.c_str(), "wb");
+  const bool written = f && std::fwrite(view.Bytes.data(), 1, view.Bytes.size(), f) == view.Bytes.size();
+  if ((f && std::fclose(f) != 0) || !written) {
+    std::fprintf(stderr, "bqlite: %s: cannot write the picture\n", out.c_str());
+    return 1;
+  }
+  return 0;
+}
+
 void Usage(std::FILE* to) {
   std::fputs(
       "usage: bqlite [options] FILE...\n"
@@ -243,6 +293,9 @@ void Usage(std::FILE* to) {
       "  --sums ALGO FILE... print checksum lines (\"HEX  NAME\") of one digest: crc32, md4, md5,\n"
       "                      sha1, ripemd128, ripemd160, ripemd256, ripemd320, sha256, sha512,\n"
       "                      sha3-256 or blake3\n"
+      "  --extract-picture N FILE OUT\n"
+      "                      write picture N (from 1, in the order of the Audio page's Pictures\n"
+      "                      rows) of FILE to OUT\n"
       "  --help              this text\n",
       to);
 }
@@ -361,6 +414,7 @@ int Run(const std::vector<std::string>& args) {
   bool endOfOptions = false;
   bool check = false;
   std::string sums;  // the digest of --sums
+  std::vector<std::string> extract;  // --extract-picture N FILE OUT
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (endOfOptions || a.empty() || a[0] != '-' || a == "-") {
@@ -377,6 +431,13 @@ int Run(const std::vector<std::string>& args) {
       options.Each = true;
     } else if (a == "--check") {
       check = true;
+    } else if (a == "--extract-picture") {
+      if (i + 3 >= args.size()) {
+        std::fprintf(stderr, "bqlite: --extract-picture needs N FILE OUT\n");
+        return 2;
+      }
+      extract.assign(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.begin() + static_cast<std::ptrdiff_t>(i) + 4);
+      i += 3;
     } else if (a == "--page" || a == "--extensions" || a == "--tweak" || a == "--sums") {
       if (i + 1 >= args.size()) {
         std::fprintf(stderr, "bqlite: %s needs a value\n", a.c_str());
@@ -414,7 +475,7 @@ int Run(const std::vector<std::string>& args) {
       return 2;
     }
   }
-  if (files.empty()) {
+  if (files.empty() && extract.empty()) {
     Usage(stderr);
     return 2;
   }
@@ -440,6 +501,7 @@ int Run(const std::vector<std::string>& args) {
   options.Enabled = ReadTabSettings(*options.Pages, config);
   options.Progress = isatty(fileno(stderr));
   const TExtensionLists lists = LoadExtensionLists(extensions.empty() ? FindExtensionsIni() : extensions);
+  if (!extract.empty()) return ExtractPicture(extract[0], extract[1], extract[2], lists);
 
   if (!options.Each) return Report(files, lists, options, "\n");
 

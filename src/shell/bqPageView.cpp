@@ -221,6 +221,10 @@ void TPageRecorder::AddProblem(std::string_view file, std::string_view message) 
   FRecord.Problems.push_back({std::string(file), std::string(message)});
 }
 
+void TPageRecorder::AddPicture(int, std::string_view bytes, bool shown) {
+  if (shown) FRecord.Picture.assign(bytes);
+}
+
 void TPageRecorder::SetProgress(int percent) {
   FRecord.Progress = percent;
 }

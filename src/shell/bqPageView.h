@@ -58,6 +58,11 @@ public:
   // takes it here. The file is the selection's name of it.
   virtual void AddProblem(std::string_view file, std::string_view message) { (void)file, (void)message; }
 
+  // A picture the page lists, numbered from 1 in the order of its rows, with its bytes (empty
+  // when it was too large to read); shown marks the one a dialog puts beside the list. The
+  // bytes are only valid during the call. Front ends that show no pictures ignore it.
+  virtual void AddPicture(int number, std::string_view bytes, bool shown) { (void)number, (void)bytes, (void)shown; }
+
   // Worker pages.
   virtual void SetProgress(int percent) = 0;
   virtual bool StopRequested() const = 0;
@@ -172,6 +177,7 @@ struct TPageRecord {
   std::vector<TField> Fields;
   int Progress = -1;
   std::vector<TProblem> Problems;
+  std::string Picture;  // the bytes of the picture a dialog shows beside the list
 };
 
 // A page view that records into a TPageRecord, with the list view's insertion rules. It is
@@ -191,6 +197,8 @@ public:
   void AddField(int id, std::string_view label) override;
   void SetField(int id, std::string_view text) override;
   void AddProblem(std::string_view file, std::string_view message) override;
+  // Keeps the shown picture's bytes only.
+  void AddPicture(int number, std::string_view bytes, bool shown) override;
   void SetProgress(int percent) override;
   bool StopRequested() const override;
 

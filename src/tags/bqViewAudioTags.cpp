@@ -7,6 +7,7 @@
 #include "platform/bqText.h"
 #include "tags/quTagAIFF.h"
 #include "tags/quTagAPE.h"
+#include "tags/bqViewAudioExtras.h"
 #include "tags/quTags.h"
 
 namespace bq {
@@ -132,6 +133,20 @@ void TAudioPage::Single(const std::string& name) {
   AddList("AIFF stream", l);
   AddList("AIFF tags", t->TagAIFF->Texts);
   if (t->TagAPE->TagExists) AddRows("APE tags", APERows(*t->TagAPE));
+  // MP4 and the pictures of every tag kind (bqViewAudioExtras.h); the dialog shows one of them.
+  l.Clear();
+  MP4StreamLines(*t, l);
+  AddList("MP4 stream", l);
+  l.Clear();
+  MP4TagLines(*t, l);
+  AddList("MP4 tags", l);
+  l.Clear();
+  const auto pictures = AudioPictures(*t);
+  PictureLines(pictures, l);
+  AddList("Pictures", l);
+  const int shown = ShownPicture(pictures);
+  for (size_t i = 0; i < pictures.size(); ++i)
+    FView.AddPicture(static_cast<int>(i) + 1, pictures[i].Data.Chars(), static_cast<int>(i) == shown);
 }
 
 // Rows follow the order of the first file that has each name; a file without the name shows
@@ -256,6 +271,22 @@ void TAudioPage::Comparison(const TSelection& selection) {
     any = true;
   }
   if (any) MergeIntoGroup("APE tags", lists);
+  // MP4 and the pictures (bqViewAudioExtras.h).
+  using TLines = void (*)(const TTaggedFile&, TNameValueList&);
+  const std::pair<const char*, TLines> extras[] = {
+      {"MP4 stream", MP4StreamLines},
+      {"MP4 tags", MP4TagLines},
+      {"Pictures", [](const TTaggedFile& f, TNameValueList& l) { PictureLines(AudioPictures(f), l); }},
+  };
+  for (const auto& [title, add] : extras) {
+    bool any = false;
+    for (size_t i = 0; i < files.size(); ++i) {
+      lists[i].Clear();
+      add(*files[i], lists[i]);
+      any = any || !lists[i].Empty();
+    }
+    if (any) MergeIntoGroup(title, lists);
+  }
 }
 
 }  // namespace

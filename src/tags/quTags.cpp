@@ -3,6 +3,7 @@
 #include "platform/bqText.h"
 #include "tags/quTagAIFF.h"
 #include "tags/quTagAPE.h"
+#include "tags/quTagMP4.h"
 
 namespace bq {
 
@@ -234,26 +235,27 @@ bool TTagVorbis::ReadCommentBlock(TByteView block) {
   for (const TByteView& comment : comments) {
     const std::string_view text = comment.Chars();
     const size_t eq = text.find('=');
+    // A picture goes to the Pictures group rather than a row of base64 text.
+    if (eq != std::string_view::npos && SameTextI(text.substr(0, eq), "METADATA_BLOCK_PICTURE")) {
+      TTagPicture picture;
+      if (ReadVorbisPicture(text.substr(eq + 1), picture)) {
+        Pictures.push_back(std::move(picture));
+        continue;
+      }
+    }
     if (eq == std::string_view::npos)
       tags.SetValue("", Utf8Clean(text));
     else
       tags.SetValue(UpperAscii(Utf8Clean(text.substr(0, eq))), Utf8Clean(text.substr(eq + 1)));
   }
   StringTags = tags.Take();
-  PictureComments.clear();
-  for (const TByteView& comment : comments) {
-    if (PictureComments.size() >= MaxPictureComments) break;
-    const std::string_view text = comment.Chars();
-    constexpr std::string_view kKey = "METADATA_BLOCK_PICTURE=";
-    if (text.size() >= kKey.size() && UpperAscii(std::string(text.substr(0, kKey.size()))) == kKey)
-      PictureComments.emplace_back(text.substr(kKey.size()));
-  }
   return true;
 }
 
 bool TTagVorbis::LoadFromStream(TTagSource& source) {
   TagExists = StreamRead = GranuleFound = false;
   LastGranule = 0;
+  Pictures.clear();
   FileSize = source.Size();
   FileFormat = vffUnknown;
   Codec = ocUnknown;
@@ -409,6 +411,7 @@ bool TTagVorbis::ReadFlac(TTagSource& source) {
   TByteView v;
   uint64_t pos = 4;
   bool result = false, streamInfoSeen = false;
+  uint64_t pictureBytes = 0;
   for (int n = 0; n < 4096 && pos + 8 < size; ++n) {
     if (!source.Fetch(pos, 4, storage, v)) break;
     const bool last = (v[0] & 0x80) != 0;
@@ -423,6 +426,10 @@ bool TTagVorbis::ReadFlac(TTagSource& source) {
     } else if (type == 4) {
       if (!source.Fetch(pos, length, storage, v)) break;
       result = ReadCommentBlock(v);
+    } else if (type == 6 && pictureBytes + length <= MaxPictureTotal) {  // PICTURE
+      TTagPicture picture;
+      pictureBytes += length;
+      if (source.Fetch(pos, length, storage, v) && ReadFlacPicture(v, picture)) Pictures.push_back(std::move(picture));
     }
     pos += length;
     if (last) break;
@@ -524,7 +531,8 @@ void TTagWave::AddStreamInformation(TNameValueList& list) const {
 
 // ---- TTaggedFile.
 
-TTaggedFile::TTaggedFile() : TagAIFF(std::make_unique<TTagAIFF>()), TagAPE(std::make_unique<TTagAPE>()) {}
+TTaggedFile::TTaggedFile()
+    : TagAIFF(std::make_unique<TTagAIFF>()), TagAPE(std::make_unique<TTagAPE>()), FMP4(std::make_unique<TTagMP4>()) {}
 TTaggedFile::~TTaggedFile() = default;
 
 uint16_t TTaggedFile::TagCount() const {
@@ -539,11 +547,14 @@ void TTaggedFile::LoadAll(TTagSource& source) {
     tag->FFilename = Filename;
     tag->LoadFrom(source);
   }
+  FMP4->FFilename = Filename;
+  FMP4->LoadFrom(source);
   try {
     TagID3v2.AddStreamInformation(StreamInformation);
     TagVorbis.AddStreamInformation(StreamInformation);
     TagWave.AddStreamInformation(StreamInformation);
     TagAIFF->AddStreamInformation(StreamInformation);
+    FMP4->AddStreamInformation(StreamInformation);
   } catch (...) {
   }
 }

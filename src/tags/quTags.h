@@ -12,6 +12,7 @@
 
 #include "platform/bqBytes.h"
 #include "tags/quTagList.h"
+#include "tags/quTagPictures.h"
 #include "tags/quTagSource.h"
 #include "tags/zoxFFWAVSimple.h"
 
@@ -255,9 +256,6 @@ public:
   TVorbisIdentification Identification;
   TOggCodec Codec = ocUnknown;  // Ogg only
   TOpusHead Opus;
-  // The values of every METADATA_BLOCK_PICTURE comment (base64), at most MaxPictureComments.
-  std::vector<std::string> PictureComments;
-  static constexpr size_t MaxPictureComments = 16;
   // The identification header or STREAMINFO was read: the stream lines can be shown even
   // without a comment block.
   bool StreamRead = false;
@@ -278,6 +276,9 @@ public:
 
   bool LoadFromStream(TTagSource& source) override;
   void AddStreamInformation(TNameValueList& list) const;
+
+  // METADATA_BLOCK_PICTURE comments and FLAC PICTURE blocks, in file order.
+  std::vector<TTagPicture> Pictures;
 
   // A comment block (Ogg comment packet after "\3vorbis" or "OpusTags", FLAC VORBIS_COMMENT
   // block).
@@ -327,6 +328,8 @@ class TTagAIFF;
 class TTagAPE;
 
 // ---- One audio file with one reader of each kind.
+class TTagMP4;
+
 class TTaggedFile {
 public:
   TTaggedFile();
@@ -344,6 +347,10 @@ public:
   std::unique_ptr<TTagAIFF> TagAIFF;  // AIFF/AIFC: COMM, text chunks, "ID3 " chunk
   std::unique_ptr<TTagAPE> TagAPE;    // APEv2 at the end or start
 
+  // MP4/M4A (quTagMP4.h).
+  TTagMP4& TagMP4() { return *FMP4; }
+  const TTagMP4& TagMP4() const { return *FMP4; }
+
   uint16_t TagCount() const;
   // Opens the file once and loads every reader from the same bytes; reports nothing.
   void LoadFromFile(const std::string& name);
@@ -352,6 +359,7 @@ public:
 
 private:
   void LoadAll(TTagSource& source);
+  std::unique_ptr<TTagMP4> FMP4;
 };
 
 }  // namespace bq

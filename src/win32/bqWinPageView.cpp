@@ -11,6 +11,7 @@
 #include "platform/bqText.h"
 #include "preview/hlxRichSyntax.h"
 #include "win32/bqLiteModule.h"
+#include "win32/bqWinThumbnail.h"
 #include "win32/zoxUIListView.h"
 #include "win32/zoxUIWinAPIHelpers.h"
 
@@ -51,6 +52,7 @@ TWinPageView::TWinPageView(HWND page)
 TWinPageView::~TWinPageView() {
   if (FRichTimer) KillTimer(FPage, kRichTimer);
   if (FBold) DeleteObject(FBold);
+  if (FThumbnail) DeleteObject(FThumbnail);
 }
 
 HWND TWinPageView::MainControl() const { return FList ? FList : FTree ? FTree : FRich; }
@@ -245,6 +247,41 @@ void TWinPageView::RenderTree(HTREEITEM parent, const std::vector<TPageRecord::T
   }
 }
 
+void TWinPageView::AddPicture(int number, std::string_view bytes, bool shown) {
+  FModel.AddPicture(number, bytes, shown);
+  if (shown) ShowThumbnail(bytes);
+}
+
+// The list gives up a column of the page on its right to the picture; a picture that does not
+// decode changes nothing.
+void TWinPageView::ShowThumbnail(std::string_view bytes) {
+  if (!FList || FThumbnail) return;
+  HBITMAP bitmap = DecodeThumbnail(bytes, kThumbnailSide);
+  if (!bitmap) return;
+  RECT list{};
+  if (!GetWindowRect(FList, &list)) {
+    DeleteObject(bitmap);
+    return;
+  }
+  MapWindowPoints(nullptr, FPage, reinterpret_cast<POINT*>(&list), 2);
+  const int margin = 6;
+  const int width = list.right - list.left - kThumbnailSide - margin;
+  if (width < kThumbnailSide) {
+    DeleteObject(bitmap);
+    return;
+  }
+  HWND picture = CreateWindowExW(0, L"Static", nullptr, WS_CHILD | WS_VISIBLE | SS_BITMAP, list.left + width + margin,
+                                 list.top, kThumbnailSide, kThumbnailSide, FPage,
+                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(kThumbnailId)), nullptr, nullptr);
+  if (!picture) {
+    DeleteObject(bitmap);
+    return;
+  }
+  SetWindowPos(FList, nullptr, 0, 0, width, list.bottom - list.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  FThumbnail = bitmap;
+  SendMessageW(picture, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap));
+}
+
 void TWinPageView::ShowRecord(TPageRecord record) {
   FModel.Assign(std::move(record));
   const TPageRecord& r = FModel.Current();
@@ -269,6 +306,7 @@ void TWinPageView::ShowRecord(TPageRecord record) {
     InvalidateRect(FTree, nullptr, FALSE);
   }
   if (FRich && (!r.RichText.empty() || !r.PlainText.empty())) RenderRichText(r.RichText, r.PlainText);
+  if (!r.Picture.empty()) ShowThumbnail(r.Picture);
   for (const auto& f : r.Fields) {
     if (!f.Label.empty()) RenderFieldLabel(f.Id, f.Label);
     RenderField(f.Id, f.Text);

@@ -63,6 +63,8 @@ public:
   void SetProgress(int percent) override;
   // Kept in the model, for the JSON a page is saved as.
   void AddProblem(std::string_view file, std::string_view message) override;
+  // The shown picture as a thumbnail beside the list.
+  void AddPicture(int number, std::string_view bytes, bool shown) override;
   bool StopRequested() const override { return false; }
 
   // A page filled elsewhere (on a worker), shown at once.
@@ -114,6 +116,9 @@ public:
   static constexpr size_t kPlainPieceChars = 32 * 1024;
   static constexpr long long kPieceMs = 20;
   static constexpr UINT_PTR kRichTimer = 0x7B51;
+  // The thumbnail's largest side, and its static control's id.
+  static constexpr int kThumbnailSide = 96;
+  static constexpr int kThumbnailId = 1668;
 
 private:
   void RenderRows(size_t from);
@@ -135,6 +140,7 @@ private:
   void StreamPlain(std::wstring_view text, bool atEnd);
   void RenderFieldLabel(int id, std::string_view label);
   void RenderField(int id, std::string_view text);
+  void ShowThumbnail(std::string_view bytes);
 
   HWND FPage;
   HWND FList, FTree, FRich, FProgress;
@@ -158,6 +164,7 @@ private:
   std::wstring FPlainRest;
   size_t FPlainAt = 0;
   bool FRichTimer = false;
+  HBITMAP FThumbnail = nullptr;
 };
 
 using TPageCall = std::function<void(TWinPageView&)>;

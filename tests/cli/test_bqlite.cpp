@@ -110,3 +110,22 @@ TEST(Bqlite, TextOutputShowsControlBytes) {
 }
 
 }  // namespace
+
+TEST(Bqlite, ExtractsPicturesByTheirRowNumber) {
+  for (const char* tool : {"sox", "flac", "metaflac", "ffmpeg"})
+    if (!bqtest::HaveTool(tool)) GTEST_SKIP() << tool << " missing";
+  ASSERT_TRUE(bqtest::Shell("ffmpeg -loglevel error -y -f lavfi -i testsrc=size=32x24 -frames:v 1 x.png && "
+                            "sox -n -r 8000 -c 1 -b 16 x.wav synth 0.1 sine 300 && flac -s -f x.wav -o x.flac && "
+                            "metaflac --import-picture-from='3|image/png|||x.png' x.flac"));
+  const std::string flac = (bqtest::ScratchDir() / "x.flac").string(), out = (bqtest::ScratchDir() / "out.png").string();
+  auto r = Bqlite("--extract-picture 1 " + Q(flac) + " " + Q(out));
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_TRUE(bqtest::Shell("cmp x.png out.png"));
+  r = Bqlite("--extract-picture 2 " + Q(flac) + " " + Q(out));
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_NE(r.Err.find("no picture 2"), std::string::npos) << r.Err;
+  EXPECT_EQ(Bqlite("--extract-picture 1 /nonexistent/x.flac " + Q(out)).Status, 1);
+  EXPECT_EQ(Bqlite("--extract-picture 1 " + Q(flac) + " /nonexistent/out.png").Status, 1);
+  EXPECT_EQ(Bqlite("--extract-picture one " + Q(flac) + " " + Q(out)).Status, 2);
+  EXPECT_EQ(Bqlite("--extract-picture 1 " + Q(flac)).Status, 2);
+}

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "tags/bqViewAudioExtras.h"
 #include "tags/quTagAIFF.h"
 #include "tags/quTagAPE.h"
 #include "tags/quTags.h"
@@ -620,8 +621,9 @@ TEST(Ogg, OpusAndFlacMappings) {
   auto f = Load(OggPage({head}, false) + OggPage({tags}, false) + OggPageAt("audio", 48000 + 312, 0));
   ASSERT_TRUE(f->File.TagVorbis.TagExists);
   EXPECT_EQ(f->File.TagVorbis.Title(), "Opus");
-  ASSERT_EQ(f->File.TagVorbis.PictureComments.size(), 1u);
-  EXPECT_EQ(f->File.TagVorbis.PictureComments[0], "AAAA");
+  // A picture comment that is no picture block stays a comment.
+  EXPECT_TRUE(f->File.TagVorbis.Pictures.empty());
+  EXPECT_EQ(f->File.TagVorbis.StringTags.Value("METADATA_BLOCK_PICTURE"), "AAAA");
   TNameValueList l = VorbisLines(f->File);
   EXPECT_EQ(l.Value("Codec"), "Opus");
   EXPECT_EQ(l.Value("Output gain"), "-3.5 dB");
@@ -707,6 +709,13 @@ TEST(APE, PlacesKindsAndBounds) {
     EXPECT_EQ(ape.Items[2].Data.size(), 8u);
     EXPECT_EQ(file.substr(ape.Items[2].Offset, 5), "c.jpg");
     EXPECT_EQ(ape.DisplayValue(3), "http://x/");
+    // The cover is a picture: the bytes after the description.
+    const auto pictures = AudioPictures(f->File);
+    ASSERT_EQ(pictures.size(), 1u);
+    EXPECT_EQ(pictures[0].PictureType, 3);
+    EXPECT_EQ(pictures[0].MimeType, "image/jpeg");
+    EXPECT_EQ(pictures[0].Size, 2u);
+    EXPECT_EQ(pictures[0].Data.Chars(), "\xFF\xD8");
   }
   // A count more than the bytes can hold, a size past the start of the file, a size past the
   // limit: no tag. An item cut short ends the items.
