@@ -347,13 +347,6 @@ size_t TXzStream::Read(uint8_t* buffer, size_t count) {
 
 std::unique_ptr<TDecodedStream> OpenXzStream(TArchiveSource& source) { return std::make_unique<TXzStream>(source); }
 
-bool XzHoldsTar(TArchiveSource& source) {
-  TXzStream xz(source);
-  uint8_t head[512];
-  size_t have = 0;
-  for (size_t n; have < sizeof head && (n = xz.Read(head + have, sizeof head - have)) > 0;) have += n;
-  return have == sizeof head && std::memcmp(head + 257, "ustar", 5) == 0;
-}
 
 bool XzUnpackedSize(TArchiveSource& source, uint64_t& size, std::string& error) {
   size = 0;
@@ -396,30 +389,6 @@ bool XzUnpackedSize(TArchiveSource& source, uint64_t& size, std::string& error) 
     if (!CheckedAdd(size, sums.Unpacked, size)) return error = "xz: sizes overflow", false;
     end = start;
   }
-  return true;
-}
-
-bool TSimpleXz::Recognise(TArchiveSource& source) {
-  std::vector<uint8_t> head;
-  source.ReadRange(0, kHeaderMagic.size(), head);
-  return TByteView(head).Equals(0, kHeaderMagic);
-}
-
-bool TSimpleXz::LoadFromStream(TArchiveSource& source) {
-  Files.Clear();
-  Error.clear();
-  if (!Recognise(source)) return Fail("xz: no stream header");
-  std::string name = FileNameOnly(FileName);
-  const std::string lower = LowerAscii(name);
-  if (lower.size() > 3 && lower.compare(lower.size() - 3, 3, ".xz") == 0) name.resize(name.size() - 3);
-  else if (lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".txz") == 0) name.replace(name.size() - 4, 4, ".tar");
-  TArchivedFile& entry = Files.Add();
-  entry.Filename = name;
-  entry.SizePacked = static_cast<int64_t>(source.Size());
-  uint64_t size;
-  std::string error;
-  if (!XzUnpackedSize(source, size, error)) return Fail(error);
-  entry.SizeUnpacked = size > INT64_MAX ? INT64_MAX : static_cast<int64_t>(size);
   return true;
 }
 

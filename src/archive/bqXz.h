@@ -1,6 +1,6 @@
 // The xz container: streams of blocks (LZMA2 only) with their checks, index and footer.
-// TXzStream decodes one file front to back for a reader of the contents (tar); TSimpleXz
-// lists a lone .xz as one entry, sized from the index at the end of the file.
+// TXzStream decodes one file front to back for a reader of the contents (tar, which also lists
+// a lone .xz as one entry, sized from the index at the end of the file: XzUnpackedSize).
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -59,22 +59,8 @@ private:
 // A decoded stream of an xz file, for the readers of what it holds (tar).
 std::unique_ptr<TDecodedStream> OpenXzStream(TArchiveSource& source);
 
-// True when the decoded bytes begin with a POSIX tar header ("ustar" at 257): the file is a
-// .tar.xz whatever its name, for the tar reader over OpenXzStream.
-bool XzHoldsTar(TArchiveSource& source);
-
 // The total unpacked size of every stream in an xz file, read from their indexes backwards
 // from the end of the file. False with error when a footer or an index is damaged.
 bool XzUnpackedSize(TArchiveSource& source, uint64_t& size, std::string& error);
-
-// A lone .xz: one row, the file's name without ".xz" (".txz" becomes ".tar"), the unpacked
-// size from the index and the file's size as packed size.
-class TSimpleXz : public TSimpleArchive {
-public:
-  TSimpleXz() { HasSizes = true; }
-  bool LoadFromStream(TArchiveSource& source) override;
-  // The stream header magic FD "7zXZ" 00 at the start.
-  static bool Recognise(TArchiveSource& source);
-};
 
 }  // namespace bq

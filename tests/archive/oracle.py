@@ -84,7 +84,6 @@ def main():
             crc = f'{e["7zCRC32"]:08X}' if "7zCRC32" in e else ""
             out(e["XADFileName"], e.get("XADFileSize", 0), "*", e["XADLastModificationDate"][:16], crc)
     elif kind == "xz-xz":  # one row: the name without .xz, the unpacked size, the file's size
-        import os
         text = subprocess.run(["xz", "--robot", "-l", path], capture_output=True, text=True, check=True).stdout
         totals = [line.split("\t") for line in text.splitlines() if line.startswith("totals")][0]
         out(os.path.basename(path)[:-3], totals[4], totals[3])

@@ -200,10 +200,6 @@ TEST(XzStream, DecodesAsXzDoes) {
   std::string tar(1024, '\0');
   ASSERT_EQ(stream->Read(reinterpret_cast<uint8_t*>(tar.data()), tar.size()), tar.size());
   EXPECT_EQ(tar.substr(257, 5), "ustar");
-  EXPECT_TRUE(XzHoldsTar(source));
-  const std::string six = ReadAll(Fixture("preset6.xz"));
-  TArchiveMemorySource notTar(TByteView(six.data(), six.size()));
-  EXPECT_FALSE(XzHoldsTar(notTar));
 }
 
 TEST(XzStream, FiltersDamageAndHostileSizes) {
@@ -242,21 +238,26 @@ TEST(XzStream, FiltersDamageAndHostileSizes) {
 TEST(XzReader, ALoneXzIsOneRowSizedFromItsIndex) {
   for (const char* name : {"preset6.xz", "blocks.xz", "concat.xz", "empty.xz", "sized.xz"}) ExpectAgrees("xz-xz", Fixture(name));
   TAnyArchive any;
+  // A tar inside lists as the tar whatever the name; anything else as one row named for the file.
   EXPECT_TRUE(any.Open(bqtest::WriteFile("notes.TXZ", ReadAll(Fixture("tree.tar.xz")))));
+  EXPECT_GT(any.Archive->Files.Count(), 1u);
+  EXPECT_EQ(any.Archive->Error, "");
+  EXPECT_TRUE(any.Open(bqtest::WriteFile("notes.TXZ", ReadAll(Fixture("preset6.xz")))));
   ASSERT_EQ(any.Archive->Files.Count(), 1u);
   EXPECT_EQ(any.Archive->Files[0].Filename, "notes.tar");
+  EXPECT_EQ(any.Archive->Files[0].SizeUnpacked, static_cast<int64_t>(ReadAll(Fixture("preset6.xz.plain")).size()));
   // An index whose records claim a petabyte of blocks: refused, nothing allocated for it.
   std::string index = std::string("\x00\x01", 2) + "\x80\x80\x80\x80\x80\x80\x80\x02" + "\x01" + std::string(1, '\0');
   index += Le(Crc32(index), 4);
   const std::string flags("\x00\x01", 2);
   const std::string stream = std::string("\xFD" "7zXZ\0", 6) + flags + Le(Crc32(flags), 4) + index +
                              Le(Crc32(Le(index.size() / 4 - 1, 4) + flags), 4) + Le(index.size() / 4 - 1, 4) + flags + "YZ";
-  EXPECT_FALSE(any.Open(bqtest::WriteFile("peta.xz", stream)));
+  any.Open(bqtest::WriteFile("peta.xz", stream));
   EXPECT_EQ(any.Archive->Error, "xz: the index gives blocks larger than the file");
   ASSERT_EQ(any.Archive->Files.Count(), 1u);
   EXPECT_FALSE(any.Archive->Files[0].SizeUnpacked);
   const std::string six = ReadAll(Fixture("preset6.xz"));
-  EXPECT_FALSE(any.Open(bqtest::WriteFile("cut.xz", six.substr(0, six.size() - 3))));
+  any.Open(bqtest::WriteFile("cut.xz", six.substr(0, six.size() - 3)));
   EXPECT_EQ(any.Archive->Error, "xz: no stream footer");
 }
 
