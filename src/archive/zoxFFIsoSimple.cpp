@@ -13,11 +13,16 @@ constexpr size_t kMaxDescriptors = 64;
 constexpr uint64_t kRecordMin = 33;
 constexpr uint8_t kFlagDirectory = 0x02, kFlagMultiExtent = 0x80;
 constexpr uint8_t kTypePrimary = 1, kTypeSupplementary = 2, kTypeTerminator = 255;
-// Directory bytes read in all: a crafted image whose directories overlap cannot make the walk
-// read much more than a real image of its size would.
+// Directory bytes read in all. The directories of a real image are disjoint extents inside it,
+// so together they are no larger than the image: a crafted one whose directories overlap
+// cannot make the walk read more than that (nor more than this bound).
 constexpr uint64_t kMaxDirectoryBytes = 256ull << 20;
 constexpr size_t kMaxNameBytes = 1024;   // a Rock Ridge name gathered from NM entries
 constexpr int kMaxContinuations = 8;     // CE areas followed for one record
+// The paths of all entries together: deep trees of long names repeat their folders' names in
+// every path below them.
+constexpr uint64_t kMaxPathBytes = 64ull << 20;
+constexpr size_t kMaxPath = 4096;
 
 // What the System Use area of a record says, by SUSP entries (Rock Ridge).
 struct TSystemUse {
@@ -164,7 +169,7 @@ bool TSimpleIso::LoadFromStream(TArchiveSource& source) {
 
   std::vector<TFrame> stack;
   std::unordered_set<uint64_t> seen;  // directory extents met so far
-  uint64_t directoryBytes = 0;
+  uint64_t directoryBytes = 0, pathBytes = 0;
   {
     const TByteView root = TByteView(volume).Clamp(156, 34);
     TFrame frame;
@@ -187,7 +192,7 @@ bool TSimpleIso::LoadFromStream(TArchiveSource& source) {
     if (blockIndex != frame.BlockIndex) {
       const uint64_t count = std::min<uint64_t>(blockSize, frame.Length - blockIndex * blockSize);
       directoryBytes += count;
-      if (directoryBytes > kMaxDirectoryBytes) return Fail("ISO: directories too large");
+      if (directoryBytes > std::min(kMaxDirectoryBytes, size)) return Fail("ISO: directories larger than the image");
       if (!source.ReadRange(frame.Start + blockIndex * blockSize, count, frame.Block))
         return Fail("ISO: directory " + Quoted(frame.Path) + " cut short");
       frame.BlockIndex = blockIndex;
@@ -230,6 +235,7 @@ bool TSimpleIso::LoadFromStream(TArchiveSource& source) {
     if (use.HasName) name = use.Name;
     else if (Names == TNames::inJoliet) name = JolietName(rawName);
     else name = PlainName(rawName.Chars());
+    if (frame.Path.size() + name.size() > kMaxPath) return Fail("ISO: path longer than " + std::to_string(kMaxPath) + " bytes in " + Quoted(frame.Path));
     const std::string path = frame.Path + name;
 
     if (multiExtent != kNone && !directory && Files[multiExtent].Filename == path) {
@@ -241,6 +247,8 @@ bool TSimpleIso::LoadFromStream(TArchiveSource& source) {
       // The folder that holds relocated directories: they are listed where they belong.
     } else {
       if (Files.Count() >= kMaxEntries) return Fail("ISO: more than " + std::to_string(kMaxEntries) + " entries");
+      pathBytes += path.size() + 1;
+      if (pathBytes > kMaxPathBytes) return Fail("ISO: paths too long in all at " + Quoted(path));
       TArchivedFile& entry = Files.Add();
       entry.Filename = directory ? path + "/" : path;
       entry.Timestamp = RecordDate(record.Clamp(18, 7));
