@@ -35,7 +35,7 @@ sanitized() {
 
 step "native tests" native
 step "sanitizer tests" sanitized
-step "fuzzing, 15 s a target" fuzz/run.sh 15
+step "fuzzing, 10 s a target" fuzz/run.sh 10
 step "windows-x64 build" build windows-x64
 step "windows-x86 build" build windows-x86
 # The portable suites, built for Windows, run under Wine as well.
