@@ -104,8 +104,19 @@ struct TBZip2Stream::TState {
   uint32_t StreamCRC = 0, StoredStreamCRC = 0;
 
   // The current block: TT holds each byte in its low 8 bits and the inverse BWT links above.
-  std::unique_ptr<uint32_t[]> TT;  // BlockMax entries, written before they are read
+  std::unique_ptr<uint32_t[]> TT;  // grows with the blocks, up to BlockMax entries
   uint32_t TTSize = 0;
+  // Room for need entries, the first used of them kept; never beyond BlockMax.
+  uint32_t* Room(uint32_t need, uint32_t used) {
+    if (need > TTSize) {
+      const uint32_t size = std::min(BlockMax, std::max({need, TTSize * 2, uint32_t{1} << 16}));
+      std::unique_ptr<uint32_t[]> bigger(new uint32_t[size]);
+      if (used) std::memcpy(bigger.get(), TT.get(), used * sizeof(uint32_t));
+      TT = std::move(bigger);
+      TTSize = size;
+    }
+    return TT.get();
+  }
   uint32_t Length = 0, Taken = 0, Position = 0, OrigPtr = 0;
   uint32_t StoredCRC = 0, CRC = 0;
   // Run-length state of the output: the last byte, how many times in a row, copies still due.
@@ -269,11 +280,7 @@ bool TBZip2Stream::ReadBlock() {
 
   // Symbols: RUNA/RUNB give runs of the front byte in bijective base 2, others move a byte to
   // the front; the last symbol ends the block.
-  if (s.TTSize < s.BlockMax) {
-    s.TT.reset(new uint32_t[s.BlockMax]);
-    s.TTSize = s.BlockMax;
-  }
-  uint32_t* tt = s.TT.get();
+  uint32_t* tt = s.Room(1, 0);
   uint32_t counts[256] = {};
   uint8_t mtf[256];
   for (int i = 0; i < 256; ++i) mtf[i] = static_cast<uint8_t>(i);
@@ -308,6 +315,7 @@ bool TBZip2Stream::ReadBlock() {
       if (run > s.BlockMax - n) return Fail("run past the block size");
       const uint8_t b = used[mtf[0]];
       counts[b] += run;
+      if (n + run > s.TTSize) tt = s.Room(n + run, n);
       for (uint32_t k = 0; k < run; ++k) tt[n++] = b;
       continue;
     }
@@ -318,6 +326,7 @@ bool TBZip2Stream::ReadBlock() {
     mtf[0] = v;
     const uint8_t b = used[v];
     ++counts[b];
+    if (n == s.TTSize) tt = s.Room(n + 1, n);
     tt[n++] = b;
     symbol = next();
   }
