@@ -3,13 +3,13 @@
 # page computing on a worker, and the launch button.
 HFIX=$FIX/hashes
 mkdir -p "$HFIX"
-head -c 200000 /dev/urandom > "$HFIX/good.iso"
-head -c 5000 /dev/urandom > "$HFIX/bad.iso"
+head -c 200000 /dev/urandom > "$HFIX/good.img"
+head -c 5000 /dev/urandom > "$HFIX/bad.img"
 head -c 3000 /dev/urandom > "$HFIX/plain.bin"
-(cd "$HFIX" && sha256sum good.iso > good.iso.sha256 && sha256sum bad.iso | sed 's/^0/1/;t;s/^./0/' > bad.iso.sha256)
+(cd "$HFIX" && sha256sum good.img > good.img.sha256 && sha256sum bad.img | sed 's/^0/1/;t;s/^./0/' > bad.img.sha256)
 
 # Dialog and bqlite agree on every page, Check column included; it shows both verdicts.
-dialog_case hashes-check "Brisquel,Hashes,Patterns" "$HFIX/good.iso" "$HFIX/bad.iso"
+dialog_case hashes-check "Brisquel,Hashes,Patterns" "$HFIX/good.img" "$HFIX/bad.img"
 if msg=$(python3 - "$ART/hashes-check.dialog.json" <<'PY'
 import json, sys
 pages = {p["title"]: p for p in json.load(open(sys.argv[1], encoding="utf-8"))["pages"]}
@@ -17,8 +17,8 @@ rows = pages["Hashes"]["rows"]
 assert [c["title"] for c in pages["Hashes"]["columns"]] == ["Filename", "Hash Value", "Check"]
 assert len(pages["Hashes"]["groups"]) == 12, pages["Hashes"]["groups"]
 check = {(r["cells"][0], r["group"]): (r["cells"] + ["", "", ""])[2] for r in rows}
-assert check[("good.iso", 9)] == "matches good.iso.sha256", check[("good.iso", 9)]
-assert check[("bad.iso", 9)].startswith("DIFFERS from bad.iso.sha256, expected "), check[("bad.iso", 9)]
+assert check[("good.img", 9)] == "matches good.img.sha256", check[("good.img", 9)]
+assert check[("bad.img", 9)].startswith("DIFFERS from bad.img.sha256, expected "), check[("bad.img", 9)]
 PY
 ); then
   pass "hashes: Check shows 'matches' and 'DIFFERS' from the .sha256 files beside"
