@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "hashes/quCRC64.h"
 #include "hashes/quSHA2.h"
 #include "platform/bqText.h"
 
@@ -88,21 +89,6 @@ bool ParseIndex(TByteView index, TIndexSums& sums, std::vector<std::pair<uint64_
 }
 }  // namespace
 
-uint64_t XzCrc64(const uint8_t* data, size_t size, uint64_t crc) {
-  static const auto table = [] {
-    std::vector<uint64_t> t(256);
-    for (uint64_t i = 0; i < 256; ++i) {
-      uint64_t r = i;
-      for (int k = 0; k < 8; ++k) r = (r >> 1) ^ (r & 1 ? 0xC96C5795D7870F42ull : 0);
-      t[i] = r;
-    }
-    return t;
-  }();
-  crc = ~crc;
-  for (size_t i = 0; i < size; ++i) crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
-  return ~crc;
-}
-
 struct TXzStream::TCheck {
   unsigned Type = 0;
   uint32_t Crc32Value = 0;
@@ -116,7 +102,7 @@ struct TXzStream::TCheck {
   }
   void Update(const uint8_t* p, size_t n) {
     if (Type == 1) Crc32Value = Crc32(p, n, Crc32Value);
-    else if (Type == 4) Crc64Value = XzCrc64(p, n, Crc64Value);
+    else if (Type == 4) Crc64Value = Crc64(p, n, Crc64Value);
     else if (Type == 10) Sha.Update(p, n);
   }
   // The stored field against what was computed; other types are not verified.

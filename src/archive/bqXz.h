@@ -13,9 +13,6 @@
 
 namespace bq {
 
-// CRC-64 of ECMA-182 as xz uses it (reflected, all ones in and out), continued from crc.
-uint64_t XzCrc64(const uint8_t* data, size_t size, uint64_t crc = 0);
-
 // The decoded bytes of every stream in the source, one after the other. The source is read in
 // bounded pieces; each block's check (CRC-32, CRC-64, SHA-256) is verified, and its sizes against
 // its header and the index.
