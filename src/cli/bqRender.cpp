@@ -1,6 +1,7 @@
 #include "cli/bqRender.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -223,32 +224,69 @@ static void TreeText(const std::vector<TPageRecord::TNode>& nodes, std::string& 
   }
 }
 
-std::string ShowControls(std::string_view text) {
-  static const char kHex[] = "0123456789ABCDEF";
-  auto control = [](unsigned char c) { return (c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0x7F; };
-  size_t i = 0;
+namespace {
+
+// The bytes ShowControls looks at twice: controls but tab and line breaks, DEL, and 0xC2, the
+// lead byte of the C1 controls in UTF-8.
+constexpr std::array<bool, 256> MakeMarked() {
+  std::array<bool, 256> t{};
+  for (int c = 0; c < 0x20; ++c) t[c] = c != '\t' && c != '\n' && c != '\r';
+  t[0x7F] = t[0xC2] = true;
+  return t;
+}
+constexpr std::array<bool, 256> kMarked = MakeMarked();
+
+// Where the first control is from i on, or the text's size. Eight bytes at a time: a word
+// with no byte below 0x20, no DEL and no 0xC2 is passed over whole.
+size_t FirstControl(std::string_view text, size_t i) {
+  constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
+  auto zeroByte = [](uint64_t v) { return (v - kOnes) & ~v & kHigh; };
   const size_t n = text.size();
-  // Most texts hold none: they are copied whole.
-  while (i < n && !control(static_cast<unsigned char>(text[i])) &&
-         !(static_cast<unsigned char>(text[i]) == 0xC2 && i + 1 < n && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
-           static_cast<unsigned char>(text[i + 1]) <= 0x9F))
-    ++i;
-  if (i == n) return std::string(text);
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  auto check = [&](size_t from, size_t to) {
+    for (size_t k = from; k < to; ++k) {
+      const unsigned char c = bytes[k];
+      if (!kMarked[c]) continue;
+      if (c != 0xC2) return k;
+      if (k + 1 < n && bytes[k + 1] >= 0x80 && bytes[k + 1] <= 0x9F) return k;
+    }
+    return n;
+  };
+  for (; i + 8 <= n; i += 8) {
+    uint64_t w;
+    std::memcpy(&w, bytes + i, 8);
+    const uint64_t below20 = (w - 0x20 * kOnes) & ~w & kHigh;
+    if ((below20 | zeroByte(w ^ (0x7F * kOnes)) | zeroByte(w ^ (0xC2 * kOnes))) == 0) continue;
+    const size_t hit = check(i, i + 8);
+    if (hit != n) return hit;
+  }
+  return check(i, n);
+}
+
+std::string EscapeControls(std::string_view text, size_t i) {
+  static const char kHex[] = "0123456789ABCDEF";
+  const size_t n = text.size();
   std::string out(text.substr(0, i));
   out.reserve(n + 16);
-  for (; i < n; ++i) {
+  while (i < n) {
     auto c = static_cast<unsigned char>(text[i]);
-    if (c == 0xC2 && i + 1 < n && static_cast<unsigned char>(text[i + 1]) >= 0x80 && static_cast<unsigned char>(text[i + 1]) <= 0x9F)
-      c = static_cast<unsigned char>(text[++i]);
-    else if (!control(c)) {
-      out.push_back(static_cast<char>(c));
-      continue;
-    }
+    if (c == 0xC2) c = static_cast<unsigned char>(text[++i]);  // a C1 control: FirstControl checked it
     out += "\\x";
     out.push_back(kHex[c >> 4]);
     out.push_back(kHex[c & 15]);
+    const size_t next = FirstControl(text, ++i);
+    out.append(text, i, next - i);
+    i = next;
   }
   return out;
+}
+
+}  // namespace
+
+std::string ShowControls(std::string text) {
+  // Most texts hold none: they are kept as they are.
+  const size_t i = FirstControl(text, 0);
+  return i == text.size() ? text : EscapeControls(text, i);
 }
 
 std::string RenderPageText(const TRenderedPage& page) {
@@ -268,12 +306,7 @@ std::string RenderPageText(const TRenderedPage& page) {
     case TPageKind::pkList:
     case TPageKind::pkListProgress: {
       // Cells with line breaks are shown on one line, as the list view shows them.
-      bool breaks = false;
-      for (const auto row : r.Rows) {
-        for (size_t c = 0; c < row.size() && !breaks; ++c) breaks = HasLineBreak(row[c]);
-        if (breaks) break;
-      }
-      if (breaks) {
+      if (r.Rows.HasLineBreak()) {
         TRenderedPage shown;
         shown.Info = page.Info;
         shown.WithContent = page.WithContent;

@@ -37,7 +37,7 @@ std::string RenderPageJsonTail(const TRenderedPage& page, const std::string& ind
 std::string RenderPageText(const TRenderedPage& page);
 // Text for a terminal: C0 controls but tab, LF and CR, DEL, and the C1 controls (U+0080 to
 // U+009F in UTF-8) become "\xHH", HH the control's code; every other byte stays.
-std::string ShowControls(std::string_view text);
+std::string ShowControls(std::string text);
 // Text of a page whose rows are printed as they come: its title and column titles, then per
 // row its group's header when the group changes, and the row.
 std::string RenderPageTextHead(const TRenderedPage& page);

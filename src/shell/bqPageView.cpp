@@ -1,6 +1,8 @@
 #include "shell/bqPageView.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <limits>
 #include <stdexcept>
 
@@ -9,7 +11,12 @@
 
 namespace bq {
 
-bool HasLineBreak(std::string_view text) { return text.find_first_of("\r\n") != std::string_view::npos; }
+// A plain loop: find_first_of searches the set once per character, a call each.
+bool HasLineBreak(std::string_view text) {
+  for (const char c : text)
+    if (c == '\n' || c == '\r') return true;
+  return false;
+}
 
 std::string ListCellText(std::string_view text) {
   std::string out;
@@ -131,6 +138,23 @@ void TRowTable::Append(std::initializer_list<std::string_view> cells, int group)
 void TRowTable::Append(const std::vector<std::string>& cells, int group) { AppendCells(cells, group); }
 
 bool TRowTable::IsAscii() const { return bq::IsAscii(std::string_view(FText.get(), FTextSize)); }
+
+bool TRowTable::HasLineBreak() const {
+  // Eight bytes at a time, a word holding LF or CR having a zero byte once xored with them.
+  constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
+  auto zeroByte = [](uint64_t v) { return (v - kOnes) & ~v & kHigh; };
+  const char* text = FText.get();
+  const size_t n = FTextSize;
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    uint64_t w;
+    std::memcpy(&w, text + i, 8);
+    if (zeroByte(w ^ ('\n' * kOnes)) | zeroByte(w ^ ('\r' * kOnes))) return true;
+  }
+  for (; i < n; ++i)
+    if (text[i] == '\n' || text[i] == '\r') return true;
+  return false;
+}
 
 void TRowTable::Reserve(size_t rows, size_t cellsPerRow, size_t textBytes) {
   FRows.reserve(rows);

@@ -127,6 +127,8 @@ public:
   TIterator end() const { return {this, FRows.size()}; }
   // True when every cell's text is ASCII.
   bool IsAscii() const;
+  // True when a cell's text holds a line break (or, rarely, text a cell no longer shows does).
+  bool HasLineBreak() const;
 
   // Inserts a row before row at (at the end when at is past it); returns its index.
   size_t Insert(size_t at, std::string_view first);

@@ -105,6 +105,17 @@ TEST(Bqlite, TextOutputShowsControlBytes) {
   r = Bqlite("--each --identify " + Q(log) + " " + Q(log));
   for (char c : r.Out) EXPECT_FALSE((c >= 0 && c < 0x20 && c != '\n' && c != '\r' && c != '\t') || c == 0x7F);
   EXPECT_EQ(bq::ShowControls("a\x01\xC2\x80\xC2\xA0\xC2"), "a\\x01\\x80\xC2\xA0\xC2");  // NBSP and a cut sequence stay
+  // Every byte at either end of an eight-byte word (the text is scanned a word at a time).
+  for (int b = 0; b < 256; ++b)
+    for (size_t at : {0, 7, 8, 15, 16, 20}) {
+      std::string text(21, 'a');
+      text[at] = static_cast<char>(b);
+      const bool control = (b < 0x20 && b != '\t' && b != '\n' && b != '\r') || b == 0x7F;
+      char shown[8];
+      std::snprintf(shown, sizeof shown, "\\x%02X", b);
+      const std::string expected = control ? text.substr(0, at) + shown + text.substr(at + 1) : text;
+      ASSERT_EQ(bq::ShowControls(text), expected) << "byte " << b << " at " << at;
+    }
   r = Bqlite("--json --page Preview " + Q(log));
   EXPECT_NE(r.Out.find("\\u001b[32m"), std::string::npos);
 }
