@@ -93,11 +93,9 @@ std::optional<uint64_t> UtcPartsToFileTime(const TDateTimeParts& when, int64_t o
 }
 
 std::optional<double> UnixTimeToTimestamp(int64_t seconds) {
-  constexpr int64_t kFrom1601 = 11644473600, kLast = 910670515199;  // 30827-12-31 23:59:59
-  if (seconds < -kFrom1601 || seconds > kLast) return std::nullopt;
-  TDateTimeParts local;
-  if (!FileTimeToLocalParts(static_cast<uint64_t>(seconds + kFrom1601) * 10000000u, local)) return std::nullopt;
-  return Compose(local.Year, local.Month, local.Day, local.Hour, local.Minute, local.Second);
+  constexpr int64_t kLast = 910670515199;  // 30827-12-31 23:59:59, the last FILETIME the system converts
+  if (seconds < -kUnixEpochFrom1601 || seconds > kLast) return std::nullopt;
+  return FileTimeToLocalTimestamp(static_cast<uint64_t>(seconds + kUnixEpochFrom1601) * 10000000u);
 }
 
 }  // namespace bq

@@ -29,8 +29,10 @@ std::optional<double> FileTimeToLocalTimestamp(uint64_t fileTime);
 // A calendar date and time in UTC, shifted by offsetSeconds (subtracted: a time recorded at
 // UTC+1 has offset 3600), as a FILETIME; nothing for an invalid date or one before 1601.
 std::optional<uint64_t> UtcPartsToFileTime(const TDateTimeParts& when, int64_t offsetSeconds = 0);
+// Seconds from 1601-01-01 (the FILETIME epoch) to 1970-01-01 (the Unix epoch).
+constexpr int64_t kUnixEpochFrom1601 = 11644473600;
 // Seconds since 1970-01-01 UTC as a FILETIME.
-inline uint64_t UnixTimeToFileTime(uint32_t seconds) { return (seconds + 11644473600ull) * 10000000ull; }
+inline uint64_t UnixTimeToFileTime(uint32_t seconds) { return (seconds + uint64_t{kUnixEpochFrom1601}) * 10000000ull; }
 // Seconds since 1970-01-01 UTC in local time, to the second; nothing outside the years the
 // system can convert (FILETIME: 1601 on).
 std::optional<double> UnixTimeToTimestamp(int64_t seconds);

@@ -21,63 +21,25 @@
 #include "archive/zoxFFRarSimple.h"
 #include "archive/zoxFFZipSimple.h"
 #include "common/bqTestFiles.h"
+#include "bqArchiveTests.h"
 
 using namespace bq;
+using namespace bqarchive;
 namespace fs = std::filesystem;
 
 namespace {
 
 // Fixtures are made once per run in the test's build folder; the heavy ones stay there.
 const std::string& FixtureDir() {
-  static const std::string dir = [] {
-    const std::string d = (fs::current_path() / "fixtures").string();
 #ifdef BQ_SKIP_HEAVY_FIXTURES
-    const char* heavy = " --many";
+  static const std::string dir = MakeFixtures("make_fixtures.py", "fixtures", " --many");
 #else
-    const char* heavy = " --heavy";
+  static const std::string dir = MakeFixtures("make_fixtures.py", "fixtures", " --heavy");
 #endif
-    const std::string cmd = "python3 '" BQ_ARCHIVE_TEST_DIR "/make_fixtures.py' '" + d + "'" + heavy;
-    EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
-    return d;
-  }();
   return dir;
 }
 
 std::string Fixture(const std::string& name) { return FixtureDir() + "/" + name; }
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(f), {}};
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> out;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) out.push_back(line);
-  return out;
-}
-
-std::vector<std::string> Split(const std::string& line) {
-  std::vector<std::string> f;
-  std::istringstream in(line);
-  for (std::string x; std::getline(in, x, '\t');) f.push_back(x);
-  return f;
-}
-
-std::vector<std::string> Oracle(const std::string& kind, const std::string& file) {
-  const std::string out = (bqtest::ScratchDir() / "oracle.txt").string();
-  const std::string cmd = "python3 '" BQ_ARCHIVE_TEST_DIR "/oracle.py' " + kind + " '" + file + "' > '" + out + "'";
-  EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
-  return Lines(ReadAll(out));
-}
-
-std::string DateText(std::optional<double> timestamp) {
-  if (!timestamp) return "";
-  const TDateTimeParts p = TimestampToParts(*timestamp);
-  char s[32];
-  std::snprintf(s, sizeof s, "%04d-%02d-%02d %02d:%02d", p.Year, p.Month, p.Day, p.Hour, p.Minute);
-  return s;
-}
 
 std::vector<std::string> Ours(const TSimpleArchive& archive) {
   std::vector<std::string> out;

@@ -16,51 +16,17 @@
 #include "archive/zoxFFIsoSimple.h"
 #include "archive/zoxFFRar5Simple.h"
 #include "common/bqTestFiles.h"
+#include "bqArchiveTests.h"
 
 using namespace bq;
+using namespace bqarchive;
 namespace fs = std::filesystem;
 
 namespace {
 
 std::string Fixture(const std::string& name) {
-  static const std::string dir = [] {
-    const std::string d = (fs::current_path() / "fixtures-rar5-iso").string();
-    const std::string cmd = "python3 '" BQ_ARCHIVE_TEST_DIR "/make_fixtures.py' '" + d + "' --rar5-iso";
-    EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
-    return d;
-  }();
+  static const std::string dir = MakeFixtures("make_fixtures.py", "fixtures-rar5-iso", " --rar5-iso");
   return dir + "/" + name;
-}
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(f), {}};
-}
-
-std::vector<std::string> Split(const std::string& line) {
-  std::vector<std::string> f;
-  std::istringstream in(line);
-  for (std::string x; std::getline(in, x, '\t');) f.push_back(x);
-  f.resize(5);
-  return f;
-}
-
-std::vector<std::string> Oracle(const std::string& kind, const std::string& file) {
-  const std::string out = (bqtest::ScratchDir() / "oracle.txt").string();
-  const std::string cmd = "python3 '" BQ_ARCHIVE_TEST_DIR "/oracle.py' " + kind + " '" + file + "' > '" + out + "'";
-  EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
-  std::vector<std::string> lines;
-  std::istringstream in(ReadAll(out));
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
-std::string DateText(std::optional<double> timestamp) {
-  if (!timestamp) return "";
-  const TDateTimeParts p = TimestampToParts(*timestamp);
-  char s[32];
-  std::snprintf(s, sizeof s, "%04d-%02d-%02d %02d:%02d", p.Year, p.Month, p.Day, p.Hour, p.Minute);
-  return s;
 }
 
 std::vector<std::string> Names(const TSimpleArchive& archive) {
@@ -86,7 +52,7 @@ void ExpectAgrees(const std::string& kind, const std::string& file, bool sorted 
   ASSERT_FALSE(theirs.empty());
   ASSERT_EQ(ours.size(), theirs.size());
   for (size_t i = 0; i < ours.size(); ++i) {
-    const auto a = Split(ours[i]), b = Split(theirs[i]);
+    const auto a = Split(ours[i], 5), b = Split(theirs[i], 5);
     for (size_t k = 0; k < 5; ++k)
       if (b[k] != "*") {
         EXPECT_EQ(a[k], b[k]) << "entry " << i << " field " << k << ": " << ours[i] << " | " << theirs[i];

@@ -1,5 +1,5 @@
-# Archive page of 7z archives (solid LZMA2 with empty files and folders, encrypted names) and of
-# a lone .xz, each dialog equal to bqlite.exe's JSON. Fixtures from make_7z_fixtures.py.
+# Archive page of 7z archives (solid LZMA2 with empty files and folders, encrypted names), of a
+# .tar.xz and of a lone .xz, each dialog equal to bqlite.exe's JSON. Fixtures from make_7z_fixtures.py.
 # Sourced by run_wine_tests.sh inside Xvfb.
 A7=$FIX/archive7z
 if ! python3 "$ROOT/tests/archive/make_7z_fixtures.py" "$A7" >"$ART/archive7z-fixtures.log" 2>&1; then
@@ -8,11 +8,12 @@ else
   dialog_case archive-7z "Brisquel,Hashes,Streams,Patterns,Archive" "$A7/lzma2.7z"
   dialog_case archive-7z-encrypted "Brisquel,Hashes,Streams,Patterns,Archive" "$A7/encrypted.7z"
   dialog_case archive-xz "Brisquel,Hashes,Streams,Patterns,Archive" "$A7/concat.xz"
+  dialog_case archive-tarxz "Brisquel,Hashes,Streams,Patterns,Archive" "$A7/tree.tar.xz"
   # The rows are the native bqlite's too.
   NATIVE=$ROOT/build/linux/bqlite
   if [ -x "$NATIVE" ]; then
     msg=""
-    for pair in "archive-7z lzma2.7z" "archive-7z-encrypted encrypted.7z" "archive-xz concat.xz"; do
+    for pair in "archive-7z lzma2.7z" "archive-7z-encrypted encrypted.7z" "archive-xz concat.xz" "archive-tarxz tree.tar.xz"; do
       set -- $pair
       "$NATIVE" --json --page Archive "$A7/$2" > "$ART/$1.native.json" 2>/dev/null
       m=$(python3 - "$ART/$1.bqlite.json" "$ART/$1.native.json" <<'PY'
@@ -27,6 +28,6 @@ PY
 )
       [ -n "$m" ] && msg+="$2: $m"$'\n'
     done
-    [ -z "$msg" ] && pass "7z and xz rows under Wine equal the native bqlite's" || fail "7z and xz rows under Wine equal the native bqlite's" "$msg"
+    [ -z "$msg" ] && pass "7z, tar.xz and xz rows under Wine equal the native bqlite's" || fail "7z, tar.xz and xz rows under Wine equal the native bqlite's" "$msg"
   fi
 fi
