@@ -171,9 +171,27 @@ void TSHA512::Init() {
   static constexpr uint64_t iv[8] = {0x6a09e667f3bcc908ull, 0xbb67ae8584caa73bull, 0x3c6ef372fe94f82bull,
                                      0xa54ff53a5f1d36f1ull, 0x510e527fade682d1ull, 0x9b05688c2b3e6c1full,
                                      0x1f83d9abfb41bd6bull, 0x5be0cd19137e2179ull};
+  InitState(iv);
+}
+
+void TSHA512::InitState(const uint64_t (&iv)[8]) {
   std::memcpy(FState, iv, sizeof FState);
   FFill = 0;
   FTotal = 0;
+}
+
+void TSHA384::Init() {
+  static constexpr uint64_t iv[8] = {0xcbbb9d5dc1059ed8ull, 0x629a292a367cd507ull, 0x9159015a3070dd17ull,
+                                     0x152fecd8f70e5939ull, 0x67332667ffc00b31ull, 0x8eb44a8768581511ull,
+                                     0xdb0c2e0d64f98fa7ull, 0x47b5481dbefa4fa4ull};
+  FCore.InitState(iv);
+}
+
+void TSHA384::Final(uint8_t out[DigestSize]) {
+  uint8_t full[TSHA512::DigestSize];
+  FCore.Final(full);
+  std::memcpy(out, full, DigestSize);
+  Init();
 }
 
 void TSHA512::Update(const void* data, size_t n) {

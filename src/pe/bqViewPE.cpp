@@ -357,15 +357,18 @@ void FillDetailsPage(const TPageContext& context, TPageView& view) {
   const std::time_t now = std::time(nullptr);
   const std::tm* utc = std::gmtime(&now);
   const int year = utc ? utc->tm_year + 1900 : 2100;
+  // Entropy, checksum and the signature's digest read whole files: a closing page stops them.
+  const std::function<bool()> stop = [&view] { return view.StopRequested(); };
   for (size_t f = 0; f < selection.Count(); ++f) {
+    if (view.StopRequested()) return;
     if (!IsPE(selection, f)) continue;
     TPEReader reader;
     problems.Add(f, ReadPE(reader, selection, f, TTables::tDetails));
     if (!reader.HeadersRead()) continue;
     if (f < selection.Contents.size() && selection.Contents[f].Held())
-      details[f] = ReadPEDetailsFromBytes(reader, TByteView(selection.Contents[f].View()), year, selection.SelectedFiles[f]);
+      details[f] = ReadPEDetailsFromBytes(reader, TByteView(selection.Contents[f].View()), year, selection.SelectedFiles[f], stop);
     else
-      details[f] = ReadPEDetailsFromFile(reader, selection.SelectedFiles[f], year);
+      details[f] = ReadPEDetailsFromFile(reader, selection.SelectedFiles[f], year, stop);
     for (auto& message : details[f].Problems) problems.Add(f, std::move(message));
   }
 

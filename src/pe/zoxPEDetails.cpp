@@ -1,5 +1,7 @@
 #include "pe/zoxPEDetails.h"
 
+#include <functional>
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -51,6 +53,7 @@ public:
   // [offset, offset + count) clamped to the source; false when cut or unreadable.
   bool ReadAt(uint64_t offset, uint64_t count, std::vector<uint8_t>& out) {
     out.clear();
+    if (Stop && Stop()) return false;  // the page is closing: whole-file passes end here
     if (offset >= FSize) return count == 0;
     const uint64_t available = std::min(count, FSize - offset);
     if (FFile) {
@@ -61,6 +64,8 @@ public:
     }
     return out.size() == count;
   }
+
+  std::function<bool()> Stop;
 
 private:
   TByteView FBytes;
@@ -786,6 +791,8 @@ void AddSignatureGroup(const TPEReader& reader, TBytesSource& source, const std:
     digest = AuthenticodeDigest<TSHA1>(source, checksum, entry, offset, uint64_t{offset} + size, complete);
   else if (algorithm == "SHA-256")
     digest = AuthenticodeDigest<TSHA256>(source, checksum, entry, offset, uint64_t{offset} + size, complete);
+  else if (algorithm == "SHA-384")
+    digest = AuthenticodeDigest<TSHA384>(source, checksum, entry, offset, uint64_t{offset} + size, complete);
   else if (algorithm == "SHA-512")
     digest = AuthenticodeDigest<TSHA512>(source, checksum, entry, offset, uint64_t{offset} + size, complete);
   const std::string signedDigest = HexBytes(info.Digest.data(), info.Digest.size(), false);
@@ -976,15 +983,19 @@ TPEDetails Read(const TPEReader& reader, TBytesSource& source, int currentYear, 
 
 }  // namespace
 
-TPEDetails ReadPEDetailsFromFile(const TPEReader& reader, const std::string& fileName, int currentYear) {
+TPEDetails ReadPEDetailsFromFile(const TPEReader& reader, const std::string& fileName, int currentYear,
+                                  const std::function<bool()>& stop) {
   TFileReader file;
   if (!file.Open(fileName)) return {};
   TBytesSource source(file);
+  source.Stop = stop;
   return Read(reader, source, currentYear, fileName);
 }
 
-TPEDetails ReadPEDetailsFromBytes(const TPEReader& reader, TByteView bytes, int currentYear, const std::string& fileName) {
+TPEDetails ReadPEDetailsFromBytes(const TPEReader& reader, TByteView bytes, int currentYear, const std::string& fileName,
+                                  const std::function<bool()>& stop) {
   TBytesSource source(bytes);
+  source.Stop = stop;
   return Read(reader, source, currentYear, fileName);
 }
 

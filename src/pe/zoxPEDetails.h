@@ -4,6 +4,7 @@
 // version resource, the Authenticode signature, the .NET header and the manifest.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,10 +30,12 @@ struct TPEDetails {
 // The details of a file whose headers, section table, imports and resource tree the reader has
 // read. The file's bytes are read again in bounded chunks (entropy, checksum, Authenticode
 // digest); currentYear bounds plausible dates. fileName, when given, is the file the system's
-// trust check looks at (Windows only).
-TPEDetails ReadPEDetailsFromFile(const TPEReader& reader, const std::string& fileName, int currentYear);
+// trust check looks at (Windows only). Once stop returns true, nothing more is read: the rows
+// that need the rest of the file are left out.
+TPEDetails ReadPEDetailsFromFile(const TPEReader& reader, const std::string& fileName, int currentYear,
+                                  const std::function<bool()>& stop = {});
 TPEDetails ReadPEDetailsFromBytes(const TPEReader& reader, TByteView bytes, int currentYear,
-                                  const std::string& fileName = {});
+                                  const std::string& fileName = {}, const std::function<bool()>& stop = {});
 
 // The standard PE image checksum of the bytes, the stored checksum at checksumOffset left out.
 class TPEChecksum {

@@ -113,6 +113,8 @@ const std::vector<TAlgo>& Algos() {
        CppDigest<CryptoPP::SHA256>},
       {"SHA512", Digest<TSHA512>, [](const uint8_t* p, size_t n) { return EvpDigest("SHA512", p, n); },
        CppDigest<CryptoPP::SHA512>},
+      {"SHA384", Digest<TSHA384>, [](const uint8_t* p, size_t n) { return EvpDigest("SHA384", p, n); },
+       CppDigest<CryptoPP::SHA384>},
       {"SHA3-256", Digest<TSHA3_256>, [](const uint8_t* p, size_t n) { return EvpDigest("SHA3-256", p, n); },
        CppDigest<CryptoPP::SHA3_256>},
   };
@@ -210,6 +212,8 @@ TEST_P(DigestPaths, PublishedVectorsOfTheNewerDigests) {
   EXPECT_EQ(hex("SHA512", m896),
             "8e959b75dae313da8cf4f72814fc143f8f7779c6eb9f7fa17299aeadb6889018501d289e4900f7e4331b99dec4b5433a"
             "c7d329eeb6dd26545e96e55b874be909");
+  EXPECT_EQ(hex("SHA384", "abc"),
+            "cb00753f45a35e8bb5a03d699ac65007272c32ab0eded1631a8b605a43ff5bed8086072ba1e7cc2358baeca134c825a7");
   EXPECT_EQ(hex("SHA3-256", ""), "a7ffc6f8bf1ed76651c14756a061d662f580ff4de43b49fa82d80a4b80f8434a");
   EXPECT_EQ(hex("SHA3-256", "abc"), "3a985da74fe225b2045c172d6bd390bd855f086e3e9d525b46bfe24511431532");
   EXPECT_EQ(hex("SHA3-256", million), "5c8875ae474a3634ba4fd55ec85bffd661f32aca75c6d699d0cdcb6c115891c1");

@@ -10,7 +10,7 @@
 # ordnames.exe (imports by ordinal from ws2_32 and oleaut32), ver.exe (a German/1252 version
 # resource and a manifest asking for administrator rights), signed.dll (lib.dll signed by
 # osslsigncode with SHA-256 and an RFC 3161 token from its own time-stamp authority),
-# signed_sha1.dll (SHA-1, no time stamp) and signed_modified.dll (signed.dll with a byte changed
+# signed_sha1.dll (SHA-1, no time stamp), signed_sha384.dll (SHA-384) and signed_modified.dll (signed.dll with a byte changed
 # after signing); x64/damaged/ and x86/damaged/ hold copies of them cut or patched by hand;
 # net/ holds .NET assemblies made by mcs (library, x86 exe, 32-bit preferred, strong-named).
 set -euo pipefail
@@ -202,6 +202,7 @@ for arch in x64 x86; do
   osslsigncode sign -certs sign.pem -key sign.key -h sha256 -TSA-certs tsa.pem -TSA-key tsa.key -TSA-time 1700000000 \
     -in "$arch/lib.dll" -out "$arch/signed.dll" >/dev/null
   osslsigncode sign -certs sign.pem -key sign.key -h sha1 -in "$arch/lib.dll" -out "$arch/signed_sha1.dll" >/dev/null
+  osslsigncode sign -certs sign.pem -key sign.key -h sha384 -in "$arch/lib.dll" -out "$arch/signed_sha384.dll" >/dev/null
   rm -f "$arch"/*.a "$arch"/*.res
   mkdir -p "$arch/damaged"
   /usr/bin/python3 - "$arch" <<'PY'

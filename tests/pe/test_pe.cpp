@@ -12,6 +12,7 @@
 
 #include "common/bqTestFiles.h"
 #include "pe/bqViewPE.h"
+#include "pe/zoxPEDetails.h"
 #include "pe/zoxPESimple.h"
 #include "platform/bqText.h"
 #include "shell/bqLitePropSheets.h"
@@ -1021,11 +1022,35 @@ std::string Value(const std::vector<std::pair<std::string, std::string>>& rows, 
 
 }  // namespace
 
+// A closing page stops the passes over the whole file: once asked, nothing more is read, and the
+// rows that need the whole file (entropy, the signature's digest) are left out, not made up.
+TEST(PEDetails, StopsReadingOnceAsked) {
+  for (const std::string arch : {"x64", "x86"}) {
+    const std::string file = Fixture(arch, "signed.dll");
+    TPEReader reader;
+    reader.SetReadImportTable(true);
+    reader.SetReadResourceTable(true);
+    reader.ReadFromFile(file);
+    auto has = [](const TPEDetails& d, int group, const std::string& field) {
+      for (const auto& row : d.Groups[group])
+        if (row.Field == field) return true;
+      return false;
+    };
+    const TPEDetails whole = ReadPEDetailsFromFile(reader, file, 2026);
+    ASSERT_TRUE(has(whole, dgFile, "File Entropy")) << file;
+    int asked = 0;
+    const TPEDetails stopped = ReadPEDetailsFromFile(reader, file, 2026, [&] { return ++asked > 0; });
+    EXPECT_FALSE(has(stopped, dgFile, "File Entropy")) << file;
+    for (const auto& row : stopped.Groups[dgSignature]) EXPECT_NE(row.Value, "intact") << file;
+    EXPECT_GT(asked, 0);
+  }
+}
+
 // Versions and strings against pefile, the signature against osslsigncode verify, the CLR header
 // against the bytes pefile maps.
 TEST(PEDetails, VersionSignatureAndDotNetAgree) {
   for (const std::string arch : {"x64", "x86"})
-    for (const std::string name : {"ver.exe", "signed.dll", "signed_sha1.dll", "signed_modified.dll"}) ExpectDetailsAgree(Fixture(arch, name));
+    for (const std::string name : {"ver.exe", "signed.dll", "signed_sha1.dll", "signed_sha384.dll", "signed_modified.dll"}) ExpectDetailsAgree(Fixture(arch, name));
   for (const std::string name : {"lib.dll", "x86.exe", "prefer32.exe", "strong.dll"}) ExpectDetailsAgree(Fixture("net", name));
 }
 
