@@ -1,10 +1,9 @@
 #include "archive/bqXz.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <cstring>
 
+#include "hashes/quCRC32.h"
 #include "hashes/quCRC64.h"
 #include "hashes/quSHA2.h"
 #include "platform/bqText.h"
@@ -18,15 +17,7 @@ constexpr size_t kChunk = 1 << 20;                // source bytes read at a time
 constexpr uint64_t kIndexLimit = uint64_t{64} << 20;  // the largest index read whole
 constexpr uint8_t kLzma2Filter = 0x21;
 
-uint32_t Crc32(const uint8_t* data, size_t size, uint32_t crc = 0) {
-  while (size > 0) {
-    const uInt n = static_cast<uInt>(std::min<size_t>(size, 1u << 30));
-    crc = static_cast<uint32_t>(crc32(crc, data, n));
-    data += n;
-    size -= n;
-  }
-  return crc;
-}
+uint32_t Crc32(const uint8_t* data, size_t size, uint32_t crc = 0) { return TCRC32::Compute(data, size, crc); }
 
 // The size of a check's field by its type: 0, then 4, 8, 16, 32, 64 bytes for each three types.
 size_t CheckSize(unsigned type) { return type == 0 ? 0 : size_t{4} << ((type - 1) / 3); }

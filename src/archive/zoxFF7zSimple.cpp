@@ -1,7 +1,5 @@
 #include "archive/zoxFF7zSimple.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <optional>
 #include <stdexcept>
@@ -9,6 +7,7 @@
 #include "archive/bqLzma2.h"
 #include "archive/quDate.h"
 #include "archive/zoxCompression.h"
+#include "hashes/quCRC32.h"
 #include "platform/bqText.h"
 
 namespace bq {
@@ -284,17 +283,7 @@ public:
   TByteCursor C;
 };
 
-uint32_t Crc32(TByteView bytes) {
-  uLong crc = crc32(0, nullptr, 0);
-  const uint8_t* p = bytes.Data();
-  for (size_t left = bytes.Size(); left > 0;) {
-    const uInt n = static_cast<uInt>(std::min<size_t>(left, 1u << 30));
-    crc = crc32(crc, p, n);
-    p += n;
-    left -= n;
-  }
-  return static_cast<uint32_t>(crc);
-}
+uint32_t Crc32(TByteView bytes) { return TCRC32::Compute(bytes.Data(), bytes.Size()); }
 
 struct TFileInfo {
   TByteView Name;  // UTF-16LE, without its terminator

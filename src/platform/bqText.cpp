@@ -134,9 +134,14 @@ std::u16string Utf8ToUtf16(std::string_view s) {
 }
 
 std::string Utf16ToUtf8(std::u16string_view s) {
-  std::string out;
-  out.reserve(s.size());
-  for (size_t i = 0; i < s.size(); ++i) {
+  // The ASCII run at the start (often the whole text) is narrowed unit by unit.
+  size_t ascii = 0;
+  while (ascii < s.size() && s[ascii] < 0x80) ++ascii;
+  std::string out(ascii, '\0');
+  for (size_t i = 0; i < ascii; ++i) out[i] = static_cast<char>(s[i]);
+  if (ascii == s.size()) return out;
+  out.reserve(s.size() + (s.size() - ascii) * 2);
+  for (size_t i = ascii; i < s.size(); ++i) {
     uint32_t cp = s[i];
     if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
