@@ -4,9 +4,7 @@
 
 #include "hashes/quDigestBase.h"
 
-#if BQ_X86_ACCEL
-#include <immintrin.h>
-#endif
+#include "hashes/quCrcFold.h"
 
 namespace bq {
 
@@ -48,11 +46,9 @@ uint64_t CrcTable(uint64_t reg, const uint8_t* p, size_t n) {
 
 #if BQ_X86_ACCEL
 
-// Carry-less multiplication folding, as for CRC-32: a 16-byte lane holds 128 message bits, the
-// first byte's low bit being the highest power of x. Moving a lane D bits further along the
-// message multiplies its low half by x^(D+64) and its high half by x^D; both are replaced by
-// their remainders mod P, bit reversed. The reflected product of two 64-bit values comes out
-// one power short, so the constants are the remainders of x^(D+63) and x^(D-1).
+// The constants are remainders of x^n mod P, bit reversed. A half moved D bits along is
+// multiplied by x^(D+64) (the low half) or x^D (the high one); the reflected product of two
+// 64-bit values comes out one power short, so the powers used are D+63 and D-1.
 constexpr uint64_t FoldConstant(unsigned n) {
   uint64_t r = 1;  // x^n mod P, normal bit order (P without its x^64 term)
   for (unsigned i = 0; i < n; ++i) r = (r << 1) ^ ((r >> 63) ? 0x42F0E1EBA9EA3693ull : 0);
@@ -62,51 +58,15 @@ constexpr uint64_t FoldConstant(unsigned n) {
   return rev;
 }
 
-constexpr uint64_t kFold512Lo = FoldConstant(512 + 63), kFold512Hi = FoldConstant(512 - 1);
-constexpr uint64_t kFold128Lo = FoldConstant(128 + 63), kFold128Hi = FoldConstant(128 - 1);
+constexpr crcfold::TFoldConstants kFold = {FoldConstant(512 + 63), FoldConstant(512 - 1), FoldConstant(128 + 63),
+                                           FoldConstant(128 - 1)};
 
-BQ_TARGET("pclmul,sse4.1")
-inline __m128i Load(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
-
-BQ_TARGET("pclmul,sse4.1")
-inline __m128i Fold(__m128i x, __m128i k, __m128i next) {
-  __m128i lo = _mm_clmulepi64_si128(x, k, 0x00);
-  __m128i hi = _mm_clmulepi64_si128(x, k, 0x11);
-  return _mm_xor_si128(_mm_xor_si128(lo, hi), next);
-}
-
-// Needs n >= 64.
-BQ_TARGET("pclmul,sse4.1")
+// Needs n >= 64. The folded lane, run through the table code from a zero register, reduces to
+// the 64-bit register.
 uint64_t CrcClmul(uint64_t reg, const uint8_t* p, size_t n) {
-  const __m128i k512 = _mm_set_epi64x(int64_t(kFold512Hi), int64_t(kFold512Lo));
-  const __m128i k128 = _mm_set_epi64x(int64_t(kFold128Hi), int64_t(kFold128Lo));
-
-  __m128i x0 = _mm_xor_si128(Load(p), _mm_set_epi64x(0, int64_t(reg)));
-  __m128i x1 = Load(p + 16), x2 = Load(p + 32), x3 = Load(p + 48);
-  p += 64;
-  n -= 64;
-  while (n >= 64) {
-    x0 = Fold(x0, k512, Load(p));
-    x1 = Fold(x1, k512, Load(p + 16));
-    x2 = Fold(x2, k512, Load(p + 32));
-    x3 = Fold(x3, k512, Load(p + 48));
-    p += 64;
-    n -= 64;
-  }
-  __m128i x = Fold(x0, k128, x1);
-  x = Fold(x, k128, x2);
-  x = Fold(x, k128, x3);
-  while (n >= 16) {
-    x = Fold(x, k128, Load(p));
-    p += 16;
-    n -= 16;
-  }
-  // The folded lane is congruent to everything so far; the table code from a zero register
-  // reduces it to the 64-bit register.
-  alignas(16) uint8_t rest[16];
-  _mm_store_si128(reinterpret_cast<__m128i*>(rest), x);
-  reg = CrcTable(0, rest, 16);
-  return CrcTable(reg, p, n);
+  uint8_t lane[16];
+  p = crcfold::FoldAll(reg, p, n, kFold, lane);
+  return CrcTable(CrcTable(0, lane, 16), p, n);
 }
 
 #endif
