@@ -3,7 +3,9 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -12,8 +14,12 @@
 #include <string>
 #include <vector>
 
+#include "archive/bqViewArchive.h"
+#include "archive/quArchiveSimple.h"
 #include "archive/quDate.h"
 #include "common/bqTestFiles.h"
+#include "shell/bqPageView.h"
+#include "shell/zoxFFIdentifier.h"
 
 namespace bqarchive {
 
@@ -62,6 +68,45 @@ inline std::string DateText(std::optional<double> timestamp) {
   char s[32];
   std::snprintf(s, sizeof s, "%04d-%02d-%02d %02d:%02d", p.Year, p.Month, p.Day, p.Hour, p.Minute);
   return s;
+}
+
+// Our listing equals the lister's in every field it tells ("*" where it does not), in order, or
+// as sorted lines for a lister that lists in disk order.
+inline void ExpectAgrees(const std::string& kind, const std::string& file, bool sorted = false) {
+  SCOPED_TRACE(kind + " " + file);
+  bq::TAnyArchive any;
+  EXPECT_TRUE(any.Open(file));
+  ASSERT_TRUE(any.Archive);
+  EXPECT_EQ(any.Archive->Error, "");
+  std::vector<std::string> ours;
+  for (const auto& e : any.Archive->Files)
+    ours.push_back(e.Filename + "\t" + e.SizeUnpackedAsString() + "\t" + e.SizePackedAsString() + "\t" + DateText(e.Timestamp) +
+                   "\t" + e.CRC32AsString());
+  if (sorted) std::sort(ours.begin(), ours.end());
+  const auto theirs = Oracle(kind, file);
+  ASSERT_FALSE(theirs.empty());
+  ASSERT_EQ(ours.size(), theirs.size());
+  for (size_t i = 0; i < ours.size(); ++i) {
+    const auto a = Split(ours[i], 5), b = Split(theirs[i], 5);
+    for (size_t k = 0; k < 5; ++k)
+      if (b[k] != "*") {
+        EXPECT_EQ(a[k], b[k]) << "entry " << i << " field " << k << ": " << ours[i] << " | " << theirs[i];
+      }
+  }
+}
+
+// The Archive page of files identified by their content, as the dialog fills it.
+inline bq::TPageRecord FillArchivePageOf(const std::vector<std::string>& files) {
+  auto selection = std::make_shared<bq::TSelection>();
+  selection->SelectedFiles = files;
+  for (const auto& f : files) {
+    bq::TFileIdentifyTypes types;
+    bq::IdentifyByContent(f, types);
+    selection->SelectedTypes.push_back(types);
+  }
+  bq::TPageRecorder view;
+  bq::FillArchivePage(bq::TPageContext{selection, nullptr}, view);
+  return view.Record();
 }
 
 }  // namespace bqarchive

@@ -51,7 +51,7 @@ std::vector<std::string> Ours(const TSimpleArchive& archive) {
 
 // Our listing equals the lister's in every field it tells, in order (or as sets of lines, for
 // listers that order or merge entries their own way).
-void ExpectAgrees(const std::string& kind, const std::string& file, bool asSet = false) {
+void ExpectSameListing(const std::string& kind, const std::string& file, bool asSet = false) {
   SCOPED_TRACE(kind + " " + file);
   TAnyArchive any;
   EXPECT_TRUE(any.Open(file));
@@ -128,13 +128,13 @@ TEST(ArchiveDates, ConversionsAndText) {
 }
 
 TEST(ZipReader, AgreesWithIndependentListers) {
-  ExpectAgrees("zip-7z", Fixture("info.zip"));  // the comment holds an end record signature
-  ExpectAgrees("zip-unzip", Fixture("info.zip"));
-  ExpectAgrees("zip-7z", Fixture("bsd.zip"));
-  ExpectAgrees("zip-python", Fixture("bsd.zip"));
-  ExpectAgrees("zip-python", Fixture("py.zip"));  // UTF-8 names, folder, comment
-  ExpectAgrees("zip-7z", Fixture("py.zip"));
-  ExpectAgrees("zip-python", Fixture("oem.zip"));  // code page 437 name
+  ExpectSameListing("zip-7z", Fixture("info.zip"));  // the comment holds an end record signature
+  ExpectSameListing("zip-unzip", Fixture("info.zip"));
+  ExpectSameListing("zip-7z", Fixture("bsd.zip"));
+  ExpectSameListing("zip-python", Fixture("bsd.zip"));
+  ExpectSameListing("zip-python", Fixture("py.zip"));  // UTF-8 names, folder, comment
+  ExpectSameListing("zip-7z", Fixture("py.zip"));
+  ExpectSameListing("zip-python", Fixture("oem.zip"));  // code page 437 name
 }
 
 TEST(ZipReader, InvalidDateShowsTheEntryWithTimeZeroAndGoesOn) {
@@ -150,7 +150,7 @@ TEST(ZipReader, InvalidDateShowsTheEntryWithTimeZeroAndGoesOn) {
 
 TEST(ZipReader, HeavyArchives) {
 #ifndef BQ_SKIP_HEAVY_FIXTURES
-  ExpectAgrees("zip-python", Fixture("zip64.zip"));
+  ExpectSameListing("zip-python", Fixture("zip64.zip"));
   {
     TAnyArchive any;
     ASSERT_TRUE(any.Open(Fixture("zip64.zip")));
@@ -214,8 +214,8 @@ TEST(ZipReader, DamagedCopiesListWhatPrecedesTheDamage) {
 
 TEST(RarReader, AgreesWithLsarAnd7z) {
   for (const char* kind : {"rar-lsar", "rar-7z"}) {
-    ExpectAgrees(kind, Fixture("full.rar"));
-    ExpectAgrees(kind, Fixture("plain.rar"));
+    ExpectSameListing(kind, Fixture("full.rar"));
+    ExpectSameListing(kind, Fixture("plain.rar"));
   }
 }
 
@@ -249,7 +249,7 @@ TEST(RarReader, DamagedAndForeignArchives) {
 
 TEST(RarReader, BlocksOfUnknownTypesAndEncryptedHeaders) {
   // An unknown block with LONG_BLOCK is walked over by HEAD_SIZE and ADD_SIZE, as lsar does.
-  ExpectAgrees("rar-lsar", Fixture("skip.rar"));
+  ExpectSameListing("rar-lsar", Fixture("skip.rar"));
   TAnyArchive any;
   EXPECT_TRUE(any.Open(Fixture("skip.rar")));
   EXPECT_EQ(Names(*any.Archive), (std::vector<std::string>{"one.txt", "two.txt"}));
@@ -264,8 +264,8 @@ TEST(RarReader, BlocksOfUnknownTypesAndEncryptedHeaders) {
 }
 
 TEST(CabReader, AgreesWithCabextract) {
-  ExpectAgrees("cab", Fixture("plain.cab"));
-  ExpectAgrees("cab", Fixture("mszip.cab"));
+  ExpectSameListing("cab", Fixture("plain.cab"));
+  ExpectSameListing("cab", Fixture("mszip.cab"));
 }
 
 TEST(CabReader, LongNamesAndCountsBeyondTheFile) {
@@ -301,7 +301,7 @@ TEST(CabReader, LongNamesAndCountsBeyondTheFile) {
 }
 
 TEST(ChmReader, AgreesWithChmLib) {
-  ExpectAgrees("chm", Fixture("help.chm"));
+  ExpectSameListing("chm", Fixture("help.chm"));
   TAnyArchive any;
   ASSERT_TRUE(any.Open(Fixture("help.chm")));
   const auto names = Names(*any.Archive);
@@ -414,18 +414,6 @@ TEST(NsisReader, BombsAndDamage) {
 // ---- The Archive page.
 
 namespace {
-TPageRecord FillPage(const std::vector<std::string>& files) {
-  auto selection = std::make_shared<TSelection>();
-  selection->SelectedFiles = files;
-  for (const auto& f : files) {
-    TFileIdentifyTypes types;
-    IdentifyByContent(f, types);
-    selection->SelectedTypes.push_back(types);
-  }
-  TPageRecorder view;
-  FillArchivePage(TPageContext{selection, nullptr}, view);
-  return view.Record();
-}
 
 std::vector<std::string> Titles(const TPageRecord& r) {
   std::vector<std::string> t;
@@ -435,7 +423,7 @@ std::vector<std::string> Titles(const TPageRecord& r) {
 }  // namespace
 
 TEST(ArchivePage, OneZipWholePage) {
-  const TPageRecord r = FillPage({Fixture("py.zip")});
+  const TPageRecord r = FillArchivePageOf({Fixture("py.zip")});
   EXPECT_TRUE(r.GroupView);
   ASSERT_EQ(r.Groups.size(), 1u);
   EXPECT_EQ(r.Groups[0].Id, 1);
@@ -459,20 +447,20 @@ TEST(ArchivePage, OneZipWholePage) {
 }
 
 TEST(ArchivePage, ColumnsPerReaderAndSelections) {
-  EXPECT_EQ(Titles(FillPage({Fixture("full.rar")})).size(), 5u);
+  EXPECT_EQ(Titles(FillArchivePageOf({Fixture("full.rar")})).size(), 5u);
   for (const char* f : {"plain.cab", "help.chm"})
-    EXPECT_EQ(Titles(FillPage({Fixture(f)})), (std::vector<std::string>{"Filename", "Packed", "Unpacked", "Date/Time"})) << f;
-  EXPECT_EQ(Titles(FillPage({Fixture("nsis-lzma.exe")})), (std::vector<std::string>{"Filename", "Packed", "Unpacked", "Date/Time"}));
-  EXPECT_EQ(Titles(FillPage({Fixture("nsis-solid-lzma.exe")})), (std::vector<std::string>{"Filename", "Date/Time"}));
+    EXPECT_EQ(Titles(FillArchivePageOf({Fixture(f)})), (std::vector<std::string>{"Filename", "Packed", "Unpacked", "Date/Time"})) << f;
+  EXPECT_EQ(Titles(FillArchivePageOf({Fixture("nsis-lzma.exe")})), (std::vector<std::string>{"Filename", "Packed", "Unpacked", "Date/Time"}));
+  EXPECT_EQ(Titles(FillArchivePageOf({Fixture("nsis-solid-lzma.exe")})), (std::vector<std::string>{"Filename", "Date/Time"}));
   // A single file no reader knows: its group, two columns, no rows.
   const std::string text = bqtest::WriteFile("notes.txt", "plain text\n");
-  auto r = FillPage({text});
+  auto r = FillArchivePageOf({text});
   EXPECT_EQ(Titles(r), (std::vector<std::string>{"Filename", "Date/Time"}));
   ASSERT_EQ(r.Groups.size(), 1u);
   EXPECT_EQ(r.Groups[0].Header, "Files inside notes.txt");
   EXPECT_TRUE(r.Rows.empty());
   // Several files: all five columns; a group per archive, numbered by selection position.
-  r = FillPage({text, Fixture("plain.cab"), Fixture("py.zip")});
+  r = FillArchivePageOf({text, Fixture("plain.cab"), Fixture("py.zip")});
   EXPECT_EQ(Titles(r).size(), 5u);
   ASSERT_EQ(r.Groups.size(), 2u);
   EXPECT_EQ(r.Groups[0].Id, 2);
@@ -485,7 +473,7 @@ TEST(ArchivePage, ColumnsPerReaderAndSelections) {
       EXPECT_EQ(row.Cells()[4], "");  // CAB has no CRC
     }
   EXPECT_EQ(inCab, 3u);
-  r = FillPage({Fixture("py.zip"), text});
+  r = FillArchivePageOf({Fixture("py.zip"), text});
   ASSERT_EQ(r.Groups.size(), 1u);
   EXPECT_EQ(r.Groups[0].Id, 1);
 }
@@ -498,7 +486,7 @@ TEST(ArchivePage, UnrecordedValuesAreEmptyCells) {
     return std::vector<std::string>{};
   };
   // A single cabinet: the unpacked sizes cabextract tells, no packed size.
-  auto r = FillPage({Fixture("mszip.cab")});
+  auto r = FillArchivePageOf({Fixture("mszip.cab")});
   for (const auto& line : Oracle("cab", Fixture("mszip.cab"))) {
     const auto f = Split(line);
     const auto c = cells(r, f[0]);
@@ -508,14 +496,14 @@ TEST(ArchivePage, UnrecordedValuesAreEmptyCells) {
     EXPECT_NE(c[3], "");
   }
   // A help file: sizes as chmLib tells them, no date at all.
-  r = FillPage({Fixture("help.chm")});
+  r = FillArchivePageOf({Fixture("help.chm")});
   const auto chm = Oracle("chm", Fixture("help.chm"));
   ASSERT_EQ(r.Rows.size(), chm.size());
   for (size_t i = 0; i < chm.size(); ++i)
     EXPECT_EQ(r.Rows[i].Cells(), (std::vector<std::string>{Split(chm[i])[0], "", Split(chm[i])[1], ""}));
   // Several files: what the cabinet, the help file and a solid installer do not record stays
   // empty; the ZIP's empty member keeps its recorded 0 sizes and CRC.
-  r = FillPage({Fixture("plain.cab"), Fixture("help.chm"), Fixture("nsis-solid-lzma.exe"), Fixture("py.zip")});
+  r = FillArchivePageOf({Fixture("plain.cab"), Fixture("help.chm"), Fixture("nsis-solid-lzma.exe"), Fixture("py.zip")});
   for (const auto& row : r.Rows) {
     const auto c = row.Cells();
     ASSERT_EQ(c.size(), 5u);
@@ -539,7 +527,7 @@ TEST(ArchivePage, RowsForDamageAndEncryptedNames) {
   TAnyArchive nsis, rar;
   nsis.Open(badName);
   rar.Open(Fixture("unknown.rar"));
-  const TPageRecord r = FillPage({badName, Fixture("unknown.rar"), Fixture("encrypted.rar"),
+  const TPageRecord r = FillArchivePageOf({badName, Fixture("unknown.rar"), Fixture("encrypted.rar"),
                                   bqtest::WriteFile("plain.exe", std::string(4096, 'M'))});
   std::map<int, std::vector<std::vector<std::string>>> groups;  // rows come in per group
   for (const auto& row : r.Rows) groups[row.Group()].push_back(row.Cells());

@@ -32,28 +32,6 @@ const std::string& FixtureDir() {
 
 std::string Fixture(const std::string& name) { return FixtureDir() + "/" + name; }
 
-// Our rows equal the lister's, in order, in every field it tells.
-void ExpectAgrees(const std::string& kind, const std::string& file) {
-  SCOPED_TRACE(kind + " " + file);
-  TAnyArchive any;
-  EXPECT_TRUE(any.Open(file));
-  ASSERT_TRUE(any.Archive);
-  EXPECT_EQ(any.Archive->Error, "");
-  const auto theirs = Oracle(kind, file);
-  ASSERT_FALSE(theirs.empty());
-  ASSERT_EQ(any.Archive->Files.Count(), theirs.size());
-  for (size_t i = 0; i < theirs.size(); ++i) {
-    const TArchivedFile& e = any.Archive->Files[i];
-    const std::vector<std::string> ours{e.Filename, e.SizeUnpackedAsString(), e.SizePackedAsString(), DateText(e.Timestamp),
-                                        e.CRC32AsString()};
-    const auto b = Split(theirs[i], 5);
-    for (size_t k = 0; k < 5; ++k)
-      if (b[k] != "*") {
-        EXPECT_EQ(ours[k], b[k]) << "entry " << i << " field " << k << ": " << theirs[i];
-      }
-  }
-}
-
 uint32_t Crc32(const std::string& s) {
   uint32_t c = 0xFFFFFFFF;
   for (unsigned char b : s) {
@@ -265,16 +243,7 @@ TEST(Lzma2, RawStreamsWholeAndInPieces) {
 }
 
 TEST(ArchivePage, SevenZipAndXzRows) {
-  auto fill = [](const std::string& file) {
-    auto selection = std::make_shared<TSelection>();
-    selection->SelectedFiles = {file};
-    TFileIdentifyTypes types;
-    IdentifyByContent(file, types);
-    selection->SelectedTypes.push_back(types);
-    TPageRecorder view;
-    FillArchivePage(TPageContext{selection, nullptr}, view);
-    return view.Record();
-  };
+  auto fill = [](const std::string& file) { return FillArchivePageOf({file}); };
   TPageRecord r = fill(Fixture("lzma2-nonsolid.7z"));
   ASSERT_EQ(r.Columns.size(), 5u);
   const auto theirs = Oracle("7z-7z", Fixture("lzma2-nonsolid.7z"));

@@ -138,6 +138,14 @@ dialog_case() {
   fi
 }
 
+# archive_rows_differ NAME FILE...: after dialog_case NAME, the native bqlite's Archive rows for
+# the files against bqlite.exe's; prints the first difference, nothing when they are the same.
+archive_rows_differ() {
+  local name=$1; shift
+  "$ROOT/build/linux/bqlite" --json --page Archive "$@" > "$ART/$name.native.json" 2>/dev/null
+  python3 "$ROOT/tests/win32/compare_archive_rows.py" "$ART/$name.bqlite.json" "$ART/$name.native.json"
+}
+
 if [ -z "${BQ_WINE_CASES:-}" ]; then  # BQ_WINE_CASES=GLOB runs only the matching case files
 dialog_case one-text "Brisquel,Hashes,Streams,Preview,Patterns" "$FIX/notes.txt"
 dialog_case one-unicode-name "Brisquel,Hashes,Streams,Preview,Patterns" "$FIX/résumé notes.txt"

@@ -25,17 +25,7 @@ else
         rar) set -- "$AFIX/full.rar" ;; cab) set -- "$AFIX/mszip.cab" ;; chm) set -- "$AFIX/help.chm" ;;
         nsis) set -- "$AFIX/nsis-lzma.exe" ;; selection) set -- "$AFIX/py.zip" "$AFIX/mszip.cab" "$AFIX/readme.txt" ;;
       esac
-      "$NATIVE" --json --page Archive "$@" > "$ART/archive-$name.native.json" 2>/dev/null
-      m=$(python3 - "$ART/archive-$name.bqlite.json" "$ART/archive-$name.native.json" <<'PY'
-import json, sys
-def archive(path):
-    pages = [p for p in json.load(open(path, encoding="utf-8"))["pages"] if p["title"] == "Archive"]
-    return [(r["group"], r["cells"]) for r in pages[0]["rows"]] if pages else None
-a, b = archive(sys.argv[1]), archive(sys.argv[2])
-if a != b:
-    print(next((f"wine {x} != native {y}" for x, y in zip(a or [], b or []) if x != y), f"wine {a} != native {b}"))
-PY
-)
+      m=$(archive_rows_differ "archive-$name" "$@")
       [ -n "$m" ] && msg+="$name: $m"$'\n'
     done
     [ -z "$msg" ] && pass "archive rows and dates under Wine equal the native bqlite's" || fail "archive rows and dates under Wine equal the native bqlite's" "$msg"

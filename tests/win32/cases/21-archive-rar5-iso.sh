@@ -16,19 +16,7 @@ else
   if [ -x "$NATIVE" ]; then
     msg=""
     for name in rar5:full5.rar rar5-encrypted:encrypted5.rar iso-joliet:joliet.iso iso-rockridge:both.iso; do
-      "$NATIVE" --json --page Archive "$R5FIX/${name#*:}" > "$ART/archive-${name%%:*}.native.json" 2>/dev/null
-      m=$(python3 - "$ART/archive-${name%%:*}.bqlite.json" "$ART/archive-${name%%:*}.native.json" <<'PY'
-import json, sys
-def archive(path):
-    pages = [p for p in json.load(open(path, encoding="utf-8"))["pages"] if p["title"] == "Archive"]
-    return [(r["group"], r["cells"]) for r in pages[0]["rows"]] if pages else None
-a, b = archive(sys.argv[1]), archive(sys.argv[2])
-if not a:
-    print("no rows")
-elif a != b:
-    print(next((f"wine {x} != native {y}" for x, y in zip(a or [], b or []) if x != y), f"wine {a} != native {b}"))
-PY
-)
+      m=$(archive_rows_differ "archive-${name%%:*}" "$R5FIX/${name#*:}")
       [ -n "$m" ] && msg+="${name%%:*}: $m"$'\n'
     done
     [ -z "$msg" ] && pass "RAR 5 and ISO rows and dates under Wine equal the native bqlite's" || fail "RAR 5 and ISO rows and dates under Wine equal the native bqlite's" "$msg"

@@ -15,17 +15,7 @@ else
     msg=""
     for pair in "archive-7z lzma2.7z" "archive-7z-encrypted encrypted.7z" "archive-xz concat.xz" "archive-tarxz tree.tar.xz"; do
       set -- $pair
-      "$NATIVE" --json --page Archive "$A7/$2" > "$ART/$1.native.json" 2>/dev/null
-      m=$(python3 - "$ART/$1.bqlite.json" "$ART/$1.native.json" <<'PY'
-import json, sys
-def archive(path):
-    pages = [p for p in json.load(open(path, encoding="utf-8"))["pages"] if p["title"] == "Archive"]
-    return [r["cells"] for r in pages[0]["rows"]] if pages else None
-a, b = archive(sys.argv[1]), archive(sys.argv[2])
-if a != b or not a:
-    print(f"wine {a} != native {b}")
-PY
-)
+      m=$(archive_rows_differ "$1" "$A7/$2")
       [ -n "$m" ] && msg+="$2: $m"$'\n'
     done
     [ -z "$msg" ] && pass "7z, tar.xz and xz rows under Wine equal the native bqlite's" || fail "7z, tar.xz and xz rows under Wine equal the native bqlite's" "$msg"

@@ -16,17 +16,7 @@ if [ -f "$AFIX/gnu.tar.gz" ]; then
     for name in nsis-bzip2 targz; do
       file=$AFIX/gnu.tar.gz
       [ $name = nsis-bzip2 ] && file=$AFIX/nsis-solid-bzip2.exe
-      "$NATIVE" --json --page Archive "$file" > "$ART/archive-$name.native.json" 2>/dev/null
-      m=$(python3 - "$ART/archive-$name.bqlite.json" "$ART/archive-$name.native.json" <<'PY'
-import json, sys
-def archive(path):
-    pages = [p for p in json.load(open(path, encoding="utf-8"))["pages"] if p["title"] == "Archive"]
-    return [(r["group"], r["cells"]) for r in pages[0]["rows"]] if pages else None
-a, b = archive(sys.argv[1]), archive(sys.argv[2])
-if not a or a != b:
-    print(next((f"wine {x} != native {y}" for x, y in zip(a or [], b or []) if x != y), f"wine {a} != native {b}"))
-PY
-)
+      m=$(archive_rows_differ "archive-$name" "$file")
       [ -n "$m" ] && msg+="$name: $m"$'\n'
     done
     [ -z "$msg" ] && pass "tar.gz and bzip2 installer rows under Wine equal the native bqlite's" ||
